@@ -1,0 +1,76 @@
+#!/usr/bin/env python3
+"""Checks a shipped executable against what Windows 95, 98 and NT 4.0 load:
+32-bit PE for i386, GUI subsystem 4.0, OS version 4.0, imports only from
+KERNEL32, USER32, ADVAPI32 and SHELL32 and only functions that all three
+systems export, and no instruction newer than the 486 and Pentium have
+(cmov and friends fault there).
+
+usage: check_binary.py OBJDUMP IMPORT-LIST EXE...
+"""
+import re
+import subprocess
+import sys
+
+ALLOWED_DLLS = {"KERNEL32.DLL", "USER32.DLL", "ADVAPI32.DLL", "SHELL32.DLL"}
+NEWER_INSTRUCTIONS = re.compile(r"\t(cmov\w*|fcomi\w*|fucomi\w*|fcmov\w*|sysenter|sysexit|rdpmc|ud2)\b")
+
+
+def load_allowed(path):
+    allowed = {}
+    for line in open(path, encoding="utf-8"):
+        line = line.split("#", 1)[0].strip() if "#" in line else line.strip()
+        if not line or "!" not in line:
+            continue
+        dll, func = line.split("!", 1)
+        allowed.setdefault(dll.upper() + ".DLL", set()).add(func.strip())
+    return allowed
+
+
+def check(objdump, allowed, exe):
+    problems = []
+    headers = subprocess.run([objdump, "-p", exe], capture_output=True, text=True, check=True).stdout
+    fields = dict(re.findall(r"^(\w+)\s+([0-9a-fA-Fx]+)", headers, re.M))
+    expect = {"MajorOSystemVersion": "4", "MinorOSystemVersion": "0", "MajorSubsystemVersion": "4",
+              "MinorSubsystemVersion": "0", "Subsystem": "00000002"}
+    for name, value in expect.items():
+        if fields.get(name) != value:
+            problems.append(f"{name} is {fields.get(name)}, expected {value}")
+    if "file format pei-i386" not in headers:
+        problems.append("not a 32-bit PE for i386")
+    dll = None
+    for line in headers.splitlines():
+        m = re.match(r"\s*DLL Name: (\S+)", line)
+        if m:
+            dll = m.group(1).upper()
+            if dll not in ALLOWED_DLLS:
+                problems.append(f"imports from {dll}")
+            continue
+        m = re.match(r"\s+[0-9a-f]+\s+\d+\s+(\w+)$", line)
+        if m and dll:
+            func = m.group(1)
+            if func not in allowed.get(dll, set()):
+                problems.append(f"imports {dll}!{func}, which not every target system exports")
+        elif not line.strip():
+            pass
+    code = subprocess.run([objdump, "-d", exe], capture_output=True, text=True, check=True).stdout
+    for m in NEWER_INSTRUCTIONS.finditer(code):
+        problems.append(f"uses {m.group(1)}, which the 486 and Pentium lack")
+        break
+    return problems
+
+
+def main():
+    objdump, imports, *exes = sys.argv[1:]
+    allowed = load_allowed(imports)
+    failed = 0
+    for exe in exes:
+        problems = check(objdump, allowed, exe)
+        for p in problems:
+            print(f"{exe}: {p}")
+        print(f"{exe}: {'FAIL' if problems else 'ok'}")
+        failed += bool(problems)
+    sys.exit(1 if failed else 0)
+
+
+if __name__ == "__main__":
+    main()

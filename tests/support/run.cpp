@@ -1,0 +1,29 @@
+#include "tests/support/run.h"
+#include "framework/host_program.h"
+#include "setup/resource.h"
+
+namespace sim {
+
+void PutFile(Machine& m, const std::string& path, const std::string& text) {
+    m.files[path] = text;
+}
+
+static int Run(Machine& m, const char* program, const std::string& exe, const std::string& arguments) {
+    m.commandLine = exe + (arguments.empty() ? "" : " " + arguments);
+    if (m.moduleFileName.empty() || m.moduleFileName.find(exe) == std::string::npos)
+        m.moduleFileName = m.currentDirectory + "\\" + exe;
+    UseMachine use(m);
+    return HostRunProgram(program);
+}
+
+int RunSetup(Machine& m, const std::string& arguments) {
+    m.stringResources[57344] = SETUP_TITLE;
+    return Run(m, "setup", "setup.exe", arguments);
+}
+
+int RunSequor(Machine& m) {
+    m.stringResources.erase(57344);
+    return Run(m, "Sequor", "Sequor.exe", "");
+}
+
+} // namespace sim
