@@ -6,6 +6,11 @@ size_t TextLength(const char* text) {
     return n;
 }
 
+void ClearBytes(void* p, size_t n) {
+    unsigned char* b = (unsigned char*)p;
+    while (n--) *b++ = 0;
+}
+
 bool CopyTextN(char* dest, size_t size, const char* src, size_t count) {
     if (size == 0) return false;
     size_t n = 0;
@@ -32,12 +37,20 @@ static char Lower(char c) {
     return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
 }
 
+bool EqualText(const char* a, const char* b) {
+    while (*a && *a == *b) {
+        ++a;
+        ++b;
+    }
+    return *a == *b;
+}
+
 bool EqualNoCase(const char* a, const char* b) {
     while (*a && Lower(*a) == Lower(*b)) {
         ++a;
         ++b;
     }
-    return *a == *b || (Lower(*a) == Lower(*b));
+    return Lower(*a) == Lower(*b);
 }
 
 bool StartsWithNoCase(const char* text, const char* prefix) {

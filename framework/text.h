@@ -5,10 +5,13 @@
 #include <stddef.h>
 
 size_t TextLength(const char* text);
+void ClearBytes(void* p, size_t n);
 bool CopyText(char* dest, size_t size, const char* src);
 bool CopyTextN(char* dest, size_t size, const char* src, size_t count);
 bool AppendText(char* dest, size_t size, const char* src);
 
+// Exact comparison, case counting.
+bool EqualText(const char* a, const char* b);
 // ASCII letters compared without regard to case, everything else exactly.
 bool EqualNoCase(const char* a, const char* b);
 // The first TextLength(prefix) characters of text equal prefix (ASCII case

@@ -29,3 +29,11 @@ unsigned char PortReadByte(unsigned short port) {
     uint32_t id = it == m.pciFunctions.end() ? 0xFFFFFFFFu : it->second;
     return (unsigned char)(id >> (8 * (port - 0xCFC)));
 }
+
+unsigned long PciReadConfigDword(unsigned long address) {
+    PortWriteDword(0xCF8, address);
+    unsigned long value = 0;
+    for (unsigned short port = 0xCFC; port <= 0xCFF; ++port)
+        value |= (unsigned long)PortReadByte(port) << (8 * (port - 0xCFC));
+    return value;
+}
