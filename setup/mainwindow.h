@@ -1,0 +1,25 @@
+// Finding the main window of a program the launcher started.
+#pragma once
+#include "framework/win.h"
+
+enum { kWindowUnknown = -1 };
+inline HWND UnknownWindow() { return (HWND)(LONG_PTR)kWindowUnknown; }
+
+// The first top-level window, from the top of the z-order, that the
+// process's main thread created and that is visible with its top-left
+// corner on the screen. *window keeps the result: once known it is returned
+// at once. With waitForIdle, each window is examined only once the process
+// is idle for input. Between scans the launcher pauses briefly instead of
+// spinning, and it stops waiting when the process has ended: then the
+// result is NULL and *window stays unknown.
+HWND FindMainWindow(const PROCESS_INFORMATION& process, BOOL waitForIdle, HWND* window);
+
+// TRUE once the process has ended (or its handle is no good).
+BOOL ProcessHasEnded(HANDLE process);
+
+// The pause between two scans, in milliseconds. A build with 0 scans
+// without pausing, for comparison in the benchmark.
+#ifndef SETUP_SCAN_PAUSE_MS
+#define SETUP_SCAN_PAUSE_MS 10
+#endif
+enum { kScanPauseMs = SETUP_SCAN_PAUSE_MS };

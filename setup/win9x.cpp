@@ -1,0 +1,64 @@
+#include "setup/win9x.h"
+#include "framework/program.h"
+#include "framework/text.h"
+#include "setup/helpercmd.h"
+#include "setup/mainwindow.h"
+#include "setup/setupapp.h"
+
+PROGRAM_STATE(HelperState, g_helper);
+
+HelperState::HelperState() : window(UnknownWindow()) {
+    process.hProcess = process.hThread = NULL;
+    process.dwProcessId = process.dwThreadId = 0;
+}
+
+CWin9xInstaller::CWin9xInstaller(CSetupApp* app) : m_nHelperFlag(0), m_bOsDirectoryFits(TRUE), m_pApp(app) {
+    m_szDeviceKey[0] = m_szLocation[0] = m_szOsDirectory[0] = '\0';
+}
+
+// Shown only where the script has such a message; the exit code tells a
+// caller in any case.
+void CWin9xInstaller::HelperNotRun() {
+    char text[8];
+    if (m_pApp->ReadScript("Message", "HelperNotRun", text, sizeof text)) m_pApp->ShowScriptMessage("HelperNotRun", 48);
+    m_pApp->m_nExitCode = kExitHelperNotRun;
+}
+
+BOOL CWin9xInstaller::StartHelper() {
+    ClearBytes(&g_helper.process, sizeof g_helper.process);
+    // A second Install starts a new helper: its window is searched afresh.
+    g_helper.window = UnknownWindow();
+    char commandLine[256];
+    if (!m_bOsDirectoryFits || !FormatHelperCommandLine(commandLine, sizeof commandLine, m_szDeviceKey, m_szLocation,
+                                                        m_szOsDirectory, m_nHelperFlag))
+        return FALSE;
+    STARTUPINFOA startup;
+    ClearBytes(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES | STARTF_FORCEONFEEDBACK;
+    return CreateProcessA(NULL, commandLine, NULL, NULL, TRUE, 0, NULL, NULL, &startup, &g_helper.process);
+}
+
+void CWin9xInstaller::PressHelperButton() {
+    HWND button;
+    do {
+        Sleep(100);
+        button = GetDlgItem(g_helper.window, 1);
+    } while (!button && !ProcessHasEnded(g_helper.process.hProcess));
+    if (button) SendMessageA(button, BM_CLICK, 0, 0);
+}
+
+void CWin9xInstaller::Install() {
+    SetCursor(LoadCursorA(NULL, IDC_WAIT));
+    if (!StartHelper()) {
+        HelperNotRun();
+        return;
+    }
+    if (FindMainWindow(g_helper.process, FALSE, &g_helper.window)) PressHelperButton();
+    WaitForSingleObject(g_helper.process.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(g_helper.process.hProcess, &code);
+    m_pApp->m_nExitCode = (int)code;
+    CloseHandle(g_helper.process.hThread);
+    CloseHandle(g_helper.process.hProcess);
+}

@@ -1,0 +1,39 @@
+// The Windows 95/98 route: the 16-bit install helper fitter16.exe gets the
+// card's identity and the OS directory, its start button is clicked, and
+// its exit code becomes the launcher's.
+#pragma once
+#include "setup/installer.h"
+
+class CSetupApp;
+
+// The launcher's exit code when the helper could not be run at all: its
+// command line would not fit, or it could not be started. Neither success
+// (0) nor a restart or reboot request (1, 2) to a sequence runner.
+enum { kExitHelperNotRun = 254 };
+
+class CWin9xInstaller : public CDriverInstaller {
+public:
+    explicit CWin9xInstaller(CSetupApp* app);
+    virtual void Install();
+
+    char m_szDeviceKey[256];
+    char m_szLocation[256];
+    char m_szOsDirectory[260];
+    int m_nHelperFlag;
+    BOOL m_bOsDirectoryFits;
+
+private:
+    BOOL StartHelper();
+    void PressHelperButton();
+    void HelperNotRun();
+    CSetupApp* m_pApp;
+};
+
+// Program-wide state of the route: the helper process and its window
+// (UnknownWindow until found).
+struct HelperState {
+    PROCESS_INFORMATION process;
+    HWND window;
+    HelperState();
+};
+extern HelperState g_helper;

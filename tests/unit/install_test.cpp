@@ -1,0 +1,206 @@
+// The Install command: the route by version, and the Windows 95/98 helper
+// route on the simulated PC with helper models of chosen timing and windows.
+#include "setup/setupapp.h"
+#include "setup/win9x.h"
+#include "simwin/programs.h"
+#include "tests/support/run.h"
+#include <gtest/gtest.h>
+
+namespace {
+
+const char* kCardScript =
+    "[Application]\n"
+    "W98=DetectCard,Install,End\n"
+    "W95B=DetectCardAGP,Install,End\n"
+    "W95A=Install,End\n"
+    "[SubDir]\n"
+    "W98=\\DRIVERS\\W98\n"
+    "[DetectCard]\n"
+    "1=4660,22136,PCI,1,0\n"
+    "[DetectCardAGP]\n"
+    "1=4660,22136,agp,0,0\n"
+    "[Message]\n"
+    "NotSupport=No route\n";
+
+struct Install : ::testing::Test {
+    sim::Machine m;
+    Install() {
+        m.currentDirectory = "D:";
+        m.files["D:\\SETUP.INI"] = kCardScript;
+        m.AddPciFunction(1, 0, 0, 0x1234, 0x5678);
+    }
+    const sim::Process* Helper() const {
+        for (const auto& p : m.processes)
+            if (p.commandLine.rfind("fitter16.exe", 0) == 0) return &p;
+        return nullptr;
+    }
+    int Clicks() const {
+        int n = 0;
+        for (const auto& e : m.events) n += e == "helper: start clicked";
+        return n;
+    }
+};
+
+} // namespace
+
+TEST_F(Install, HelperGetsTheCardAndTheOsDirectoryAndItsExitCodeIsOurs) {
+    sim::HelperBehaviour b;
+    b.exitCode = 3;
+    sim::AddHelperProgram(m, b);
+    EXPECT_EQ(sim::RunSetup(m), 3);
+    const sim::Process* helper = Helper();
+    ASSERT_TRUE(helper);
+    EXPECT_EQ(helper->commandLine, "fitter16.exe Enum\\PCI\\VEN_1234&DEV_5678 BUS_01&DEV_00&FUNC_00 D:\\DRIVERS\\W98 1");
+    EXPECT_EQ(helper->startup.cb, sizeof(STARTUPINFOA));
+    EXPECT_EQ(helper->startup.dwFlags, (DWORD)(STARTF_USESTDHANDLES | STARTF_FORCEONFEEDBACK));
+    EXPECT_EQ(helper->startup.wShowWindow, 0);
+    EXPECT_EQ(helper->startup.hStdInput, nullptr);
+    EXPECT_TRUE(helper->inheritHandles);
+    EXPECT_EQ(helper->creationFlags, 0u);
+    EXPECT_EQ(helper->currentDirectory, "D:");
+    EXPECT_EQ(Clicks(), 1);
+    EXPECT_EQ(m.cursor, LoadCursorA(NULL, IDC_WAIT));
+    EXPECT_EQ(m.openHandles, 0);
+    EXPECT_EQ(m.hangs, 0);
+}
+
+TEST_F(Install, AgpEntryAndNoSubDirValue) {
+    m.SetVersion("win95");
+    m.csdVersion = " B";
+    sim::AddHelperProgram(m, sim::HelperBehaviour());
+    EXPECT_EQ(sim::RunSetup(m), 0);
+    ASSERT_TRUE(Helper());
+    EXPECT_EQ(Helper()->commandLine, "fitter16.exe Enum\\PCI\\VEN_1234&DEV_5678 000800 D: 0");
+}
+
+TEST_F(Install, KindsWithoutARouteShowNotSupportAndQuitButTheListGoesOn) {
+    m.files["D:\\SETUP.INI"] =
+        "[Application]\nWIN95=Install,ShowMsg\nNT35X=Install,ShowMsg\nWINNT=Install,ShowMsg\n"
+        "NT31=Install,ShowMsg\n=Install,ShowMsg\n[Message]\nNotSupport=No route\nShowMsg=After\n";
+    sim::AddHelperProgram(m, sim::HelperBehaviour());
+    struct {
+        DWORD platform, major, minor;
+        const char* csd;
+    } kinds[] = {{1, 4, 0, " A"}, {2, 3, 51, ""}, {2, 5, 0, ""}, {2, 3, 1, ""}, {0, 3, 1, ""}};
+    for (const auto& k : kinds) {
+        sim::Machine run = m;
+        run.platformId = k.platform;
+        run.majorVersion = k.major;
+        run.minorVersion = k.minor;
+        run.csdVersion = k.csd;
+        EXPECT_EQ(sim::RunSetup(run), 0);
+        ASSERT_EQ(run.messageBoxes.size(), 2u) << k.platform << " " << k.major << "." << k.minor;
+        EXPECT_EQ(run.messageBoxes[0].text, "No route");
+        EXPECT_EQ(run.messageBoxes[0].style, (UINT)(MB_OK | MB_ICONEXCLAMATION));
+        // The next entry still runs; its box meets the pending quit and closes at once.
+        EXPECT_EQ(run.messageBoxes[1].text, "After");
+        EXPECT_EQ(run.messageBoxes[1].answer, 0);
+        EXPECT_TRUE(run.processes.empty());
+    }
+}
+
+TEST_F(Install, OnlyAVisibleOnScreenWindowOfTheMainThreadIsTaken) {
+    // Each decoy fails one rule; the real window comes last, so a wrong
+    // pick would click a window without control 1 and never end.
+    sim::HelperBehaviour b;
+    b.showAfterMs = 1000;
+    auto decoy = [](LONG l, LONG t, LONG r, LONG style, bool other = false) {
+        sim::DecoyWindow d;
+        d.atMs = 100;
+        d.rect = {l, t, r, t + 50};
+        d.style = style;
+        d.otherThread = other;
+        return d;
+    };
+    b.decoys = {decoy(10, 10, 90, 0), decoy(-1, 10, 90, WS_VISIBLE), decoy(10, -1, 90, WS_VISIBLE),
+                decoy(1025, 10, 1100, WS_VISIBLE), decoy(10, 769, 90, WS_VISIBLE),
+                decoy(-100, 10, 0, WS_VISIBLE), decoy(10, 10, 90, WS_VISIBLE, true)};
+    sim::AddHelperProgram(m, b);
+    EXPECT_EQ(sim::RunSetup(m), 0);
+    EXPECT_EQ(Clicks(), 1);
+    EXPECT_EQ(m.hangs, 0);
+}
+
+TEST_F(Install, WindowWhoseLeftEdgeIsTheScreenWidthPassesAndTheTopmostWins) {
+    sim::HelperBehaviour b;
+    b.rect = {1024, 768, 1100, 800};
+    b.showAfterMs = 500;
+    // Shown at the same moment but first, so it lies below the real window;
+    // it passes the test too, and were it taken, control 1 would never come.
+    sim::DecoyWindow lower;
+    lower.atMs = 500;
+    lower.rect = {10, 10, 90, 90};
+    b.decoys = {lower};
+    sim::AddHelperProgram(m, b);
+    EXPECT_EQ(sim::RunSetup(m), 0);
+    EXPECT_EQ(Clicks(), 1);
+    EXPECT_EQ(m.hangs, 0);
+}
+
+TEST_F(Install, ControlOneIsLookedForEvery100msAfterAFirstSleep) {
+    sim::HelperBehaviour b;
+    b.showAfterMs = 0;
+    b.buttonAfterMs = 250;
+    b.workMs = 0;
+    sim::AddHelperProgram(m, b);
+    sim::RunSetup(m);
+    ASSERT_EQ(Clicks(), 1);
+    // The window comes during the first scan's pause and is found at 10 ms;
+    // control 1 at 260 ms; the looks at 110, 210, 310 ms find it at 310.
+    EXPECT_EQ(Helper()->endedMs - Helper()->startedMs, 310u);
+}
+
+TEST_F(Install, HelperThatEndsBeforeItsWindowEndsTheWait) {
+    sim::HelperBehaviour noWindow;
+    noWindow.showAfterMs = -1;
+    noWindow.endsAfterMs = 2000;
+    noWindow.exitCode = 0xC0000005u; // a crash
+    sim::AddHelperProgram(m, noWindow);
+    EXPECT_EQ((DWORD)sim::RunSetup(m), 0xC0000005u);
+    EXPECT_EQ(m.hangs, 0);
+    EXPECT_EQ(Clicks(), 0);
+
+    sim::Machine beforeButton;
+    beforeButton.currentDirectory = "D:";
+    beforeButton.files["D:\\SETUP.INI"] = kCardScript;
+    beforeButton.AddPciFunction(1, 0, 0, 0x1234, 0x5678);
+    sim::HelperBehaviour b;
+    b.buttonAfterMs = 100000;
+    b.endsAfterMs = 1500;
+    b.exitCode = 9;
+    sim::AddHelperProgram(beforeButton, b);
+    EXPECT_EQ(sim::RunSetup(beforeButton), 9);
+    EXPECT_EQ(beforeButton.hangs, 0);
+}
+
+TEST_F(Install, HelperThatCannotRunIsNotWaitedFor) {
+    // Not found at all.
+    EXPECT_EQ(sim::RunSetup(m), kExitHelperNotRun);
+    EXPECT_EQ(m.hangs, 0);
+    EXPECT_TRUE(m.messageBoxes.empty()); // the script has no HelperNotRun message
+
+    // A command line that would not fit its 256 characters: never started.
+    std::string dir = "D:\\" + std::string(230, 'P');
+    sim::Machine run;
+    run.currentDirectory = dir;
+    run.files[dir + "\\SETUP.INI"] = std::string(kCardScript) + "HelperNotRun=Cannot run the helper\n";
+    run.AddPciFunction(1, 0, 0, 0x1234, 0x5678);
+    sim::AddHelperProgram(run, sim::HelperBehaviour());
+    EXPECT_EQ(sim::RunSetup(run), kExitHelperNotRun);
+    EXPECT_TRUE(run.processes.empty());
+    ASSERT_EQ(run.messageBoxes.size(), 1u);
+    EXPECT_EQ(run.messageBoxes[0].text, "Cannot run the helper");
+}
+
+TEST_F(Install, InstallerIsReleasedAfterTheWalkAndASecondInstallStartsAfresh) {
+    m.files["D:\\SETUP.INI"] = std::string(kCardScript) + "[Application]\n";
+    m.files["D:\\SETUP.INI"].replace(m.files["D:\\SETUP.INI"].find("W98=DetectCard,Install,End"), 26,
+                                     "W98=DetectCard,Install,Install");
+    sim::HelperBehaviour b;
+    b.exitCode = 5;
+    sim::AddHelperProgram(m, b);
+    EXPECT_EQ(sim::RunSetup(m), 5);
+    EXPECT_EQ(Clicks(), 2);
+    extern CSetupApp theApp;
+    EXPECT_EQ(theApp.m_pInstaller, nullptr);
+}

@@ -1,0 +1,141 @@
+// The Windows NT 4.0 route on the simulated PC: the applet model keeps the
+// dialog chain, owners and control ids the launcher relies on, answers each
+// click that opens a modal dialog only when that dialog has ended, and the
+// completions reach the launcher only while it retrieves messages.
+#include "setup/nt4.h"
+#include "setup/setupapp.h"
+#include "simwin/programs.h"
+#include "tests/support/run.h"
+#include <algorithm>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Nt4 : ::testing::Test {
+    sim::Machine m;
+    Nt4() {
+        m.SetVersion("nt40");
+        m.currentDirectory = "E:\\PKG";
+        m.userAnswerMs = 60000; // the user reads long enough for the chain to finish
+    }
+    void Script(const std::string& list, const std::string& more = "") {
+        m.files["E:\\PKG\\SETUP.INI"] = "[Application]\nNT40=" + list + "\n[SubDir]\nNT40=\\NT40\n[Message]\n"
+                                        "ShowMsgNT=Follow the Display Properties dialog.\n" + more;
+    }
+    std::vector<std::string> Applet() const {
+        std::vector<std::string> seen;
+        for (const auto& e : m.events)
+            if (e.rfind("applet: ", 0) == 0 || e.rfind("closed: ", 0) == 0) seen.push_back(e);
+        return seen;
+    }
+    bool AppletRunning() const {
+        for (const auto& p : m.processes)
+            if (p.commandLine.rfind("rundll32.exe shell32.dll", 0) == 0) return p.running;
+        return false;
+    }
+};
+
+using Lines = std::vector<std::string>;
+
+} // namespace
+
+TEST_F(Nt4, WithAMessageAfterInstallTheChainRunsToTheAppletsOkAndTheQuitClosesTheBox) {
+    Script("Install,ShowMsgNT");
+    sim::AddAppletProgram(m);
+    EXPECT_EQ(sim::RunSetup(m), 0);
+    EXPECT_EQ(Applet(), (Lines{"applet: click 265", "applet: click 519", "applet: click 1567",
+                               "applet: pasted E:\\PKG\\NT40", "applet: path OK with E:\\PKG\\NT40",
+                               "applet: follow-up OK", "applet: question answered Yes", "applet: driver installed",
+                               "applet: closing window closed", "applet: first dialog closed", "applet: OK"}));
+    ASSERT_EQ(m.messageBoxes.size(), 1u);
+    EXPECT_EQ(m.messageBoxes[0].answer, 0); // ended by the stage 7 quit, not by the user
+    EXPECT_EQ(m.clipboard, "E:\\PKG\\NT40");
+    EXPECT_FALSE(AppletRunning());
+    EXPECT_EQ(m.hangs, 0);
+    const sim::Process& applet = m.processes.at(0);
+    EXPECT_EQ(applet.commandLine, "rundll32.exe shell32.dll,Control_RunDLL desk.cpl,,3");
+    EXPECT_EQ(applet.startup.dwFlags, (DWORD)(STARTF_USESTDHANDLES | STARTF_FORCEONFEEDBACK));
+    EXPECT_TRUE(applet.inheritHandles);
+    // The hidden edit window went in stage 1000.
+    EXPECT_EQ(std::count_if(m.windows.begin(), m.windows.end(),
+                            [](const auto& w) { return w.second.className == "EDIT" && !w.second.destroyed; }),
+              0);
+}
+
+TEST_F(Nt4, WithoutALaterMessageTheLauncherEndsAndTheAppletStaysWhereTheChainStopped) {
+    for (const char* list : {"Install", "Install,End"}) {
+        sim::Machine run = m;
+        run.files["E:\\PKG\\SETUP.INI"] = "[Application]\nNT40=" + std::string(list) + "\n";
+        sim::AddAppletProgram(run);
+        EXPECT_EQ(sim::RunSetup(run), 0) << list;
+        std::swap(run, m);
+        Lines seen = Applet();
+        EXPECT_TRUE(AppletRunning()) << list;
+        EXPECT_EQ(std::find(seen.begin(), seen.end(), "applet: OK"), seen.end()) << list;
+        EXPECT_NE(std::find(seen.begin(), seen.end(), "applet: click 1567"), seen.end()) << list;
+        EXPECT_EQ(m.hangs, 0);
+        std::swap(run, m);
+    }
+}
+
+TEST_F(Nt4, PathTypedIsTheLaunchDirectoryAloneWithoutASubDirValue) {
+    m.files["E:\\PKG\\DISK2\\SETUP.INI"] = "[Application]\nNT40=Install,ShowMsg\n";
+    sim::AddAppletProgram(m);
+    sim::RunSetup(m, "\\DISK2");
+    EXPECT_EQ(m.clipboard, "E:\\PKG\\DISK2");
+}
+
+TEST_F(Nt4, LeftoverAppletIsClosedDeepestDialogFirstBeforeTheNewOneStarts) {
+    Script("Install,ShowMsgNT");
+    sim::AddLeftoverApplet(m, 2);
+    sim::AddAppletProgram(m);
+    sim::RunSetup(m);
+    Lines seen = Applet();
+    ASSERT_GE(seen.size(), 4u);
+    EXPECT_EQ(Lines(seen.begin(), seen.begin() + 4),
+              (Lines{"closed: dialog 2", "closed: dialog 1", "closed: applet", "applet: click 265"}));
+    EXPECT_EQ(seen.back(), "applet: OK");
+}
+
+TEST_F(Nt4, OwnerClassInOtherLetterCaseIsLeftAlone) {
+    Script("Install,ShowMsgNT");
+    sim::AddLeftoverApplet(m, 1, "rundll");
+    sim::AddAppletProgram(m);
+    sim::RunSetup(m);
+    for (const auto& e : Applet()) EXPECT_NE(e.rfind("closed: ", 0), 0u) << e;
+}
+
+TEST_F(Nt4, AppletThatEndsHalfwayOrNeverStartsEndsEveryWait) {
+    struct {
+        const char* what;
+        bool install;
+        sim::AppletBehaviour b;
+    } cases[] = {
+        {"user closes it while the chain waits for the first dialog", true, {500, 100, false, 3000}},
+        {"user closes it in the middle of the chain", true, {500, 100, true, 1700}},
+        {"rundll32 cannot be started", false, {}},
+    };
+    for (const auto& c : cases) {
+        sim::Machine run = m;
+        run.files["E:\\PKG\\SETUP.INI"] = "[Application]\nNT40=Install,ShowMsgNT\n";
+        if (c.install) sim::AddAppletProgram(run, c.b);
+        EXPECT_EQ(sim::RunSetup(run), 0) << c.what;
+        EXPECT_EQ(run.hangs, 0) << c.what;
+        EXPECT_EQ(run.messageBoxes.size(), 1u) << c.what;
+    }
+}
+
+TEST_F(Nt4, FindingAnOwnedWindowTakesAtLeast200msEvenWhenItIsThere) {
+    sim::AddPlainProgram(m, "app.exe", 0, -1);
+    sim::UseMachine use(m);
+    g_applet = AppletState();
+    char line[] = "app.exe";
+    STARTUPINFOA si = {};
+    ASSERT_TRUE(CreateProcessA(NULL, line, NULL, NULL, FALSE, 0, NULL, NULL, &si, &g_applet.process));
+    HWND owner = m.CreateTopLevel(g_applet.process.dwProcessId, "#32770", RECT{0, 0, 10, 10}, WS_VISIBLE);
+    HWND owned = m.CreateTopLevel(g_applet.process.dwProcessId, "#32770", RECT{0, 0, 10, 10}, WS_VISIBLE | WS_POPUP, owner);
+    uint64_t t0 = m.nowMs;
+    EXPECT_EQ(FindOwnedWindow(owner), owned);
+    EXPECT_EQ(m.nowMs - t0, 200u);
+    EXPECT_EQ(FindOwnedWindow(NULL), nullptr); // never "owned by nothing"
+}
