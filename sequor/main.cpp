@@ -2,4 +2,5 @@
 #include "framework/program.h"
 #include "sequor/sequorapp.h"
 
-IMPLEMENT_APPLICATION(CSequorApp, theApp, "Sequor");
+// Its own name: the host tests link both programs into one process.
+IMPLEMENT_APPLICATION(CSequorApp, theSequorApp, "Sequor");

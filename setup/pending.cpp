@@ -2,7 +2,3 @@
 // skipped and the walk goes on.
 #include "setup/setupapp.h"
 
-BOOL CSetupApp::DetectCard(LPCSTR) { return TRUE; }
-BOOL CSetupApp::CheckPCIKey() { return TRUE; }
-void CSetupApp::DoInstall() {}
-void CSetupApp::ExecProgram(LPCSTR) {}

@@ -28,7 +28,7 @@ int CSetupApp::ExitInstance() {
 }
 
 void CSetupApp::PrepareSetup() {
-    m_bUsbSupplement = 0; // the supplement test comes with card detection
+    m_bUsbSupplement = m_util.IsUsbSupplementInstalled();
     BOOL fits = TRUE;
     m_util.GetLaunchDirectory(m_szLaunchDir, sizeof m_szLaunchDir, &fits);
     m_bScriptReadable = fits && CopyText(m_szIniPath, sizeof m_szIniPath, m_szLaunchDir) &&

@@ -32,6 +32,7 @@ public:
     BOOL CheckPCIKey();
     void DoInstall();
     void ExecProgram(LPCSTR entry);
+    BOOL ExpandPathTokens(LPSTR value, DWORD size);
 
     CSetupUtil m_util;
     char m_szIniPath[260];

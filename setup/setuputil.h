@@ -3,6 +3,7 @@
 #pragma once
 #include "framework/win.h"
 #include "setup/oskind.h"
+#include "setup/pciscan.h"
 
 class CSetupUtil {
 public:
@@ -14,4 +15,22 @@ public:
     BOOL GetLaunchDirectory(LPSTR buffer, DWORD size, BOOL* fits = NULL);
     void ExpandEscapes(LPSTR text);
     OsKind GetOsKind();
+
+    // The scan of one pair, as one DetectCard entry asks it: on a match,
+    // "VEN_%04X&DEV_%04X" into deviceKey and "BUS_%02X&DEV_%02X&FUNC_%02X"
+    // into location (256-byte buffers each), else both left as they were.
+    // Only the low 16 bits of the identifiers count.
+    BOOL FindPciFunction(LONG vendor, LONG device, LPSTR deviceKey, LPSTR location);
+    // One scan of the whole bus for any number of entries.
+    void TakePciInventory(PciInventory* inventory);
+    // The answer of FindPciFunction from an inventory; a pair the inventory
+    // could not hold is scanned for on its own.
+    BOOL FindPciFunctionIn(const PciInventory* inventory, LONG vendor, LONG device, LPSTR deviceKey, LPSTR location);
+    // FALSE on the NT family, where user-mode port I/O faults: there the bus
+    // reads as empty.
+    BOOL CanReachPciPorts();
+
+    // The uninstall entry of the USB supplement names it (DisplayName
+    // beginning with "USB").
+    BOOL IsUsbSupplementInstalled();
 };

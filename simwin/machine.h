@@ -38,6 +38,64 @@ struct RegKey {
     bool adminOnlyFullAccess = false; // KEY_ALL_ACCESS refused, as for a user without rights on NT
 };
 
+struct Machine;
+struct Process;
+
+struct Hang {
+    std::string why;
+};
+
+// A program that the simulated PC can start, found by its file name (or by
+// its full path). start runs at creation; it may schedule the program's
+// behaviour on the clock and must eventually call Machine::EndProcess, or
+// the program runs for ever. Returning false makes the creation fail.
+struct ProgramModel {
+    std::function<bool(Machine&, Process&)> start;
+};
+
+struct Process {
+    DWORD id = 0;
+    DWORD mainThreadId = 0;
+    std::string commandLine;
+    std::string currentDirectory; // as given to CreateProcessA, or the creator's
+    DWORD creationFlags = 0;
+    STARTUPINFOA startup = {};
+    bool inheritHandles = false;
+    bool running = true;
+    DWORD exitCode = STILL_ACTIVE;
+    uint64_t startedMs = 0, endedMs = 0;
+    uint64_t idleAtMs = 0; // WaitForInputIdle returns once the clock reaches this
+};
+
+// A window: top-level (in the z-order list) or a control of another window.
+struct Window {
+    HWND handle = nullptr;
+    DWORD processId = 0, threadId = 0;
+    std::string className, text;
+    RECT rect = {0, 0, 100, 100};
+    LONG style = WS_VISIBLE;
+    HWND owner = nullptr;  // top-level: its owner; control: its parent
+    int controlId = 0;
+    bool isControl = false;
+    std::vector<HWND> controls;
+    // Behaviour: BM_CLICK on a control, WM_CLOSE on a window, WM_PASTE, ...
+    // onMessage answers at once; onMessageAsync answers through its Reply,
+    // perhaps much later (a click that opens a modal dialog is answered when
+    // the dialog has closed). Without either, WM_CLOSE ends the window.
+    typedef std::function<void(LRESULT)> Reply;
+    std::function<LRESULT(Machine&, Window&, UINT, WPARAM, LPARAM)> onMessage;
+    std::function<void(Machine&, Window&, UINT, WPARAM, LPARAM, Reply)> onMessageAsync;
+    // A modal dialog: what its opener does once it has ended with a result.
+    std::function<void(Machine&, int)> onEnd;
+    bool modal = false;
+    bool destroyed = false;
+};
+
+struct ShellOpen {
+    std::string verb, file, parameters, directory;
+    int show = 0;
+};
+
 struct Machine {
     Machine();
     ~Machine();
@@ -82,8 +140,24 @@ struct Machine {
     // or no answer left, means the box's default button.
     std::deque<int> answers;
     std::vector<MessageBoxRecord> messageBoxes;
-    // Called while a box is open, with its modal loop retrieving messages.
-    std::function<void()> onModalLoop;
+    // How long the user reads a box before answering, in virtual time; the
+    // box's modal loop retrieves the thread's messages meanwhile.
+    uint64_t userAnswerMs = 1000;
+
+    // Completions of SendMessageCallbackA that have arrived, delivered only
+    // while the program retrieves messages.
+    struct Completion {
+        SENDASYNCPROC callback;
+        HWND hwnd;
+        UINT message;
+        ULONG_PTR data;
+        LRESULT result;
+    };
+    std::deque<Completion> completions;
+    int completionsDelivered = 0;
+    void DeliverCompletions(); // runs those there are, and those that arrive meanwhile
+
+    std::string clipboard;
 
     // The thread's message queue.
     bool quitPosted = false;
@@ -91,9 +165,55 @@ struct Machine {
     int quitRequests = 0;
     std::deque<MSG> posted;
 
-    // Virtual clock.
+    // Virtual clock. Events scheduled on it run, in time order, as waits
+    // and sleeps move it past them.
     uint64_t nowMs = 0;
-    void Advance(uint64_t ms) { nowMs += ms; }
+    void Advance(uint64_t ms);
+    typedef std::function<void(Machine&)> Event;
+    void At(uint64_t ms, Event event);
+    bool RunNextEvent(); // jumps to the next event; false when none is left
+    // After a program has ended the others go on: what was already sent to
+    // them (due now) is handled; nothing later is.
+    void Settle();
+    std::multimap<uint64_t, Event> timeline;
+    // A wait with no time limit on something that can never come, or a
+    // clock past clockLimitMs, would hang a real PC: the model counts it and
+    // throws Hang, which ends the run (tests/support catches it).
+    int hangs = 0;
+    uint64_t clockLimitMs = 24ull * 3600 * 1000;
+    [[noreturn]] void Hung(const std::string& why);
+
+    // Programs that can be started, and the processes that were.
+    std::map<std::string, ProgramModel, NoCaseLess> programs;
+    std::deque<Process> processes; // a deque: references stay valid as programs start others
+    Process* FindProcess(DWORD id);
+    Process* ProcessOfHandle(HANDLE h);
+    void EndProcess(DWORD id, DWORD exitCode);
+    std::vector<std::string> directories; // besides those that hold files
+    bool DirectoryExists(const std::string& path);
+    int openHandles = 0;
+    DWORD nextId = 0x100;
+
+    // Windows: top-level ones in z-order, topmost first.
+    std::map<HWND, Window> windows;
+    std::vector<HWND> zOrder;
+    HWND CreateTopLevel(DWORD processId, const std::string& className, const RECT& rect, LONG style, HWND owner = nullptr);
+    HWND AddControl(HWND parent, int id, const std::string& className = "Button");
+    void DestroyWindowModel(HWND hwnd);
+    // Opens a modal dialog of a program: a pop-up owned by owner; then runs
+    // when EndDialogModel ends it (not when its process dies).
+    HWND OpenModal(DWORD processId, HWND owner, const std::string& className, const RECT& rect,
+                   std::function<void(Machine&, int)> then);
+    void EndDialogModel(HWND dialog, int result);
+    // A sent message reaching a window's behaviour.
+    void Dispatch(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, Window::Reply reply);
+    Window* FindWindowModel(HWND hwnd);
+    int screenWidth = 1024, screenHeight = 768;
+    HCURSOR cursor = nullptr;
+
+    // The shell and the system.
+    std::vector<ShellOpen> shellOpens;
+    std::vector<UINT> exitWindowsRequests;
 
     // Everything observable, one line an event, for transcripts and tests.
     std::vector<std::string> events;

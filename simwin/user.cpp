@@ -30,6 +30,23 @@ static int DefaultButton(UINT style) {
     }
 }
 
+namespace sim {
+
+void Machine::DeliverCompletions() {
+    while (!completions.empty()) {
+        Completion c = completions.front();
+        completions.pop_front();
+        ++completionsDelivered;
+        Record("completion of stage " + std::to_string(c.data));
+        c.callback(c.hwnd, c.message, c.data, c.result);
+    }
+}
+
+} // namespace sim
+
+// While the box is open its modal loop retrieves the thread's messages:
+// completions run, and a quit message ends the box at once (the quit stays
+// posted) with the result 0. Otherwise the user answers after reading it.
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
     sim::Machine& m = Current();
     sim::MessageBoxRecord box;
@@ -38,9 +55,13 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
     box.style = style;
     box.owned = owner != NULL;
     box.atMs = m.nowMs;
-    // The box's modal loop retrieves the thread's messages; a quit message
-    // there ends the box at once (the quit stays posted) and it returns 0.
-    if (m.onModalLoop && !m.quitPosted) m.onModalLoop();
+    uint64_t answerAt = m.nowMs + m.userAnswerMs;
+    for (;;) {
+        m.DeliverCompletions();
+        if (m.quitPosted || m.timeline.empty() || m.timeline.begin()->first > answerAt) break;
+        m.RunNextEvent();
+    }
+    if (!m.quitPosted && m.nowMs < answerAt) m.nowMs = answerAt;
     if (m.quitPosted) {
         box.answer = 0;
     } else {
@@ -65,6 +86,7 @@ void PostQuitMessage(int code) {
 
 BOOL PeekMessageA(LPMSG msg, HWND, UINT, UINT, UINT remove) {
     sim::Machine& m = Current();
+    m.DeliverCompletions();
     if (!m.posted.empty()) {
         *msg = m.posted.front();
         if (remove & PM_REMOVE) m.posted.pop_front();
@@ -80,15 +102,14 @@ BOOL PeekMessageA(LPMSG msg, HWND, UINT, UINT, UINT remove) {
     return FALSE;
 }
 
-// Returns 0 on the quit message. With nothing queued and nothing that could
-// ever arrive the real call would block for good; the model reports that
-// as an error (-1) and records it.
+// Returns 0 on the quit message. With nothing queued the real call blocks
+// until something arrives: the model runs the clock to its next event, and
+// with none left that is a hang.
 BOOL GetMessageA(LPMSG msg, HWND hwnd, UINT first, UINT last) {
     sim::Machine& m = Current();
-    if (m.onModalLoop) m.onModalLoop();
-    if (PeekMessageA(msg, hwnd, first, last, PM_REMOVE)) return msg->message == WM_QUIT ? FALSE : TRUE;
-    m.Record("hang: GetMessage with an empty queue");
-    return -1;
+    while (!PeekMessageA(msg, hwnd, first, last, PM_REMOVE))
+        if (!m.RunNextEvent()) m.Hung("GetMessage with an empty queue and nothing to come");
+    return msg->message == WM_QUIT ? FALSE : TRUE;
 }
 
 BOOL TranslateMessage(const MSG*) { return FALSE; }

@@ -13,7 +13,14 @@ static int Run(Machine& m, const char* program, const std::string& exe, const st
     if (m.moduleFileName.empty() || m.moduleFileName.find(exe) == std::string::npos)
         m.moduleFileName = m.currentDirectory + "\\" + exe;
     UseMachine use(m);
-    return HostRunProgram(program);
+    int code;
+    try {
+        code = HostRunProgram(program);
+    } catch (const Hang&) {
+        return kHung;
+    }
+    m.Settle();
+    return code;
 }
 
 int RunSetup(Machine& m, const std::string& arguments) {
