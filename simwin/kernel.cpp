@@ -37,6 +37,7 @@ DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
 
 DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR def, LPSTR buffer, DWORD size, LPCSTR path) {
     sim::Machine& m = Current();
+    if (m.filesVanishAfterReads >= 0 && m.profileReads >= m.filesVanishAfterReads) m.files.clear();
     ++m.profileReads;
     const std::string* file = path ? m.FindFile(path) : nullptr;
     return sim::ReadProfileString(file, section, key, def, buffer, size);

@@ -92,7 +92,14 @@ void Machine::Record(const std::string& event) {
 static Machine g_default;
 static Machine* g_current = &g_default;
 
-Machine& Current() { return *g_current; }
+Machine& Current() {
+    Machine& m = *g_current;
+    if (++m.platformCalls > m.callLimit && m.callLimit != 0) {
+        m.callLimit = 0; // once: what unwinds from here may call again
+        m.Hung("more platform calls than the limit");
+    }
+    return m;
+}
 
 UseMachine::UseMachine(Machine& m) : previous_(g_current) { g_current = &m; }
 UseMachine::~UseMachine() { g_current = previous_; }

@@ -121,6 +121,9 @@ struct Machine {
     std::map<std::string, std::string, NoCaseLess> files;
     std::string* FindFile(const std::string& windowsPath);
     int profileReads = 0;
+    // Fault injection: the medium is taken out once this many profile reads
+    // have been made; every file is gone from the next read on.
+    int filesVanishAfterReads = -1;
 
     // Registry: HKEY_LOCAL_MACHINE.
     RegKey localMachine;
@@ -181,6 +184,11 @@ struct Machine {
     // throws Hang, which ends the run (tests/support catches it).
     int hangs = 0;
     uint64_t clockLimitMs = 24ull * 3600 * 1000;
+    // Platform calls made on this machine: nearly every Win32 function of
+    // the model starts at Current(), which counts them. Past callLimit (when
+    // not 0) the run is hung too, so a loop that never moves the clock ends.
+    uint64_t platformCalls = 0;
+    uint64_t callLimit = 0;
     [[noreturn]] void Hung(const std::string& why);
 
     // Programs that can be started, and the processes that were.

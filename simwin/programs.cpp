@@ -14,6 +14,15 @@ static void ShowHelperWindow(Machine& m, DWORD pid, const HelperBehaviour& b) {
     m.At(m.nowMs + b.buttonAfterMs, [pid, window, b](Machine& m) {
         if (!m.FindWindowModel(window)) return;
         HWND button = m.AddControl(window, 1);
+        if (b.crashesOnClick) {
+            m.FindWindowModel(button)->onMessageAsync = [pid, b](Machine& m, Window&, UINT msg, WPARAM, LPARAM,
+                                                                 Window::Reply reply) {
+                if (msg != BM_CLICK) return reply(0);
+                m.Record("helper: crashed on the click");
+                m.EndProcess(pid, b.exitCode);
+            };
+            return;
+        }
         m.FindWindowModel(button)->onMessage = [pid, b](Machine& m, Window&, UINT msg, WPARAM, LPARAM) -> LRESULT {
             if (msg != BM_CLICK) return 0;
             m.Record("helper: start clicked");

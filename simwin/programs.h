@@ -17,13 +17,15 @@ struct DecoyWindow {
 // top-level window with control 1 (after a further buttonAfterMs); a click
 // on it starts workMs of work, then the helper ends with exitCode. With
 // endsAfterMs >= 0 it ends by itself at that time, window or not; with
-// showAfterMs < 0 it never shows its window.
+// showAfterMs < 0 it never shows its window. With crashesOnClick the click
+// kills it at once: the click is never answered, the exit code is exitCode.
 struct HelperBehaviour {
     int64_t showAfterMs = 300;
     int64_t buttonAfterMs = 0;
     int64_t workMs = 200;
     int64_t endsAfterMs = -1;
     DWORD exitCode = 0;
+    bool crashesOnClick = false;
     RECT rect = {100, 100, 500, 400};
     std::vector<DecoyWindow> decoys;
 };
