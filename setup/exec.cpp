@@ -15,7 +15,10 @@ BOOL CSetupApp::ExpandPathTokens(LPSTR value, DWORD size) {
     if (!CopyText(work, sizeof work, value)) return FALSE;
     if (!ExpandToken(work, sizeof work, "[CWD]", m_szLaunchDir)) return FALSE;
     if (!ExpandToken(work, sizeof work, "[OS]", m_szOsTokenText)) return FALSE;
-    return CopyText(value, size, work);
+    // Measured first: a copy that does not fit would leave the value cut.
+    if (TextLength(work) >= size) return FALSE;
+    CopyText(value, size, work);
+    return TRUE;
 }
 
 void CSetupApp::ExecProgram(LPCSTR entry) {
