@@ -1,6 +1,9 @@
 #include "tests/support/run.h"
 #include "framework/host_program.h"
 #include "setup/resource.h"
+#include "setup/setupapp.h"
+
+extern CSetupApp theApp;
 
 namespace sim {
 
@@ -25,7 +28,14 @@ static int Run(Machine& m, const char* program, const std::string& exe, const st
 
 int RunSetup(Machine& m, const std::string& arguments) {
     m.stringResources[57344] = SETUP_TITLE;
-    return Run(m, "setup", "setup.exe", arguments);
+    int code = Run(m, "setup", "setup.exe", arguments);
+    // A hung run is abandoned where it stood. Its heap would go with its
+    // process; here the installer it held is released instead.
+    if (code == kHung && theApp.m_pInstaller) {
+        delete theApp.m_pInstaller;
+        theApp.m_pInstaller = NULL;
+    }
+    return code;
 }
 
 int RunSequor(Machine& m) {
