@@ -234,6 +234,12 @@ PcInput BuildPc(FuzzedDataProvider& in, sim::Machine& m, const char* scriptName,
     return out;
 }
 
+void ShowRun(const sim::Machine& m, int exitCode) {
+    if (!std::getenv("FUZZ_SHOW_PC")) return;
+    for (const auto& e : m.events) std::fprintf(stderr, "  %s\n", e.c_str());
+    std::fprintf(stderr, "exit code %d at %llu ms\n", exitCode, (unsigned long long)m.nowMs);
+}
+
 void ReportHang(const sim::Machine& m) {
     std::fprintf(stderr, "hang after %llu ms and %llu platform calls; last events:\n",
                  (unsigned long long)m.nowMs, (unsigned long long)m.platformCalls);

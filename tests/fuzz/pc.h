@@ -27,6 +27,9 @@ struct PcInput {
 // FUZZ_SHOW_PC set in the environment it prints the PC, to read a finding.
 PcInput BuildPc(FuzzedDataProvider& in, sim::Machine& m, const char* scriptName, bool withArguments);
 
+// With FUZZ_SHOW_PC set, prints what the run did, event by event.
+void ShowRun(const sim::Machine& m, int exitCode);
+
 // A hung run: prints the reason and the last events, and aborts.
 [[noreturn]] void ReportHang(const sim::Machine& m);
 

@@ -20,6 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::BuildPc(in, m, "sequor95.ini", false);
     size_t before = m.processes.size(); // applets left open by earlier runs
     int code = sim::RunSequor(m);
+    fuzz::ShowRun(m, code);
     if (code == sim::kHung || m.hangs) fuzz::ReportHang(m);
 
     FUZZ_CHECK(code == 0, "exit code " + std::to_string(code));

@@ -31,6 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     sim::Machine m;
     fuzz::PcInput pc = fuzz::BuildPc(in, m, "SETUP.INI", true);
     int code = sim::RunSetup(m, pc.arguments);
+    fuzz::ShowRun(m, code);
     if (code == sim::kHung || m.hangs) fuzz::ReportHang(m);
 
     FUZZ_CHECK(code == 0 || code == kExitHelperNotRun || IsHelperCode(m, code), "exit code " + std::to_string(code));
