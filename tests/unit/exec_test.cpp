@@ -1,6 +1,7 @@
 // Exec entries on the simulated PC: the program value's tokens and fields,
 // the shell request it makes, and values whose expansion would not fit.
 // What the opened program then does is left to the Wine tier.
+#include "framework/text.h"
 #include "setup/setupapp.h"
 #include "tests/support/run.h"
 #include <gtest/gtest.h>
@@ -136,4 +137,17 @@ TEST(Exec, ExpansionEndsAndNeverOutgrowsTheValue) {
     sim::Machine m = WithProgram(many + ",x,d", "D:\\ABCDEFG");
     sim::RunSetup(m);
     EXPECT_TRUE(m.shellOpens.empty());
+}
+
+// A result that fits the work buffer but not the caller's value: FALSE, and
+// the value is not left cut (found by fuzz_tokens).
+TEST(Exec, ExpansionThatDoesNotFitLeavesTheValueAsItWas) {
+    CopyText(theApp.m_szLaunchDir, sizeof theApp.m_szLaunchDir, std::string(200, 'L').c_str());
+    theApp.m_szOsTokenText[0] = '\0';
+    char value[256] = "[CWD]\\a.exe,x,[CWD]";
+    EXPECT_FALSE(theApp.ExpandPathTokens(value, sizeof value));
+    EXPECT_STREQ(value, "[CWD]\\a.exe,x,[CWD]");
+    char wide[512] = "[CWD]\\a.exe,x,[CWD]";
+    EXPECT_TRUE(theApp.ExpandPathTokens(wide, sizeof wide));
+    EXPECT_EQ(std::string(wide), std::string(200, 'L') + "\\a.exe,x," + std::string(200, 'L'));
 }
