@@ -47,10 +47,12 @@ void OneToken(FuzzedDataProvider& in) {
     std::string expected = Replaced(value, token, replacement);
     bool found = !token.empty() && value.find(token) != std::string::npos;
     bool fits = !found || expected.size() < std::min(size, kWork);
-    std::string context = fuzz::Shown(value) + " token " + fuzz::Shown(token) + " by " + fuzz::Shown(replacement) +
-                          " size " + std::to_string(size) + " gave " + fuzz::Shown(buffer.get());
-    FUZZ_CHECK(fitted == fits, context);
-    FUZZ_CHECK(buffer.get() == (fits ? expected : value), context);
+    auto context = [&] { // built only for a failed check
+        return fuzz::Shown(value) + " token " + fuzz::Shown(token) + " by " + fuzz::Shown(replacement) + " size " +
+               std::to_string(size) + " gave " + fuzz::Shown(buffer.get());
+    };
+    FUZZ_CHECK(fitted == fits, context());
+    FUZZ_CHECK(buffer.get() == (fits ? expected : value), context());
 }
 
 void PathTokens(FuzzedDataProvider& in) {
@@ -67,10 +69,12 @@ void PathTokens(FuzzedDataProvider& in) {
     std::string once = Replaced(value, "[CWD]", launch);
     std::string twice = Replaced(once, "[OS]", os);
     bool fits = once.size() < kWork && twice.size() < kWork && twice.size() < size;
-    std::string context = fuzz::Shown(value) + " launch " + fuzz::Shown(launch) + " os " + fuzz::Shown(os) +
-                          " size " + std::to_string(size) + " gave " + fuzz::Shown(buffer.get());
-    FUZZ_CHECK((fitted != FALSE) == fits, context);
-    FUZZ_CHECK(buffer.get() == (fits ? twice : value), context);
+    auto context = [&] {
+        return fuzz::Shown(value) + " launch " + fuzz::Shown(launch) + " os " + fuzz::Shown(os) + " size " +
+               std::to_string(size) + " gave " + fuzz::Shown(buffer.get());
+    };
+    FUZZ_CHECK((fitted != FALSE) == fits, context());
+    FUZZ_CHECK(buffer.get() == (fits ? twice : value), context());
 }
 
 } // namespace
