@@ -8,7 +8,7 @@ export DEBIAN_FRONTEND=noninteractive
 
 packages=(cmake g++ make python3 libgtest-dev libgmock-dev
           g++-mingw-w64-i686 binutils-mingw-w64-i686
-          wine wine32:i386 xvfb xauth clang libclang-rt-14-dev)
+          wine wine32:i386 libwine:i386 xvfb xauth clang libclang-rt-14-dev gcc libc6-dev)
 
 missing=()
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -25,4 +25,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+# Wine's loader is a 32-bit program: where the kernel cannot start 32-bit
+# programs, it runs under user-mode emulation (registered on every run, as
+# the registration does not survive a reboot).
+bash "$(dirname "$0")/wine-i386.sh"
 echo "dependencies ready"

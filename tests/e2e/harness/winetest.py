@@ -403,9 +403,10 @@ class WinePrefix:
                     if key not in f.read() + b"\0":
                         continue
                 with open("/proc/%s/cmdline" % entry, "rb") as f:
-                    argv0 = f.read().split(b"\0")[0].decode("latin-1")
+                    argv = [a.decode("latin-1") for a in f.read().split(b"\0")]
             except OSError:
                 continue
+            argv0 = _program_name(argv)
             if "wineserver" in argv0:
                 continue
             found[int(entry)] = argv0
@@ -435,6 +436,28 @@ class WinePrefix:
     def _next_run(self):
         self._runs += 1
         return self._runs
+
+
+# Options of qemu's user-mode emulator that take a value.
+_QEMU_VALUE_OPTIONS = {"-0", "-E", "-U", "-L", "-s", "-cpu", "-B", "-R", "-d", "-D", "-p", "-r", "-g", "-plugin"}
+
+
+def _program_name(argv):
+    """The program a Wine process runs, from its Linux argv.
+
+    Wine names the Windows program in argv[0]. Where Wine's 32-bit loader
+    runs under user-mode emulation, the Linux argv is the emulator's: its
+    options, the loader, then the program.
+    """
+    if not argv or not os.path.basename(argv[0]).startswith("qemu-"):
+        return argv[0] if argv else ""
+    i = 1
+    while i < len(argv) and argv[i].startswith("-"):
+        i += 2 if argv[i] in _QEMU_VALUE_OPTIONS else 1
+    rest = argv[i:]
+    while rest and re.search(r"(^|/)wine(-preloader)?$", rest[0]):
+        rest = rest[1:]
+    return rest[0] if rest else argv[0]
 
 
 def _is_zombie(pid):

@@ -1,0 +1,125 @@
+#!/usr/bin/env python3
+"""The Windows NT 4.0 install route of the shipped setup.exe under Wine.
+
+A Display applet double (doubles/applet.cpp), copied next to setup.exe as
+rundll32.exe, which the system's search order finds before Wine's own.
+Covers: the whole click chain while a later message box keeps messages
+flowing (the path typed is the OS directory, stage 7 clicks the applet's OK
+and its quit message closes the open box); Install last or followed by End
+(the launcher ends after the completions already there, the applet stays
+where the chain stopped); an applet left open by an earlier run with two
+dialogs, closed deepest first before the new one starts; an owner class
+"rundll" in other letter case left alone.
+Leaves out: the real applet, which Wine does not have.
+"""
+import json
+import os
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import winetest as wt  # noqa: E402
+from package import lay_out, messages  # noqa: E402
+
+PKG = "C:\\pkg"
+MESSAGES = "[Message]\nShowMsgNT=Follow the instructions.\nNotSupport=not supported\n"
+FULL_CHAIN = ["click 265", "click 519", "click 1567", "pasted", "path OK", "follow-up OK", "question Yes",
+              "closing window closed", "first dialog closed", "applet OK", "end"]
+UNTIL_PASTE = ["click 265", "click 519", "click 1567", "pasted"]
+
+
+def script(commands, subdir="\\NT40"):
+    text = "[Application]\nNT40=%s\n" % commands
+    if subdir is not None:
+        text += "[SubDir]\nNT40=%s\n" % subdir
+    return text + MESSAGES
+
+
+CASES = [
+    dict(name="chain_runs_while_a_later_box_is_open", script=script("Install,ShowMsgNT"),
+         path=PKG + "\\NT40", chain=FULL_CHAIN, boxes=[("SETUP", "Follow the instructions.", ("OK",), "exclamation")],
+         applet_left=False),
+    dict(name="path_without_subdir_is_the_launch_directory", script=script("Install,ShowMsgNT", subdir=None),
+         path=PKG, chain=FULL_CHAIN, boxes=[("SETUP", "Follow the instructions.", ("OK",), "exclamation")],
+         applet_left=False),
+    dict(name="install_last_leaves_the_applet_where_the_chain_stopped", script=script("Install"),
+         path=PKG + "\\NT40", chain=UNTIL_PASTE, boxes=[], applet_left=True),
+    dict(name="install_then_end_likewise", script=script("Install,End,ShowMsgNT"),
+         path=PKG + "\\NT40", chain=UNTIL_PASTE, boxes=[], applet_left=True),
+    dict(name="leftover_applet_is_closed_deepest_first", script=script("Install,ShowMsgNT"),
+         leftover=("2", "RunDLL"), path=PKG + "\\NT40", chain=FULL_CHAIN,
+         boxes=[("SETUP", "Follow the instructions.", ("OK",), "exclamation")], applet_left=False),
+    dict(name="owner_class_in_other_case_is_left_alone", script=script("Install"),
+         leftover=("1", "rundll"), path=PKG + "\\NT40", chain=UNTIL_PASTE, boxes=[], applet_left=True),
+]
+
+
+def read_log(path):
+    if not os.path.exists(path):
+        return []
+    with open(path, encoding="latin-1") as f:
+        return [json.loads(line) for line in f if line.strip()]
+
+
+def main():
+    args = wt.standard_args(__doc__)
+    wt.require_tools()
+    with wt.Xvfb() as x, wt.WinePrefix(display=x, doubles=args.doubles, keep=args.keep) as pfx:
+        def case(c):
+            lay_out(pfx, PKG, c["script"], doubles=[("applet.exe", "rundll32.exe")])
+            log = PKG + "\\applet.log"
+            env = {"APPLET_LOG": log}
+            leftover_pid = None
+            if c.get("leftover"):
+                # Started through boxdemo, which ends at once and leaves it running.
+                n, owner = c["leftover"]
+                wt.run_program(pfx, os.path.join(pfx.doubles, "boxdemo.exe"),
+                               "spawn %s\\rundll32.exe leftover %s %s" % (PKG, n, owner), cwd=PKG, env=env,
+                               name=c["name"] + "_leftover", keep_running=True, timeout=30)
+                opened = "opened dialog %s" % n
+                deadline = time.monotonic() + 60
+                while time.monotonic() < deadline and not any(
+                        e["event"] == opened for e in read_log(pfx.host_path(log))):
+                    time.sleep(0.2)
+                leftover_pid = read_log(pfx.host_path(log))[0]["pid"]
+            # The user leaves the box alone: the chain's quit message closes it.
+            r = wt.run_program(pfx, PKG + "\\setup.exe", cwd=PKG, version="nt40", env=env, name=c["name"],
+                               answers=["Wait:60000"] if c["boxes"] else [], timeout=120)
+            wt.check_exit(r, 0)
+            wt.check_eq(messages(r), c["boxes"], "message boxes", r)
+            events = read_log(pfx.host_path(log))
+            if leftover_pid is not None:
+                old = [e["event"] for e in events if e["pid"] == leftover_pid and e["event"].startswith("closed")]
+                if c["leftover"][1] == "RunDLL":
+                    wt.check_eq(old, ["closed dialog 2", "closed dialog 1", "closed applet"],
+                                "the left-over applet closed deepest first", r)
+                    first_new = next(i for i, e in enumerate(events) if e["pid"] != leftover_pid)
+                    last_old = max(i for i, e in enumerate(events) if e["pid"] == leftover_pid
+                                   and e["event"].startswith("closed"))
+                    wt.check(last_old < first_new, "the old applet closed before the new one started", r)
+                else:
+                    wt.check_eq(old, [], "an owner of class 'rundll' is not ours to close", r)
+            new = [e for e in events if e["pid"] != leftover_pid]
+            wt.check(new and new[0]["event"] == "start", "the applet was started", r)
+            wt.check_eq(new[0]["text"], "rundll32.exe shell32.dll,Control_RunDLL desk.cpl,,3",
+                        "the applet's command line", r)
+            chain = [e["event"] for e in new[1:]]
+            if c["applet_left"]:
+                # The framework's loop runs what has arrived when it starts,
+                # and that depends on timing; what never comes is the end.
+                wt.check_eq(chain[:len(c["chain"])], c["chain"], "the applet's first clicks in order", r)
+                wt.check("applet OK" not in chain, "the chain did not reach the applet's OK", r)
+            else:
+                wt.check_eq(chain, c["chain"], "the applet's clicks in order", r)
+            for e in new:
+                if e["event"] in ("pasted", "path OK"):
+                    wt.check_eq(e["text"], c["path"], "the path typed into the applet", r)
+            left = [n for n in r.left_running if n.lower().endswith("rundll32.exe")]
+            expected_left = int(c["applet_left"]) + int(bool(c.get("leftover")) and c["leftover"][1] != "RunDLL")
+            wt.check_eq(len(left), expected_left, "applets left running", r)
+
+        return wt.run_cases(CASES, case, only=args.cases)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
