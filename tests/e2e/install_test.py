@@ -38,6 +38,12 @@ def script(key="W98", commands="DetectCard,Install,ShowMsgDone", entry="65535,65
 
 DONE = ("SETUP", "done", ("OK",), "exclamation")
 
+# Without a DetectCard the card identity is empty: the helper's arguments
+# then start with "Enum\PCI\" and an empty location. Cases about the helper's
+# behaviour leave the scan out, since each scan takes seconds under Wine.
+NO_CARD = r"fitter16.exe Enum\PCI\  C:\pkg\WIN95 0"
+INSTALL_ONLY = dict(commands="Install,ShowMsgDone")
+
 CASES = [
     dict(name="pci_entry_command_line", script=script(),
          cmdline=r"fitter16.exe %s %s C:\pkg\WIN95 1" % (KEY, AT), code=0, boxes=[DONE]),
@@ -46,23 +52,22 @@ CASES = [
     dict(name="win95_subdir_and_flag", version="win95",
          script=script(key="W95A", entry="65535,65535,PCI,10,0", subdir=r"\W95"),
          cmdline=r"fitter16.exe %s %s C:\pkg\W95 1" % (KEY, AT), code=0, boxes=[DONE]),
-    dict(name="exit_code_3_is_handed_on", script=script(), env={"FITTER16_EXIT": "3"},
-         cmdline=r"fitter16.exe %s %s C:\pkg\WIN95 1" % (KEY, AT), code=3, boxes=[DONE]),
-    dict(name="on_screen_window_is_clicked_not_the_decoys", script=script(),
-         env={"FITTER16_MODE": "decoys", "FITTER16_EXIT": "4"},
-         cmdline=r"fitter16.exe %s %s C:\pkg\WIN95 1" % (KEY, AT), code=4, boxes=[DONE]),
+    dict(name="exit_code_3_is_handed_on", script=script(**INSTALL_ONLY), env={"FITTER16_EXIT": "3"},
+         cmdline=NO_CARD, code=3, boxes=[DONE]),
+    dict(name="on_screen_window_is_clicked_not_the_decoys", script=script(**INSTALL_ONLY),
+         env={"FITTER16_MODE": "decoys", "FITTER16_EXIT": "4"}, cmdline=NO_CARD, code=4, boxes=[DONE]),
     # The walk goes on after the quit request, but the platform ends the next
     # box at once on the pending quit message: nobody gets to see it.
     dict(name="nt351_has_no_route", version="nt351", script=script(key="NT35X", commands="Install,ShowMsgDone"),
          cmdline=None, code=0, boxes=[("SETUP", "not supported", ("OK",), "exclamation")]),
-    dict(name="helper_ends_before_its_window", script=script(),
+    dict(name="helper_ends_before_its_window", script=script(**INSTALL_ONLY),
          env={"FITTER16_MODE": "endearly", "FITTER16_SHOW_MS": "500", "FITTER16_EXIT": "5"},
-         cmdline=r"fitter16.exe %s %s C:\pkg\WIN95 1" % (KEY, AT), code=5, clicked=False, boxes=[DONE]),
-    dict(name="helper_missing", script=script(extra="HelperNotRun=the helper could not be started\n"),
+         cmdline=NO_CARD, code=5, clicked=False, boxes=[DONE]),
+    dict(name="helper_missing", script=script(extra="HelperNotRun=the helper could not be started\n", **INSTALL_ONLY),
          helper=False, cmdline=None, code=254,
          boxes=[("SETUP", "the helper could not be started", ("OK",), "exclamation"), DONE]),
-    dict(name="helper_missing_without_message", script=script(), helper=False, cmdline=None, code=254,
-         boxes=[DONE]),
+    dict(name="helper_missing_without_message", script=script(**INSTALL_ONLY), helper=False, cmdline=None,
+         code=254, boxes=[DONE]),
 ]
 
 
@@ -79,7 +84,7 @@ def wait_cost(pfx, exe):
     Measured as the difference of two runs, the helper showing its window at
     once and after 3 s, so that Wine's own start-up of the launcher drops out.
     """
-    lay_out(pfx, PKG, script(), doubles=[("fitter16.exe", "fitter16.exe")])
+    lay_out(pfx, PKG, script(**INSTALL_ONLY), doubles=[("fitter16.exe", "fitter16.exe")])
     if exe != "setup.exe":
         shutil.copy(os.path.join(os.environ["WINETEST_WIN32_DIR"], "setup", exe), pfx.host_path(PKG + "\\" + exe))
     runs = []
