@@ -56,6 +56,8 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
     box.owned = owner != NULL;
     box.atMs = m.nowMs;
     uint64_t answerAt = m.nowMs + m.userAnswerMs;
+    // Recorded as it opens: what happens while it is open comes after it.
+    m.Record("message box: " + box.caption + ": " + box.text);
     for (;;) {
         m.DeliverCompletions();
         if (m.quitPosted || m.timeline.empty() || m.timeline.begin()->first > answerAt) break;
@@ -73,7 +75,6 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
         box.answer = answer ? answer : DefaultButton(style);
     }
     m.messageBoxes.push_back(box);
-    m.Record("message box: " + box.caption + ": " + box.text);
     return box.answer;
 }
 
