@@ -1,0 +1,70 @@
+#include "tools/pkgtool/check.h"
+#include "tools/pkgtool/checkers.h"
+#include "tools/pkgtool/pkgfiles.h"
+
+#include <algorithm>
+#include <filesystem>
+
+namespace pkgcheck {
+namespace {
+
+// Finds a script by its Windows name and loads it; false when it is absent.
+bool OpenScript(const std::string& dir, const char* name, std::vector<Finding>& out, IniFile& ini,
+                std::string& path) {
+    bool ambiguous = false;
+    path = FindNoCase(dir, name, &ambiguous);
+    if (path.empty()) return false;
+    if (ambiguous)
+        out.push_back({path, 0, "warning", "ambiguous-file",
+                       std::string("several files are named ") + name +
+                           " in letter cases that Windows does not tell apart; this one was checked"});
+    if (!ini.Load(path)) {
+        out.push_back({path, 0, "error", "unreadable-file", "the file cannot be read"});
+        return false;
+    }
+    return true;
+}
+
+void CheckSetupScript(const IniFile& ini, Sink& sink, const std::string& dir) {
+    CheckLayout(ini, sink);
+    SetupReferences refs;
+    CheckCommandLists(ini, sink, refs);
+    CheckMessages(ini, sink, refs);
+    CheckSubDirs(ini, sink, dir);
+    for (const NamedSection& s : refs.detectCard) CheckDetectCardSection(ini, sink, s);
+    for (const NamedSection& s : refs.exec) CheckExecSection(ini, sink, s, dir);
+    CheckUnusedSections(ini, sink, refs);
+}
+
+} // namespace
+} // namespace pkgcheck
+
+std::vector<Finding> CheckPackage(const std::string& dir) {
+    using namespace pkgcheck;
+    std::vector<Finding> findings;
+    std::error_code ec;
+    if (!std::filesystem::is_directory(dir, ec)) {
+        findings.push_back({dir, 0, "error", "no-package", "there is no directory " + dir});
+        return findings;
+    }
+    IniFile setup, sequor;
+    std::string setupPath, sequorPath;
+    bool hasSetup = OpenScript(dir, "SETUP.INI", findings, setup, setupPath);
+    bool hasSequor = OpenScript(dir, "sequor95.ini", findings, sequor, sequorPath);
+    if (hasSetup) {
+        Sink sink(findings, setupPath);
+        CheckSetupScript(setup, sink, dir);
+    }
+    if (hasSequor) {
+        Sink sink(findings, sequorPath);
+        CheckLayout(sequor, sink);
+        CheckProcessList(sequor, sink);
+    }
+    if (!hasSetup && !hasSequor && findings.empty())
+        findings.push_back({dir, 0, "warning", "no-scripts",
+                            "the directory holds neither SETUP.INI nor sequor95.ini: there is nothing to check"});
+    std::stable_sort(findings.begin(), findings.end(), [](const Finding& a, const Finding& b) {
+        return a.file != b.file ? a.file < b.file : a.line < b.line;
+    });
+    return findings;
+}

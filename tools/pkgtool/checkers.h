@@ -1,0 +1,69 @@
+// The pieces of CheckPackage, one per script part, and what they share.
+#pragma once
+#include "tools/pkgtool/check.h"
+#include "tools/pkgtool/inifile.h"
+#include <string>
+#include <vector>
+
+namespace pkgcheck {
+
+// Collects the findings of one file.
+class Sink {
+public:
+    Sink(std::vector<Finding>& out, std::string file) : out_(out), file_(std::move(file)) {}
+    void Error(int line, const std::string& code, const std::string& message) { Add(line, "error", code, message); }
+    void Warning(int line, const std::string& code, const std::string& message) { Add(line, "warning", code, message); }
+    void Add(int line, const char* severity, const std::string& code, const std::string& message) {
+        out_.push_back({file_, line, severity, code, message});
+    }
+
+private:
+    std::vector<Finding>& out_;
+    std::string file_;
+};
+
+// Sections named by the command lists, keyed by their trimmed name in lower
+// case, each with the first line of [Application] that names it.
+struct NamedSection {
+    std::string name;
+    int listLine = 0;
+};
+
+// A [Message] key that some run shows.
+struct MessageUse {
+    std::string key;
+    int line = 0;              // where the list names it
+    bool shownOnReach = false; // shown whenever the list gets there, not only on a failure
+    std::string when;          // "when no card is found", for the message
+};
+
+struct SetupReferences {
+    std::vector<NamedSection> detectCard, exec;
+    std::vector<MessageUse> messages;
+};
+
+// Layout the reader takes differently from how it looks: duplicates, lines
+// outside sections, headers without their bracket.
+void CheckLayout(const IniFile& ini, Sink& sink);
+
+// [Application], the messages its commands show, and unused sections.
+// Fills refs with the sections and messages the lists name.
+void CheckCommandLists(const IniFile& ini, Sink& sink, SetupReferences& refs);
+void CheckMessages(const IniFile& ini, Sink& sink, const SetupReferences& refs);
+void CheckUnusedSections(const IniFile& ini, Sink& sink, const SetupReferences& refs);
+
+// [SubDir]; packageDir locates the folders the values name.
+void CheckSubDirs(const IniFile& ini, Sink& sink, const std::string& packageDir);
+
+void CheckDetectCardSection(const IniFile& ini, Sink& sink, const NamedSection& section);
+void CheckExecSection(const IniFile& ini, Sink& sink, const NamedSection& section, const std::string& packageDir);
+
+// sequor95.ini's [ProcessList].
+void CheckProcessList(const IniFile& ini, Sink& sink);
+
+// A list of entries under the keys "1", "2", ... read up to the first empty
+// one. Reports keys the programs never ask for and returns how many entries
+// are read. `what` names the list in messages.
+int CheckNumberedKeys(const IniFile& ini, Sink& sink, const std::string& section, const std::string& what);
+
+} // namespace pkgcheck

@@ -1,0 +1,18 @@
+// The OS keys a script is read with, and what each version does with them.
+#pragma once
+#include "setup/oskind.h"
+#include <string>
+
+namespace pkgcheck {
+
+enum class InstallRoute { kNone, kHelper, kApplet };
+
+// Every kind that has an OS key, in the order of the version table.
+extern const OsKind kKindsWithKeys[9];
+
+// The kind whose OS key equals name without regard to case; kOsOther when none.
+OsKind KindOfKey(const std::string& name);
+InstallRoute RouteOf(OsKind kind);
+bool IsNtKind(OsKind kind);
+
+} // namespace pkgcheck
