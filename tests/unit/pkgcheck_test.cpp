@@ -1,0 +1,304 @@
+// The package checker: for each pitfall a small package written to a
+// temporary directory, expecting exactly the findings (file, line, severity,
+// code) it should give, so that both missed pitfalls and false alarms fail.
+// Also the example package, which must give none, and the two report forms.
+// The wording of the messages is not pinned down beyond a few key phrases.
+#include "tools/pkgtool/check.h"
+#include "tools/pkgtool/report.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Package {
+    const char* name;
+    const char* setup;  // SETUP.INI, or null
+    const char* sequor; // sequor95.ini, or null
+    std::vector<std::string> paths; // folders and files to create besides ("NT40/", "README.TXT")
+    std::vector<std::string> expected; // "SETUP.INI:LINE severity code", in any order
+};
+
+class TempDir {
+public:
+    explicit TempDir(const std::string& name) {
+        path_ = fs::temp_directory_path() / ("pkgcheck-" + name + "-" + std::to_string(::getpid()));
+        fs::remove_all(path_);
+        fs::create_directories(path_);
+    }
+    ~TempDir() { fs::remove_all(path_); }
+    std::string Write(const std::string& name, const std::string& text) const {
+        if (!name.empty() && name.back() == '/') {
+            fs::create_directories(path_ / name);
+        } else {
+            std::ofstream(path_ / name, std::ios::binary) << text;
+        }
+        return (path_ / name).string();
+    }
+    std::string Path() const { return path_.string(); }
+
+private:
+    fs::path path_;
+};
+
+std::string Describe(const Finding& f) {
+    return fs::path(f.file).filename().string() + ":" + std::to_string(f.line) + " " + f.severity + " " + f.code;
+}
+
+std::vector<Finding> Check(const Package& p, const TempDir& dir) {
+    if (p.setup) dir.Write("SETUP.INI", p.setup);
+    if (p.sequor) dir.Write("sequor95.ini", p.sequor);
+    for (const std::string& path : p.paths) dir.Write(path, "x");
+    return CheckPackage(dir.Path());
+}
+
+void ExpectFindings(const std::vector<Package>& packages) {
+    for (const Package& p : packages) {
+        TempDir dir(p.name);
+        std::vector<Finding> findings = Check(p, dir);
+        std::vector<std::string> got, want = p.expected;
+        std::string all;
+        for (const Finding& f : findings) {
+            got.push_back(Describe(f));
+            all += "\n  " + Describe(f) + ": " + f.message;
+        }
+        std::sort(got.begin(), got.end());
+        std::sort(want.begin(), want.end());
+        EXPECT_EQ(want, got) << "package " << p.name << all;
+    }
+}
+
+std::string Repeat(const std::string& s, int n) {
+    std::string out;
+    while (n-- > 0) out += s;
+    return out;
+}
+
+} // namespace
+
+TEST(PkgCheck, CommandLists) {
+    ExpectFindings({
+        // The reader trims the value, so only a blank after a comma reaches an entry.
+        {"unknown", "[Application]\nW98= End2, Exec,Ending,End ,Instal,End\n[Message]\nNotSupport=n\n", nullptr, {},
+         {"SETUP.INI:2 error unknown-command", "SETUP.INI:2 error unknown-command", "SETUP.INI:2 error unknown-command",
+          "SETUP.INI:2 error unknown-command", "SETUP.INI:2 error unknown-command"}},
+        // Prefixes in any case are commands, each naming its own section.
+        {"prefixes", "[Application]\nW98=detectcardX,INSTALLnow,end\n[detectcardx]\n1=4660,22136,PCI,1,0\n"
+                     "[Message]\nNotSupport=n\nDETECTCARDX=d\n",
+         nullptr, {"W98/"}, {}},
+        {"unreachable", "[Application]\nW98=End,Exec1\nW95A=ShowMsgHi,End\n[Message]\nNotSupport=n\nShowMsgHi=hi\n",
+         nullptr, {},
+         {"SETUP.INI:2 error unreachable-entry", "SETUP.INI:3 error unreachable-entry"}},
+        {"order", "[Application]\nW98=CheckPCIKey,End\nWIN95=Install\nNT40=DetectCard,Install,ShowMsgNT\n"
+                  "[DetectCard]\n1=4660,22136,PCI,1,0\n[Message]\nNotSupport=n\nCheckPCIKey=c\nDetectCard=d\n"
+                  "ShowMsgNT=nt\n",
+         nullptr, {},
+         {"SETUP.INI:2 error checkpcikey-before-detectcard", "SETUP.INI:3 error install-no-route",
+          "SETUP.INI:4 error nt-card-check"}},
+        {"helper-without-card", "[Application]\nW95B=Install,DetectCard\n[DetectCard]\n1=4660,22136,PCI,1,0\n"
+                                "[Message]\nNotSupport=n\nDetectCard=d\n",
+         nullptr, {}, {"SETUP.INI:2 error install-without-detectcard"}},
+        {"nt40-silent", "[Application]\nNT40=ShowUSBMsg,Install,End,ShowMsgNT\n[Message]\nNotSupport=n\n"
+                        "ShowUSBMsg=u\nShowMsgNT=nt\n",
+         nullptr, {},
+         {"SETUP.INI:2 error unreachable-entry", "SETUP.INI:2 error nt40-no-message",
+          "SETUP.INI:6 warning unused-message"}},
+        // A question box after Install keeps messages flowing too.
+        {"nt40-question", "[Application]\nNT40=Install,ShowUSBMsg\n[Message]\nNotSupport=n\nShowUSBMsg=u\n", nullptr,
+         {}, {}},
+        {"messages", "[Application]\nW98=DetectCard,ShowUSBMsg,ShowMsgBye\nW95A=ShowMsgBye\n[DetectCard]\n"
+                     "1=4660,22136,PCI,1,0\n[Message]\nDetectCard=d\nShowMsg=wrong key\n",
+         nullptr, {},
+         {"SETUP.INI:1 warning missing-message", "SETUP.INI:2 warning missing-message",
+          "SETUP.INI:2 error missing-message", "SETUP.INI:8 warning unused-message"}},
+        {"os-keys", "[Application]\nW95=End\nw98=End\n[Message]\nNotSupport=n\n", nullptr, {},
+         {"SETUP.INI:2 warning unknown-os-key"}},
+        // Every OS key has a list and none installs without a route: NotSupport is never shown.
+        {"no-notsupport", "[Application]\nWIN95=End\nW95A=End\nW95B=End\nW95C=End\nW98=End\nWINNT=End\n"
+                          "NT31=End\nNT35X=End\nNT40=End\n",
+         nullptr, {}, {}},
+    });
+}
+
+TEST(PkgCheck, ValuesCutByTheReader) {
+    const std::string longList = "[Application]\nW98=End" + Repeat(",", 300) + "Exec\nW95A=End" + Repeat(",", 300) +
+                                 "\n[Message]\nNotSupport=" + Repeat("n", 511) + "\nW=" + Repeat("w", 512) + "\n";
+    ExpectFindings({
+        // W95A loses only commas, which changes nothing; NotSupport fits exactly.
+        {"cut", longList.c_str(), nullptr, {},
+         {"SETUP.INI:2 error value-cut", "SETUP.INI:6 error value-cut", "SETUP.INI:6 warning unused-message"}},
+    });
+}
+
+TEST(PkgCheck, DetectCardSections) {
+    ExpectFindings({
+        {"numbering",
+         "[Application]\nW98=DetectCard,DetectCard2,DetectCard3\n[DetectCard]\n1=4660,22136,PCI,1,0\n"
+         "3=4660,22137,PCI,1,0\n[DetectCard2]\n2=4660,22136,PCI,1,0\n[Message]\nNotSupport=n\nDetectCard=d\n"
+         "DetectCard2=d\nDetectCard3=d\n",
+         nullptr, {},
+         {"SETUP.INI:5 error numbering-gap", "SETUP.INI:6 error no-entry-1", "SETUP.INI:2 error missing-section"}},
+        // The reader takes the first "1", which has no '=' and so reads as empty.
+        {"shadowed", "[Application]\nW98=DetectCard\n[DetectCard]\n1\n1=4660,22136,PCI,1,0\n01=4660,22136,PCI,1,0\n"
+                     "[Message]\nNotSupport=n\nDetectCard=d\n",
+         nullptr, {},
+         {"SETUP.INI:3 error no-entry-1", "SETUP.INI:5 warning duplicate-key", "SETUP.INI:6 error key-never-read"}},
+        {"fields",
+         "[Application]\nW98=DetectCard\n[DetectCard]\n"
+         "1=0x1234,22136,PCI,1,0\n"      // 4
+         "2=1234,70196,PCI,1,0\n"        // 5
+         "3=4660,,AGP,1,0\n"             // 6
+         "4=4660,22136, AGP,1,0\n"       // 7
+         "5=4660,22136,agp ,1,0\n"       // 8
+         "6=4660,22136,AGP, 1,0\n"       // 9
+         "7=4660,22136,PCIEXPRESS,1,0\n" // 10
+         "8=4660,22136,PCI,1\n"          // 11
+         "9=4660\n"                      // 12
+         "10=12AB,-1,PCI,1,0\n"          // 13
+         "11=4660,22136, PCI,0,0\n"      // 14
+         "12=0010, 22136 ,PCI,0,0\n"     // 15
+         "[Message]\nNotSupport=n\nDetectCard=d\n",
+         nullptr, {},
+         {"SETUP.INI:4 error hex-identifier", "SETUP.INI:5 error identifier-range", "SETUP.INI:6 error empty-field",
+          "SETUP.INI:6 error bad-identifier", "SETUP.INI:7 error blank-in-field", "SETUP.INI:8 error blank-in-field",
+          "SETUP.INI:9 error blank-in-field", "SETUP.INI:10 warning bus-type-too-long",
+          "SETUP.INI:11 warning card-missing-fields", "SETUP.INI:12 error card-missing-fields",
+          "SETUP.INI:13 error hex-identifier", "SETUP.INI:13 error identifier-range",
+          "SETUP.INI:14 warning blank-in-field", "SETUP.INI:15 warning hex-identifier"}},
+    });
+}
+
+TEST(PkgCheck, SubDirValues) {
+    ExpectFindings({
+        {"subdir",
+         "[Application]\nW98=DetectCard,Install\nW95A=End\nNT40=Install,ShowMsgNT\n[SubDir]\nW98=\\My Driver\n"
+         "W95A=WIN95\nNT40=\\NT40\nWINNT=\\NT\nW99=\\X\n[DetectCard]\n1=4660,22136,PCI,1,0\n[Message]\n"
+         "NotSupport=n\nDetectCard=d\nShowMsgNT=nt\n",
+         nullptr, {"MY DRIVER/"},
+         {"SETUP.INI:6 error subdir-blank", "SETUP.INI:7 error subdir-no-backslash",
+          "SETUP.INI:8 warning subdir-folder-missing", "SETUP.INI:9 warning subdir-never-read",
+          "SETUP.INI:10 warning unknown-os-key"}},
+        // Folders are found without regard to case; a blank hurts only the helper route.
+        {"subdir-ok", "[Application]\nNT40=Install,ShowMsgNT\n[SubDir]\nNT40=\\NT 40\\Drv\n[Message]\nNotSupport=n\n"
+                      "ShowMsgNT=nt\n",
+         nullptr, {"nt 40/", "nt 40/DRV/"}, {}},
+        {"subdir-token", "[Application]\nW98=End\n[SubDir]\nW98=\\[cwd]\n[Message]\nNotSupport=n\n", nullptr, {},
+         {"SETUP.INI:4 error subdir-token"}},
+    });
+}
+
+TEST(PkgCheck, ExecSections) {
+    ExpectFindings({
+        {"exec",
+         "[Application]\nW98=Exec1,Exec2,Exec3,Exec4,Exec5,ExecMissing\n[Exec1]\nprogram=[cwd]\\README.TXT,x,[CWD]\n"
+         "[Exec2]\nprogram=[CWD]\\README.TXT,,[CWD]\n[Exec3]\nprogram=[CWD]\\README.TXT,x, [CWD]\n[Exec4]\n"
+         "program=[CWD]\\DOCS\\NOFILE.TXT,x,[CWD]\n[Exec5]\nprogram=[OS]\\README.TXT\n[Message]\nNotSupport=n\n",
+         nullptr, {"readme.txt", "docs/"},
+         {"SETUP.INI:4 error token-case", "SETUP.INI:6 error empty-field", "SETUP.INI:8 error blank-in-field",
+          "SETUP.INI:10 warning missing-file", "SETUP.INI:12 warning os-token",
+          "SETUP.INI:12 warning exec-missing-fields", "SETUP.INI:2 error exec-no-program"}},
+        {"exec-ok", "[Application]\nW98=ExecDoc\n[ExecDoc]\nprogram=[CWD]\\Docs\\Read Me.txt,x,[CWD]\\DOCS\n"
+                    "[Notes]\na=b\n[Message]\nNotSupport=n\n",
+         nullptr, {"DOCS/", "DOCS/READ ME.TXT"}, {"SETUP.INI:5 warning unused-section"}},
+    });
+}
+
+TEST(PkgCheck, ProcessList) {
+    ExpectFindings({
+        {"sequor", nullptr,
+         "[ProcessList]\n1=[CWD]\\a.exe,[CWD]\n2=[cwd]\\b.exe,null\n3=c.exe\n4=d.exe, null\n5=null,null\n"
+         "6=e.exe /x,y,z\n8=f.exe,null\n01=g.exe,null\nName=h\n",
+         {},
+         {"sequor95.ini:3 error token-case", "sequor95.ini:4 warning missing-field",
+          "sequor95.ini:5 error blank-in-field", "sequor95.ini:6 warning null-command",
+          "sequor95.ini:7 warning extra-fields", "sequor95.ini:8 error numbering-gap",
+          "sequor95.ini:9 error key-never-read", "sequor95.ini:10 warning key-never-read"}},
+        // An empty "2" ends the list as surely as a missing one.
+        {"sequor-empty-2", nullptr, "[ProcessList]\n1=a.exe,null\n2=\n3=b.exe,null\n", {},
+         {"sequor95.ini:4 error numbering-gap"}},
+        {"sequor-no-1", nullptr, "[processlist]\n2=a.exe,null\n", {}, {"sequor95.ini:1 error no-entry-1"}},
+        {"sequor-empty", nullptr, "", {}, {"sequor95.ini:0 warning no-entry-1"}},
+    });
+}
+
+TEST(PkgCheck, FileLayout) {
+    ExpectFindings({
+        {"layout", "stray=1\n[Application]\nW98=End\nW98=Install\n[Message\nNotSupport=n\n[Application]\nW95A=End\n",
+         nullptr, {},
+         {"SETUP.INI:1 warning outside-section", "SETUP.INI:2 warning missing-message",
+          "SETUP.INI:4 warning duplicate-key", "SETUP.INI:5 error bad-header", "SETUP.INI:5 warning unknown-os-key",
+          "SETUP.INI:6 warning unknown-os-key", "SETUP.INI:7 warning duplicate-section"}},
+        // CR LF, blank lines and blanks around names keep the line numbers and names right.
+        {"crlf", "\r\n[ Application ]\r\n\r\n  W98 = Bogus,End\r\n[Message]\r\nNotSupport=n\r\n", nullptr, {},
+         {"SETUP.INI:4 error unknown-command"}},
+    });
+}
+
+TEST(PkgCheck, PackageFiles) {
+    {
+        TempDir dir("empty");
+        std::vector<Finding> f = CheckPackage(dir.Path());
+        ASSERT_EQ(1u, f.size());
+        EXPECT_EQ("no-scripts", f[0].code);
+        EXPECT_EQ("warning", f[0].severity);
+    }
+    {
+        TempDir dir("lowercase");
+        dir.Write("setup.ini", "[Application]\nW98=Bogus\n[Message]\nNotSupport=n\n");
+        dir.Write("SEQUOR95.INI", "[ProcessList]\n1=a.exe\n");
+        std::vector<Finding> f = CheckPackage(dir.Path());
+        ASSERT_EQ(2u, f.size()) << FormatFindingsText(f);
+        EXPECT_EQ("missing-field", f[0].code);
+        EXPECT_EQ(dir.Path() + "/SEQUOR95.INI", f[0].file);
+        EXPECT_EQ("unknown-command", f[1].code);
+        EXPECT_EQ(dir.Path() + "/setup.ini", f[1].file);
+    }
+    std::vector<Finding> f = CheckPackage("/nonexistent/package");
+    ASSERT_EQ(1u, f.size());
+    EXPECT_EQ("no-package", f[0].code);
+}
+
+TEST(PkgCheck, ExamplePackageIsClean) {
+    std::vector<Finding> findings = CheckPackage(EXAMPLE_PACKAGE_DIR);
+    EXPECT_TRUE(findings.empty()) << FormatFindingsText(findings);
+}
+
+TEST(PkgCheck, Messages) {
+    TempDir dir("wording");
+    dir.Write("SETUP.INI", "[Application]\nW98=End2, Exec\n[SubDir]\nW98=WIN95\n[Message]\nNotSupport=n\n");
+    std::vector<Finding> f = CheckPackage(dir.Path());
+    ASSERT_EQ(3u, f.size()) << FormatFindingsText(f);
+    EXPECT_NE(std::string::npos, f[0].message.find("End must be the whole entry")) << f[0].message;
+    EXPECT_NE(std::string::npos, f[1].message.find("begins with a blank")) << f[1].message;
+    EXPECT_NE(std::string::npos, f[2].message.find("D:\\CDWIN95")) << f[2].message;
+}
+
+TEST(PkgCheck, Reports) {
+    std::vector<Finding> findings = {
+        {"pkg/SETUP.INI", 3, "error", "unknown-command", "entry \"End2\" is not End"},
+        {"pkg/sequor95.ini", 0, "warning", "no-entry-1", "tab\there, back\\slash, caf\xe9\n"},
+    };
+    EXPECT_EQ("pkg/SETUP.INI:3: error: entry \"End2\" is not End [unknown-command]\n"
+              "pkg/sequor95.ini: warning: tab\there, back\\slash, caf\xe9\n [no-entry-1]\n"
+              "1 error, 1 warning\n",
+              FormatFindingsText(findings));
+    EXPECT_EQ("{\"findings\": [\n"
+              "  {\"file\": \"pkg/SETUP.INI\", \"line\": 3, \"severity\": \"error\", \"code\": \"unknown-command\", "
+              "\"message\": \"entry \\\"End2\\\" is not End\"},\n"
+              "  {\"file\": \"pkg/sequor95.ini\", \"line\": 0, \"severity\": \"warning\", \"code\": \"no-entry-1\", "
+              "\"message\": \"tab\\there, back\\\\slash, caf\\u00e9\\n\"}\n"
+              "], \"errors\": 1, \"warnings\": 1}\n",
+              FormatFindingsJson(findings));
+    EXPECT_EQ(1, FindingsExitStatus(findings));
+    findings.erase(findings.begin());
+    EXPECT_EQ(0, FindingsExitStatus(findings));
+    EXPECT_EQ("{\"findings\": [], \"errors\": 0, \"warnings\": 0}\n", FormatFindingsJson({}));
+    EXPECT_EQ("0 errors, 0 warnings\n", FormatFindingsText({}));
+}
