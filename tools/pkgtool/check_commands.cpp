@@ -9,15 +9,9 @@
 namespace pkgcheck {
 namespace {
 
-std::string Folded(const std::string& s) {
-    std::string f = TrimBlanks(s);
-    for (char& c : f) c = (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
-    return f;
-}
-
 void NameSection(std::vector<NamedSection>& list, const std::string& entry, int line) {
     for (const NamedSection& s : list)
-        if (Folded(s.name) == Folded(entry)) return;
+        if (FoldedName(s.name) == FoldedName(entry)) return;
     list.push_back({TrimBlanks(entry), line});
 }
 
@@ -160,14 +154,14 @@ void CheckMessages(const IniFile& ini, Sink& sink, const SetupReferences& refs) 
     std::vector<std::string> reported;
     for (const MessageUse& use : refs.messages) {
         bool done = false;
-        for (const std::string& r : reported) done = done || Folded(r) == Folded(use.key);
+        for (const std::string& r : reported) done = done || FoldedName(r) == FoldedName(use.key);
         if (done) continue;
         reported.push_back(use.key);
         if (!ini.Read("Message", use.key, 512).empty()) continue;
         // The most certain use decides the severity, the earliest line among those the place.
         const MessageUse* worst = &use;
         for (const MessageUse& other : refs.messages) {
-            if (Folded(other.key) != Folded(use.key)) continue;
+            if (FoldedName(other.key) != FoldedName(use.key)) continue;
             if (other.shownOnReach > worst->shownOnReach ||
                 (other.shownOnReach == worst->shownOnReach && other.line < worst->line))
                 worst = &other;
@@ -182,7 +176,7 @@ void CheckMessages(const IniFile& ini, Sink& sink, const SetupReferences& refs) 
         if (ini.KeyLine("Message", k.name) != k.line) continue;
         ReadChecked(ini, sink, "Message", k.name, 512, false);
         bool used = false;
-        for (const MessageUse& use : refs.messages) used = used || Folded(use.key) == Folded(k.name);
+        for (const MessageUse& use : refs.messages) used = used || FoldedName(use.key) == FoldedName(k.name);
         if (!used)
             sink.Warning(k.line, "unused-message",
                          "no command shows the message " + Quoted(k.name) +
@@ -195,10 +189,10 @@ void CheckUnusedSections(const IniFile& ini, Sink& sink, const SetupReferences& 
     for (size_t i = 1; i < sections.size(); ++i) {
         const IniSection& s = sections[i];
         if (ini.FindSection(s.name) != &s) continue;
-        std::string name = Folded(s.name);
+        std::string name = FoldedName(s.name);
         bool used = name == "application" || name == "subdir" || name == "message";
-        for (const NamedSection& n : refs.detectCard) used = used || Folded(n.name) == name;
-        for (const NamedSection& n : refs.exec) used = used || Folded(n.name) == name;
+        for (const NamedSection& n : refs.detectCard) used = used || FoldedName(n.name) == name;
+        for (const NamedSection& n : refs.exec) used = used || FoldedName(n.name) == name;
         if (!used)
             sink.Warning(s.line, "unused-section",
                          "no command list names [" + s.name +

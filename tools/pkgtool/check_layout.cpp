@@ -24,9 +24,7 @@ void CheckLayout(const IniFile& ini, Sink& sink) {
         }
         std::set<std::string> seen;
         for (const IniKey& k : s.keys) {
-            std::string folded = k.name;
-            for (char& c : folded) c = (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
-            if (!seen.insert(folded).second)
+            if (!seen.insert(FoldedName(k.name)).second)
                 sink.Warning(k.line, "duplicate-key",
                              "key " + Quoted(k.name) + " appears earlier in [" + s.name +
                                  "]; only the first is read, this one is ignored");

@@ -17,8 +17,7 @@ bool ListInstalls(const IniFile& ini, const std::string& key) {
 }
 
 bool HasTokenAnyCase(const std::string& value) {
-    std::string folded = value;
-    for (char& c : folded) c = (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
+    std::string folded = FoldedName(value);
     return folded.find("[cwd]") != std::string::npos || folded.find("[os]") != std::string::npos;
 }
 

@@ -44,6 +44,12 @@ bool SameName(const std::string& a, const std::string& b) {
     return true;
 }
 
+std::string FoldedName(const std::string& s) {
+    std::string f = TrimBlanks(s);
+    for (char& c : f) c = (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
+    return f;
+}
+
 bool IniFile::Load(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;

@@ -54,6 +54,8 @@ private:
 
 // Names as the reader compares them: ASCII letters without regard to case.
 bool SameName(const std::string& a, const std::string& b);
+// Trimmed and in small letters: one spelling per name the reader takes as the same.
+std::string FoldedName(const std::string& s);
 // Trimmed of the blanks the reader trims from names and values.
 std::string TrimBlanks(const std::string& s);
 
