@@ -25,7 +25,8 @@ for t in "${targets[@]}"; do
   log="build/fuzz/work/$t.log"
   mkdir -p "$work"
   # Merge the seeds into the work corpus (keeping what earlier runs found).
-  "$bin/fuzz_$t" -merge=1 "$work" "tests/fuzz/corpus/$t" >/dev/null 2>&1
+  "$bin/fuzz_$t" -merge=1 "$work" "tests/fuzz/corpus/$t" >"$log" 2>&1 ||
+    echo "  merging the seeds failed (does a seed crash? see $log)"
   echo "== $t: ${seconds}s"
   if "$bin/fuzz_$t" -max_total_time="$seconds" -timeout=25 -rss_limit_mb=2048 -print_final_stats=1 \
        -artifact_prefix="$findings/$t-" "$work" >"$log" 2>&1; then
