@@ -1,4 +1,5 @@
 #include "tools/pkgtool/report.h"
+#include "tools/pkgtool/json.h"
 
 namespace {
 
@@ -10,32 +11,6 @@ int Count(const std::vector<Finding>& findings, const char* severity) {
 
 std::string Counted(int n, const char* word) {
     return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
-}
-
-// Script bytes above 0x7F are taken as Latin-1, so the output is always
-// valid JSON whatever code page the author wrote in.
-std::string JsonQuoted(const std::string& s) {
-    static const char hex[] = "0123456789abcdef";
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += char(c);
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else if (c < 0x20 || c >= 0x7F) {
-            out += "\\u00";
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        } else {
-            out += char(c);
-        }
-    }
-    return out + "\"";
 }
 
 } // namespace
@@ -56,9 +31,9 @@ std::string FormatFindingsJson(const std::vector<Finding>& findings) {
     for (size_t i = 0; i < findings.size(); ++i) {
         const Finding& f = findings[i];
         out += i ? ",\n  " : "\n  ";
-        out += "{\"file\": " + JsonQuoted(f.file) + ", \"line\": " + std::to_string(f.line) +
-               ", \"severity\": " + JsonQuoted(f.severity) + ", \"code\": " + JsonQuoted(f.code) +
-               ", \"message\": " + JsonQuoted(f.message) + "}";
+        out += "{\"file\": " + JsonString(f.file) + ", \"line\": " + std::to_string(f.line) +
+               ", \"severity\": " + JsonString(f.severity) + ", \"code\": " + JsonString(f.code) +
+               ", \"message\": " + JsonString(f.message) + "}";
     }
     out += findings.empty() ? "]" : "\n]";
     out += ", \"errors\": " + std::to_string(Count(findings, "error")) +

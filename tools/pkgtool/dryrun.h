@@ -1,0 +1,27 @@
+// A dry run: the genuine setup or Sequor program code on the simulated PC,
+// and the transcript of what a user and the machine would see.
+#pragma once
+#include "tools/pkgtool/pc.h"
+#include <string>
+#include <vector>
+
+struct TranscriptEvent {
+    std::string kind; // box, started, start-failed, ended, helper, applet, opened, shutdown, closed, hang
+    std::vector<std::pair<std::string, std::string>> fields; // in print order; values are texts
+    std::string Field(const std::string& name) const;
+};
+
+struct Transcript {
+    std::string program; // "setup" or "Sequor"
+    std::string pc;
+    std::vector<TranscriptEvent> events;
+    int exitCode = 0;
+    bool hung = false;
+    std::vector<std::string> notes; // where the simulation cannot speak for a real PC or for Wine
+};
+
+// program: "setup" or "sequor" (any case).
+Transcript DryRun(const std::string& program, const PcSpec& spec, const std::string& packageDir);
+
+std::string FormatTranscriptText(const Transcript& t);
+std::string FormatTranscriptJson(const Transcript& t);

@@ -1,0 +1,102 @@
+// pkgtool: for authors of driver packages.
+//
+//   pkgtool check DIR [--json]
+//       reports the pitfalls of DIR's SETUP.INI and sequor95.ini with file,
+//       line and a plain explanation; exit status 1 when any is an error.
+//   pkgtool run DIR [--program setup|sequor] [--machine FILE] [PC options] [--json]
+//       runs the genuine setup (or Sequor) program code on a simulated PC and
+//       prints every message box, the helper's command line, the applet's
+//       clicks and typed path, the programs opened and started, the prompts
+//       and the exit code. Without options the PC is Windows 98 with the card
+//       of the package's first DetectCard entry, known to the registry.
+#include "tools/pkgtool/check.h"
+#include "tools/pkgtool/dryrun.h"
+#include "tools/pkgtool/report.h"
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <string>
+
+namespace {
+
+const char kUsage[] =
+    "usage: pkgtool check DIR [--json]\n"
+    "       pkgtool run DIR [--program setup|sequor] [--machine FILE] [PC options] [--json]\n"
+    "PC options (also the names of a machine file's 'name = value' lines):\n"
+    "  --os KEY|NAME|P.MAJ.MIN[:SP]  Windows version: an OS key in capitals (W95A, W95B, W95C, W98, WIN95,\n"
+    "                                NT40, NT35X, NT31, WINNT), a Wine version name in small letters (win95,\n"
+    "                                win98, nt40, nt351, win10) or numbers, e.g. 1.4.0: B (default W98)\n"
+    "  --card VEN:DEV[@BUS:DEV:FN]   a PCI card, identifiers in hexadecimal (repeatable; default: the card\n"
+    "                                of the package's first DetectCard entry at 1:0:0)\n"
+    "  --no-card                     an empty PCI bus\n"
+    "  --enum DEVICE\\INSTANCE        an Enum\\PCI registry entry (repeatable; default: one per card)\n"
+    "  --usb DISPLAYNAME             the USB supplement's uninstall entry (default: not installed)\n"
+    "  --answer A[,A...]             the user's answers in order: OK Cancel Yes No (default: default button)\n"
+    "  --dir PATH  --args TEXT       launch directory (default D:\\CD) and setup's argument text\n"
+    "  --helper-exit N  --helper-shows-after MS  --helper-never-shows  --no-helper\n"
+    "  --applet-closed-after MS      the user closes the Display applet after MS\n"
+    "  --exit PROGRAM=CODE           exit code of a program of the package (default 0)\n"
+    "  --missing PROGRAM             a program that cannot be started\n";
+
+int Usage() {
+    fputs(kUsage, stderr);
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) return Usage();
+    std::string job = argv[1], dir = argv[2];
+    if (!std::filesystem::is_directory(dir)) {
+        fprintf(stderr, "pkgtool: %s is not a directory\n", dir.c_str());
+        return 2;
+    }
+    bool json = false;
+    std::string program = "setup";
+    PcSpec spec;
+    for (int i = 3; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--json") {
+            json = true;
+            continue;
+        }
+        if (a.compare(0, 2, "--") != 0) return Usage();
+        std::string name = a.substr(2), value;
+        size_t eq = name.find('=');
+        if (eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name = name.substr(0, eq);
+        } else if (!IsPcFlag(name)) {
+            if (i + 1 >= argc) return Usage();
+            value = argv[++i];
+        }
+        std::string error;
+        if (name == "program") {
+            if (value != "setup" && value != "sequor") error = "--program takes setup or sequor";
+            program = value;
+        } else if (name == "machine") {
+            error = ReadMachineFile(spec, value);
+        } else {
+            error = ApplyPcOption(spec, name, value);
+        }
+        if (!error.empty()) {
+            fprintf(stderr, "pkgtool: %s\n", error.c_str());
+            return 2;
+        }
+    }
+
+    if (job == "check") {
+        std::vector<Finding> findings = CheckPackage(dir);
+        std::cout << (json ? FormatFindingsJson(findings) : FormatFindingsText(findings));
+        return FindingsExitStatus(findings);
+    }
+    if (job == "run") {
+        if (!spec.cardsGiven) AddCardFromPackage(spec, dir);
+        Transcript t = DryRun(program, spec, dir);
+        std::cout << (json ? FormatTranscriptJson(t) : FormatTranscriptText(t));
+        return 0;
+    }
+    return Usage();
+}
