@@ -1,0 +1,179 @@
+#!/usr/bin/env python3
+"""The package tool's dry run against the real thing: for each package and PC,
+`pkgtool run` on the simulated PC and the shipped setup.exe or Sequor.exe
+under Wine must show the same message boxes, helper command lines, typed
+paths, opened programs, started programs and exit codes.
+
+The PC of each case is Wine's: no card on the PCI bus (every configuration
+read gives all ones), the registry entries the case seeds, the version the
+case names. Boxes that the program's own quit message closes are left out
+of the comparison: whether the platform gets to draw them is a matter of
+timing, and the dry run says so in its transcript.
+
+usage: dryrun_test.py <pkgtool> [case-filter...]
+"""
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import winetest as wt  # noqa: E402
+from package import lay_out, shipped  # noqa: E402
+
+PKG = "C:\\pkg"
+ENUM = "HKEY_LOCAL_MACHINE\\Enum\\PCI"
+OSR21 = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\OSR21"
+MESSAGES = ("[Message]\nNotSupport=Not supported.\nDetectCard=No card.\nCheckPCIKey=Not detected yet.\n"
+            "ShowUSBMsg=No USB supplement.\\n\\nOK to go on?\nShowMsgNT=Follow the applet.\nShowMsgDone=Done.\n")
+
+CASES = [
+    dict(name="w98_detect_check_usb_install_exec", os="win98",
+         script="[Application]\nW98=DetectCard,CheckPCIKey,ShowUSBMsg,Install,ExecTool,ShowMsgDone\n"
+                "[SubDir]\nW98=\\WIN98\n[DetectCard]\n1=4660,22136,PCI,1,0\n2=65535,65535,AGP,1,0\n"
+                "[ExecTool]\nprogram=[CWD]\\opened.exe,x,[CWD]\\WIN98\n" + MESSAGES,
+         enum=["VEN_FFFF&DEV_FFFF\\000800"], answers=["OK"], helper_exit=3, dirs=["WIN98"]),
+    dict(name="w98_no_card", os="win98",
+         script="[Application]\nW98=DetectCard,Install\n[DetectCard]\n1=4660,22136,PCI,1,0\n" + MESSAGES),
+    dict(name="w95_not_in_registry", os="win95",
+         script="[Application]\nW95A=DetectCard,CheckPCIKey,Install\n[DetectCard]\n1=65535,65535,PCI,0,0\n"
+                + MESSAGES, enum=["VEN_FFFF&DEV_FFFF\\BUS_00&DEV_00&FUNC_00"]),
+    dict(name="w98_usb_cancel", os="win98", answers=["Cancel"],
+         script="[Application]\nW98=ShowUSBMsg,ShowMsgDone\n" + MESSAGES),
+    dict(name="nt40_applet_chain", os="nt40", answers=["Wait:60000"],
+         script="[Application]\nNT40=Install,ShowMsgNT\n[SubDir]\nNT40=\\NT40\n" + MESSAGES, dirs=["NT40"]),
+    dict(name="nt351_not_supported", os="nt351",
+         script="[Application]\nNT35X=Install,ShowMsgDone\n" + MESSAGES),
+    dict(name="sequor_reboot_prompt", os="win98", program="sequor", answers=["No"],
+         sequor="[ProcessList]\n1=[CWD]\\prog1.exe 1,[CWD]\n2=[CWD]\\prog2.exe 2,null\n3=[CWD]\\absent.exe,null\n",
+         exits={"prog1.exe": 1, "prog2.exe": 2}),
+]
+
+
+def read_log(path):
+    if not os.path.exists(path):
+        return []
+    with open(path, encoding="latin-1") as f:
+        return [json.loads(line) for line in f if line.strip()]
+
+
+def registry_text(case):
+    lines = ["[-%s]" % ENUM, "[-%s]" % OSR21]
+    lines += ["[%s\\%s]" % (ENUM, e) for e in case.get("enum", [])]
+    return "\n".join(lines) + "\n"
+
+
+def package_dir(case, tmp):
+    """The package as files on the host, for the dry run."""
+    d = os.path.join(tmp, case["name"])
+    os.makedirs(d)
+    if "script" in case:
+        with open(os.path.join(d, "SETUP.INI"), "w", newline="\r\n") as f:
+            f.write(case["script"])
+    if "sequor" in case:
+        with open(os.path.join(d, "sequor95.ini"), "w", newline="\r\n") as f:
+            f.write(case["sequor"])
+    for sub in case.get("dirs", []):
+        os.makedirs(os.path.join(d, sub))
+    for name in ("opened.exe", "fitter16.exe", "prog1.exe", "prog2.exe"):
+        open(os.path.join(d, name), "wb").close()
+    return d
+
+
+def dry_run(pkgtool, case, d):
+    answers = [a for a in case.get("answers", []) if not a.lower().startswith("wait")]
+    args = [pkgtool, "run", d, "--json", "--program", case.get("program", "setup"), "--dir", PKG,
+            "--os", case["os"], "--no-card", "--helper-exit", str(case.get("helper_exit", 0))]
+    for e in case.get("enum", []):
+        args += ["--enum", e]
+    if answers:
+        args += ["--answer", ",".join(answers)]
+    for name, code in case.get("exits", {}).items():
+        args += ["--exit", "%s=%d" % (name, code)]
+    out = subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+    if out.returncode != 0:
+        raise wt.HarnessError("pkgtool failed: %s" % out.stderr.decode(errors="replace"))
+    return json.loads(out.stdout)
+
+
+def from_dry_run(t):
+    """What both sides can show, from the dry run's transcript."""
+    seen = dict(boxes=[], helper=[], pasted=[], opened=[], started=[], exit_code=t["exitCode"])
+    for e in t["events"]:
+        k = e["kind"]
+        if k == "box" and not e["answer"].startswith("none"):
+            seen["boxes"].append((e["caption"], e["text"].replace("\r\n", "\n"), e["buttons"]))
+        elif k == "started" and e["command line"].startswith("fitter16.exe"):
+            seen["helper"].append(e["command line"])
+        elif k == "started" and t["program"] == "Sequor":
+            seen["started"].append((e["command line"], e["directory"]))
+        elif k == "applet" and e["what"].startswith("pasted "):
+            seen["pasted"].append(e["what"][len("pasted "):])
+        elif k == "opened":
+            seen["opened"].append((os.path.basename(e["file"].replace("\\", "/")), e["directory"]))
+    quit_closed = [e["text"] for e in t["events"] if e["kind"] == "box" and e["answer"].startswith("none")]
+    return seen, quit_closed
+
+
+def main():
+    args = wt.standard_args(__doc__)
+    pkgtool = os.path.abspath(args.cases.pop(0)) if args.cases else None
+    if not pkgtool or not os.path.isfile(pkgtool):
+        print("usage: dryrun_test.py <pkgtool> [case-filter...]")
+        return 1
+    wt.require_tools()
+    tmp = tempfile.mkdtemp(prefix="dryrun-")
+    try:
+        with wt.Xvfb() as x, wt.WinePrefix(display=x, doubles=args.doubles, keep=args.keep) as pfx:
+            def case(c):
+                t = dry_run(pkgtool, c, package_dir(c, tmp))
+                expected, quit_closed = from_dry_run(t)
+
+                pfx.import_reg(registry_text(c))
+                doubles = [("fitter16.exe", "fitter16.exe"), ("opened.exe", "opened.exe"),
+                           ("applet.exe", "rundll32.exe"), ("exitcode.exe", "prog1.exe"),
+                           ("exitcode.exe", "prog2.exe")]
+                host = lay_out(pfx, PKG, c.get("script"), doubles=doubles)
+                for sub in c.get("dirs", []):
+                    os.makedirs(os.path.join(host, sub), exist_ok=True)
+                exe = "setup.exe"
+                if c.get("program") == "sequor":
+                    exe = "Sequor.exe"
+                    shutil.copy(shipped("Sequor.exe"), os.path.join(host, exe))
+                    pfx.write_file(PKG + "\\sequor95.ini", c["sequor"].replace("\n", "\r\n"))
+                logs = {k: PKG + "\\" + k + ".log" for k in ("helper", "applet", "opened", "programs")}
+                env = {"FITTER16_LOG": logs["helper"], "FITTER16_EXIT": str(c.get("helper_exit", 0)),
+                       "APPLET_LOG": logs["applet"], "OPENED_LOG": logs["opened"], "EXITCODE_LOG": logs["programs"]}
+                r = wt.run_program(pfx, PKG + "\\" + exe, cwd=PKG, version=c["os"], answers=c.get("answers", []),
+                                   env=env, name=c["name"], timeout=120, keep_running=True)
+                wt.time.sleep(1)  # programs opened without waiting write their line
+                pfx._kill(pfx.leftovers())
+                # A box closed at once may flash up as a blank frame.
+                closed = [q.replace("\r\n", "\n") for q in quit_closed]
+                seen = dict(boxes=[(b.caption, b.text.replace("\r\n", "\n"), "/".join(b.button_names))
+                                   for b in r.boxes if b.text.replace("\r\n", "\n") not in closed
+                                   and not (closed and not b.caption and not b.text)],
+                            helper=[e["cmdline"] for e in read_log(pfx.host_path(logs["helper"]))
+                                    if e["event"] == "start"],
+                            pasted=[e["text"] for e in read_log(pfx.host_path(logs["applet"]))
+                                    if e["event"] == "pasted"],
+                            opened=[(e["cmdline"].strip('"').split("\\")[-1].split('"')[0], e["cwd"])
+                                    for e in read_log(pfx.host_path(logs["opened"])) if e["event"] == "start"],
+                            started=[(e["cmdline"], e["cwd"]) for e in read_log(pfx.host_path(logs["programs"]))],
+                            exit_code=r.exit_code)
+                # A program's own idea of its command line and directory is
+                # what Sequor gave it; a "null" directory is Sequor's own.
+                expected["started"] = [(cmd, d or PKG) for cmd, d in expected["started"]
+                                       if not cmd.lower().endswith("absent.exe")]
+                for key in ("boxes", "helper", "pasted", "opened", "started", "exit_code"):
+                    wt.check_eq(seen[key], expected[key], key + " (Wine, then the dry run)", r)
+
+            return wt.run_cases(CASES, case, only=args.cases)
+    finally:
+        shutil.rmtree(tmp, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
