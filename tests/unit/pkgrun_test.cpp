@@ -1,0 +1,136 @@
+// The package tool's dry run: the PC it is told to build, and the transcript
+// of the genuine programs on it. What the programs do is tested elsewhere;
+// here, that the description reaches the simulated PC as meant and that the
+// transcript keeps what happened, in order.
+#include "tools/pkgtool/dryrun.h"
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Package {
+    fs::path dir;
+    explicit Package(const std::string& setupIni, const std::string& sequorIni = "") {
+        dir = fs::temp_directory_path() / ("pkgrun-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+        fs::create_directories(dir / "WIN95");
+        if (!setupIni.empty()) std::ofstream(dir / "SETUP.INI") << setupIni;
+        if (!sequorIni.empty()) std::ofstream(dir / "sequor95.ini") << sequorIni;
+    }
+    ~Package() { fs::remove_all(dir); }
+    static int counter;
+};
+int Package::counter = 0;
+
+std::vector<std::string> Kinds(const Transcript& t) {
+    std::vector<std::string> k;
+    for (const auto& e : t.events) k.push_back(e.kind + (e.kind == "applet" || e.kind == "helper" ? ":" + e.Field("what") : ""));
+    return k;
+}
+
+const char* kScript = "[Application]\nW98=DetectCard,Install,ShowMsgDone\nW95A=DetectCard2,ShowMsgDone\n"
+                      "NT40=Install,ShowMsgDone\n[SubDir]\nW98=\\WIN95\nNT40=\\NT40\n"
+                      "[DetectCard]\n1=4660,22136,PCI,1,0\n[DetectCard2]\n1=4096,8192,AGP,0,0\n"
+                      "[Message]\nShowMsgDone=Done.\nDetectCard2=No card.\n";
+
+} // namespace
+
+TEST(PkgRun, OptionsAndMachineFileErrorsAreSaid) {
+    PcSpec spec;
+    EXPECT_EQ(ApplyPcOption(spec, "card", "1234:5678@1:0:0"), "");
+    EXPECT_NE(ApplyPcOption(spec, "card", "4660,22136"), "");      // decimal script notation is not a card
+    EXPECT_NE(ApplyPcOption(spec, "card", "1234:5678@1:32:0"), ""); // device numbers end at 31
+    EXPECT_NE(ApplyPcOption(spec, "os", "W97"), "");
+    EXPECT_NE(ApplyPcOption(spec, "answer", "OK,Maybe"), "");
+    EXPECT_NE(ApplyPcOption(spec, "dir", "CD"), "");
+    EXPECT_NE(ApplyPcOption(spec, "colour", "blue"), "");
+    ASSERT_EQ(spec.cards.size(), 1u);
+    EXPECT_EQ(spec.cards[0].vendor, 0x1234u);
+
+    Package p("");
+    std::ofstream(p.dir / "pc.txt") << "# a PC\nos = NT40\nno-card\nanswer = Yes, No\nhelper-exit = nine\n";
+    PcSpec fromFile;
+    EXPECT_NE(ReadMachineFile(fromFile, (p.dir / "pc.txt").string()).find("pc.txt:5: helper-exit"), std::string::npos);
+    EXPECT_EQ(fromFile.os, "NT40");
+    EXPECT_TRUE(fromFile.cardsGiven);
+    EXPECT_EQ(fromFile.answers, (std::vector<int>{IDYES, IDNO}));
+}
+
+TEST(PkgRun, OsKeysAreCapitalsAndWineNamesSmallLetters) {
+    Package p("[Application]\nWIN95=ShowMsgKey\nW95A=ShowMsgWine\n[Message]\nShowMsgKey=key\nShowMsgWine=wine\n");
+    for (auto c : {std::make_pair("WIN95", "key"), std::make_pair("win95", "wine"), std::make_pair("1.4.0", "wine"),
+                   std::make_pair("1.4.0: A", "key")}) {
+        PcSpec spec;
+        ASSERT_EQ(ApplyPcOption(spec, "os", c.first), "");
+        Transcript t = DryRun("setup", spec, p.dir.string());
+        ASSERT_FALSE(t.events.empty()) << c.first;
+        EXPECT_EQ(t.events[0].Field("text"), c.second) << c.first;
+    }
+}
+
+TEST(PkgRun, DefaultPcHasTheCardOfTheListsFirstDetectCardEntry) {
+    Package p(kScript);
+    for (auto c : {std::make_pair("W98", 0x1234u), std::make_pair("W95A", 0x1000u)}) {
+        PcSpec spec;
+        spec.os = c.first;
+        AddCardFromPackage(spec, p.dir.string());
+        ASSERT_EQ(spec.cards.size(), 1u) << c.first;
+        EXPECT_EQ(spec.cards[0].vendor, c.second);
+    }
+    PcSpec nt;
+    nt.os = "NT40";
+    AddCardFromPackage(nt, p.dir.string());
+    EXPECT_TRUE(nt.cards.empty()); // its list has no DetectCard
+
+    PcSpec w98;
+    AddCardFromPackage(w98, p.dir.string());
+    Transcript t = DryRun("setup", w98, p.dir.string());
+    EXPECT_EQ(Kinds(t), (std::vector<std::string>{"started", "helper:window shown", "helper:start clicked", "ended",
+                                                  "box"}));
+    EXPECT_EQ(t.events[0].Field("command line"),
+              "fitter16.exe Enum\\PCI\\VEN_1234&DEV_5678 BUS_01&DEV_00&FUNC_00 D:\\CD\\WIN95 1");
+    EXPECT_EQ(t.exitCode, 0);
+}
+
+TEST(PkgRun, TranscriptKeepsTheOrderAndSaysWhatClosedABox) {
+    Package p(kScript);
+    PcSpec spec;
+    spec.os = "NT40";
+    spec.launchDir = "C:\\pkg";
+    Transcript t = DryRun("setup", spec, p.dir.string());
+    std::vector<std::string> k = Kinds(t);
+    auto box = std::find(k.begin(), k.end(), "box");
+    auto pathOk = std::find(k.begin(), k.end(), "applet:path OK with C:\\pkg\\NT40");
+    ASSERT_NE(box, k.end());
+    ASSERT_NE(pathOk, k.end());
+    EXPECT_EQ(k[0], "started");
+    EXPECT_LT(box, pathOk); // the chain goes on in the box's modal loop
+    EXPECT_EQ(t.events[box - k.begin()].Field("answer").rfind("none", 0), 0u); // the chain's quit closed it
+    EXPECT_NE(FormatTranscriptJson(t).find("\"kind\":\"box\""), std::string::npos);
+
+    spec.helper = false;
+    spec.os = "W98";
+    AddCardFromPackage(spec, p.dir.string());
+    Transcript noHelper = DryRun("setup", spec, p.dir.string());
+    ASSERT_FALSE(noHelper.events.empty());
+    EXPECT_EQ(noHelper.events[0].kind, "start-failed");
+    EXPECT_NE(noHelper.exitCode, 0);
+}
+
+TEST(PkgRun, SequorProgramsTakeTheirExitCodesAndMissingOnesFail) {
+    Package p("", "[ProcessList]\n1=[CWD]\\a.exe,[CWD]\n2=[CWD]\\b.exe,null\n3=[CWD]\\c.exe,null\n");
+    std::ofstream(p.dir / "a.exe") << "";
+    std::ofstream(p.dir / "b.exe") << "";
+    PcSpec spec;
+    ASSERT_EQ(ApplyPcOption(spec, "exit", "a.exe=1"), "");
+    ASSERT_EQ(ApplyPcOption(spec, "missing", "b.exe"), "");
+    ASSERT_EQ(ApplyPcOption(spec, "answer", "No"), "");
+    Transcript t = DryRun("sequor", spec, p.dir.string());
+    EXPECT_EQ(Kinds(t), (std::vector<std::string>{"started", "ended", "start-failed", "start-failed", "box"}));
+    EXPECT_EQ(t.events.back().Field("caption"), "Sequor");
+    EXPECT_EQ(t.events.back().Field("answer"), "No");
+}
