@@ -172,7 +172,28 @@ def main():
         for n in sorted(timings):
             print("DetectCard with %d entr%s under Wine (win98, emulated ports): %d ms wall"
                   % (n, "y" if n == 1 else "ies", timings[n]), flush=True)
+        if os.environ.get("WINETEST_BENCH") and not args.cases:
+            bench(pfx, os.path.dirname(setup_exe))
         return status
+
+
+def bench(pfx, setup_dir):
+    """DetectCard under Wine, the card behind the last entry: the shipped
+    launcher (one scan per command) beside a build that scans per entry.
+    Slow where Wine runs emulated, so only on request (WINETEST_BENCH=1)."""
+    print("DetectCard under Wine (win98), wall ms of the whole run | entries: shipped, per-entry", flush=True)
+    for exe in ("setup.exe", "setup_perentry.exe"):
+        shutil.copy(os.path.join(setup_dir, exe), pfx.host_path("C:\\pkg\\" + exe))
+    pfx.import_reg("[-HKEY_LOCAL_MACHINE\\Enum\\PCI]\n")
+    for n in (0, 1, 2, 5, 10):
+        work = "C:\\pkg\\bench%d" % n
+        detect = ["%d,1,PCI,0,0" % (i + 1) for i in range(n - 1)] + ["65535,65535,PCI,1,0"] if n else []
+        pfx.write_file(work + "\\SETUP.INI", script("W98", "DetectCard,ShowMsg" if n else "ShowMsg", detect))
+        walls = []
+        for exe in ("setup.exe", "setup_perentry.exe"):
+            r = wt.run_program(pfx, "C:\\pkg\\" + exe, cwd=work, version="win98", timeout=900, name="bench")
+            walls.append(r.wall_ms if r.status == "exited" else -1)
+        print("%3d entries: %8d ms  %8d ms" % (n, walls[0], walls[1]), flush=True)
 
 
 if __name__ == "__main__":
