@@ -21,6 +21,8 @@
 // class is owner-class (default "RunDLL").
 #include <windows.h>
 
+#include "doublelog.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,30 +31,12 @@
 
 namespace {
 
-std::string Esc(const std::string& s) {
-    std::string out;
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') out += '\\', out += static_cast<char>(c);
-        else if (c < 0x20 || c >= 0x7f) {
-            char b[8];
-            snprintf(b, sizeof b, "\\u%04x", c);
-            out += b;
-        } else out += static_cast<char>(c);
-    }
-    return out;
-}
-
 void Log(const std::string& event, const std::string& text = "") {
     const char* log = getenv("APPLET_LOG");
     if (!log || !*log) return;
-    std::string line = "{\"pid\":" + std::to_string(GetCurrentProcessId()) + ",\"event\":\"" + Esc(event) +
-                       "\",\"text\":\"" + Esc(text) + "\",\"tick\":" + std::to_string(GetTickCount()) + "}\n";
-    HANDLE f = CreateFileA(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return;
-    DWORD n;
-    WriteFile(f, line.data(), static_cast<DWORD>(line.size()), &n, nullptr);
-    CloseHandle(f);
+    std::string line = "{\"pid\":" + std::to_string(GetCurrentProcessId()) + ",\"event\":\"" + JsonEscape(event) +
+                       "\",\"text\":\"" + JsonEscape(text) + "\",\"tick\":" + std::to_string(GetTickCount()) + "}\n";
+    AppendLogLine(log, line);
 }
 
 // In-memory dialog templates, so that the double needs no resource script.

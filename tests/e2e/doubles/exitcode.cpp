@@ -8,27 +8,11 @@
 // running side by side do not interleave.
 #include <windows.h>
 
+#include "doublelog.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-
-namespace {
-
-std::string esc(const char* s) {
-    std::string out;
-    for (; *s; ++s) {
-        unsigned char c = static_cast<unsigned char>(*s);
-        if (c == '"' || c == '\\') out += '\\', out += static_cast<char>(c);
-        else if (c < 0x20 || c >= 0x7f) {
-            char b[8];
-            snprintf(b, sizeof b, "\\u%04x", c);
-            out += b;
-        } else out += static_cast<char>(c);
-    }
-    return out;
-}
-
-}  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     DWORD start = GetTickCount();
@@ -44,17 +28,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (log) {
         char cwd[MAX_PATH];
         if (!GetCurrentDirectoryA(sizeof cwd, cwd)) cwd[0] = 0;
-        std::string line = "{\"cmdline\":\"" + esc(GetCommandLineA()) + "\",\"cwd\":\"" + esc(cwd) +
+        std::string line = "{\"cmdline\":\"" + JsonEscape(GetCommandLineA()) + "\",\"cwd\":\"" + JsonEscape(cwd) +
                            "\",\"pid\":" + std::to_string(GetCurrentProcessId()) +
                            ",\"start\":" + std::to_string(start) + ",\"end\":" + std::to_string(end) +
                            ",\"code\":" + std::to_string(code) + "}\n";
-        HANDLE f = CreateFileA(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (f != INVALID_HANDLE_VALUE) {
-            DWORD n;
-            WriteFile(f, line.data(), static_cast<DWORD>(line.size()), &n, nullptr);
-            CloseHandle(f);
-        }
+        AppendLogLine(log, line);
     }
     return static_cast<int>(code);
 }

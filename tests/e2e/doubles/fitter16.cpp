@@ -14,6 +14,8 @@
 //   FITTER16_WORK_MS  how long the work after the click takes (default 100)
 #include <windows.h>
 
+#include "doublelog.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -30,30 +32,12 @@ DWORD EnvNumber(const char* name, DWORD fallback) {
     return v ? strtoul(v, nullptr, 0) : fallback;
 }
 
-std::string Esc(const char* s) {
-    std::string out;
-    for (; *s; ++s) {
-        unsigned char c = static_cast<unsigned char>(*s);
-        if (c == '"' || c == '\\') out += '\\', out += static_cast<char>(c);
-        else if (c < 0x20 || c >= 0x7f) {
-            char b[8];
-            snprintf(b, sizeof b, "\\u%04x", c);
-            out += b;
-        } else out += static_cast<char>(c);
-    }
-    return out;
-}
 
 void Log(const std::string& event, const std::string& extra = "") {
     const char* log = Env("FITTER16_LOG");
     if (!log) return;
     std::string line = "{\"event\":\"" + event + "\",\"tick\":" + std::to_string(GetTickCount()) + extra + "}\n";
-    HANDLE f = CreateFileA(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return;
-    DWORD n;
-    WriteFile(f, line.data(), static_cast<DWORD>(line.size()), &n, nullptr);
-    CloseHandle(f);
+    AppendLogLine(log, line);
 }
 
 DWORD g_exitCode;
@@ -82,7 +66,7 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     char cwd[MAX_PATH];
     if (!GetCurrentDirectoryA(sizeof cwd, cwd)) cwd[0] = 0;
-    Log("start", ",\"cmdline\":\"" + Esc(GetCommandLineA()) + "\",\"cwd\":\"" + Esc(cwd) + "\"");
+    Log("start", ",\"cmdline\":\"" + JsonEscape(GetCommandLineA()) + "\",\"cwd\":\"" + JsonEscape(cwd) + "\"");
     g_exitCode = EnvNumber("FITTER16_EXIT", 0);
     const char* mode = Env("FITTER16_MODE");
     std::string m = mode ? mode : "";
