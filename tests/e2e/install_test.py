@@ -90,7 +90,7 @@ def _cpu_seconds(pid):
 def wait_share(pfx, exe):
     """The launcher's CPU share while it waits for the helper's window.
 
-    Read from Linux, over 3 s in the middle of a 7 s wait, so that Wine's
+    Read from Linux, over 6 s in the middle of a 10 s wait, so that Wine's
     start-up of the launcher (long where its loader runs emulated) stays out.
     """
     lay_out(pfx, PKG, script(**INSTALL_ONLY), doubles=[("fitter16.exe", "fitter16.exe")])
@@ -108,14 +108,14 @@ def wait_share(pfx, exe):
         if not pids:
             return
         c0, w0 = _cpu_seconds(pids[0]), time.monotonic()
-        time.sleep(3)
+        time.sleep(6)
         c1, w1 = _cpu_seconds(pids[0]), time.monotonic()
         found["cpu"], found["wall"] = c1 - c0, w1 - w0
 
     t = threading.Thread(target=sample)
     t.start()
     r = wt.run_program(pfx, PKG + "\\" + exe, cwd=PKG, name="cpu_" + exe, timeout=60, version="win98",
-                       env={"FITTER16_SHOW_MS": "7000", "FITTER16_LOG": log})
+                       env={"FITTER16_SHOW_MS": "10000", "FITTER16_LOG": log})
     t.join()
     wt.check_exit(r, 0)
     if not found:
