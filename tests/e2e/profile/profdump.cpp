@@ -6,16 +6,8 @@
 #include "profquery.h"
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: profdump CORPUS-DIR QUERIES OUTPUT\n");
-        return 2;
-    }
     std::vector<profquery::Query> queries;
-    if (!profquery::ReadQueries(argv[2], queries)) {
-        std::fprintf(stderr, "cannot read %s\n", argv[2]);
-        return 2;
-    }
-    FILE* out = std::fopen(argv[3], "wb");
+    FILE* out = profquery::StartRun(argc, argv, "profdump", queries);
     if (!out) return 2;
     for (const profquery::Query& q : queries) {
         std::string path = std::string(argv[1]) + "\\" + q.file.text;

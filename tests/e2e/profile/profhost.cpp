@@ -10,16 +10,8 @@
 #include <memory>
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: profhost CORPUS-DIR QUERIES OUTPUT\n");
-        return 2;
-    }
     std::vector<profquery::Query> queries;
-    if (!profquery::ReadQueries(argv[2], queries)) {
-        std::fprintf(stderr, "cannot read %s\n", argv[2]);
-        return 2;
-    }
-    FILE* out = std::fopen(argv[3], "wb");
+    FILE* out = profquery::StartRun(argc, argv, "profhost", queries);
     if (!out) return 2;
     std::map<std::string, std::unique_ptr<std::string>> files; // null: no such file
     for (const profquery::Query& q : queries) {

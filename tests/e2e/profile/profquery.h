@@ -130,4 +130,18 @@ inline std::string FormatResult(const Query& q, unsigned long ret, const std::ve
     return std::to_string(q.line) + "\t" + std::to_string(ret) + "\t" + Escape(buf.data(), n) + "\t" + state;
 }
 
+// The common start of profdump and profhost: "NAME CORPUS-DIR QUERIES
+// OUTPUT". Returns the open output file, or null after saying why.
+inline FILE* StartRun(int argc, char** argv, const char* name, std::vector<Query>& queries) {
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s CORPUS-DIR QUERIES OUTPUT\n", name);
+        return nullptr;
+    }
+    if (!ReadQueries(argv[2], queries)) {
+        std::fprintf(stderr, "cannot read %s\n", argv[2]);
+        return nullptr;
+    }
+    return std::fopen(argv[3], "wb");
+}
+
 } // namespace profquery
