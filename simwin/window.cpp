@@ -279,9 +279,11 @@ HWND CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD style, in
     sim::Window* w = m.FindWindowModel(h);
     w->text = windowName ? windowName : "";
     if (className && strcasecmp(className, "EDIT") == 0) {
-        // Enough of an edit control for selecting all and copying it.
+        // Enough of an edit control for selecting all and copying it. As a
+        // real one, an empty selection copies nothing: the clipboard keeps
+        // whatever was copied before.
         w->onMessage = [](sim::Machine& m, sim::Window& w, UINT msg, WPARAM, LPARAM) -> LRESULT {
-            if (msg == WM_COPY) {
+            if (msg == WM_COPY && !w.text.empty()) {
                 m.clipboard = w.text;
                 m.Record("clipboard: " + w.text);
             }
