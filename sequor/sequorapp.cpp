@@ -3,6 +3,7 @@
 #include "framework/text.h"
 #include "framework/tokens.h"
 #include "sequor/exitrule.h"
+#include "sequor/shutdown.h"
 
 CSequorApp::CSequorApp() : CWinApp(NULL) {}
 
@@ -68,6 +69,6 @@ BOOL CSequorApp::InitInstance() {
 
     SequorPrompt prompt = PromptForExitCode(highest);
     if (prompt.text && ShowMessageBox(prompt.text, MB_YESNO | MB_ICONEXCLAMATION) == IDYES)
-        ExitWindowsEx(prompt.shutdown, 0);
+        RequestShutdown(prompt.shutdown);
     return FALSE;
 }

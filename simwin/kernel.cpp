@@ -67,6 +67,6 @@ void Sleep(DWORD ms) { Current().Advance(ms); }
 
 DWORD GetTickCount() { return (DWORD)Current().nowMs; }
 
-DWORD GetLastError() { return 0; }
+DWORD GetLastError() { return Current().lastError; }
 
 DWORD GetCurrentThreadId() { return 1; }

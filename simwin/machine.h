@@ -222,11 +222,21 @@ struct Machine {
     // The shell and the system.
     std::vector<ShellOpen> shellOpens;
     std::vector<UINT> exitWindowsRequests;
+    // On the NT family ExitWindowsEx needs the shutdown privilege enabled in
+    // the process's token; a user may hold it (disabled, as it starts) or
+    // not at all. Windows 95 and 98 have no tokens: their ADVAPI32 exports
+    // the token functions only as stubs that fail.
+    bool shutdownPrivilegeHeld = true;
+    bool shutdownPrivilegeEnabled = false;
+    DWORD lastError = 0;
 
     // Everything observable, one line an event, for transcripts and tests.
     std::vector<std::string> events;
     void Record(const std::string& event);
 };
+
+// The handle of the process's access token (the NT family).
+extern HANDLE const kTokenHandle;
 
 // The machine that the Win32 functions act on. Tests make one current for
 // their scope.

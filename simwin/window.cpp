@@ -340,6 +340,11 @@ HINSTANCE ShellExecuteA(HWND, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCST
 
 BOOL ExitWindowsEx(UINT flags, DWORD) {
     sim::Machine& m = Current();
+    if (m.platformId == VER_PLATFORM_WIN32_NT && !m.shutdownPrivilegeEnabled) {
+        m.lastError = ERROR_PRIVILEGE_NOT_HELD;
+        m.Record("exit windows refused: " + std::to_string(flags));
+        return FALSE;
+    }
     m.exitWindowsRequests.push_back(flags);
     m.Record("exit windows: " + std::to_string(flags));
     return TRUE;

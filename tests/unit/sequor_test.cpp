@@ -200,6 +200,38 @@ TEST_F(Sequor, YesRestartsOrRebootsAndTheExitCodeStaysZero) {
     }
 }
 
+TEST_F(Sequor, OnTheNtFamilyTheShutdownPrivilegeIsEnabledBeforeTheRequest) {
+    struct {
+        const char* version;
+        bool held;
+        Texts calls;
+    } cases[] = {
+        {"nt40", true, {"load library: ADVAPI32.DLL", "token: opened for 40", "privilege: looked up SeShutdownPrivilege",
+                        "privilege: enabled", "exit windows: 67"}},
+        {"nt40", false, {"load library: ADVAPI32.DLL", "token: opened for 40", "privilege: looked up SeShutdownPrivilege",
+                         "privilege: not held", "exit windows refused: 67"}},
+        // Their token functions are stubs: never called.
+        {"win95", true, {"exit windows: 67"}},
+        {"win98", true, {"exit windows: 67"}},
+    };
+    for (const auto& c : cases) {
+        sim::Machine run = m;
+        run.SetVersion(c.version);
+        run.shutdownPrivilegeHeld = c.held;
+        sim::AddPlainProgram(run, "a.exe", 2);
+        run.files["C:\\PKG\\sequor95.ini"] = "[ProcessList]\n1=a.exe\n";
+        run.answers = {IDYES};
+        EXPECT_EQ(sim::RunSequor(run), 0);
+        Texts calls;
+        for (const auto& e : run.events)
+            if (e.rfind("load library", 0) == 0 || e.rfind("token", 0) == 0 || e.rfind("privilege", 0) == 0 ||
+                e.rfind("exit windows", 0) == 0)
+                calls.push_back(e);
+        EXPECT_EQ(calls, c.calls) << c.version << " " << c.held;
+        EXPECT_EQ(run.openHandles, 0) << c.version;
+    }
+}
+
 TEST_F(Sequor, LaunchDirectoryAndCwdExpansion) {
     struct {
         const char* cwd;
