@@ -1,4 +1,5 @@
 #include "sequor/sequorapp.h"
+#include "framework/chars.h"
 #include "framework/fields.h"
 #include "framework/text.h"
 #include "framework/tokens.h"
@@ -49,7 +50,7 @@ BOOL CSequorApp::InitInstance() {
         m_szLaunchDir[0] = '\0';
         return FALSE;
     }
-    if (m_szLaunchDir[n - 1] == '\\') m_szLaunchDir[n - 1] = '\0';
+    if (EndsWithBackslash(m_szLaunchDir, n)) m_szLaunchDir[n - 1] = '\0';
     char iniPath[260];
     // A cut path would read some other file.
     if (!CopyText(iniPath, sizeof iniPath, m_szLaunchDir) || !AppendText(iniPath, sizeof iniPath, "\\sequor95.ini"))

@@ -113,6 +113,9 @@ struct Machine {
     std::string currentDirectory = "C:\\PKG";
     bool currentDirectoryFails = false;
     std::string commandLine = "setup.exe";
+    // The ANSI code page: 1252 and the like are single-byte; 932, 936, 949
+    // and 950 are double-byte, with their lead-byte ranges.
+    UINT codePage = 1252;
     std::string moduleFileName = "C:\\PKG\\setup.exe";
     std::map<UINT, std::string> stringResources;
     UINT errorMode = 0;

@@ -247,6 +247,8 @@ void Sleep(DWORD milliseconds);
 DWORD GetTickCount();
 DWORD GetLastError();
 DWORD GetCurrentThreadId();
+BOOL IsDBCSLeadByte(BYTE c);
+UINT GetACP();
 HANDLE GetCurrentProcess();
 HMODULE LoadLibraryA(LPCSTR name);
 FARPROC GetProcAddress(HMODULE module, LPCSTR name);

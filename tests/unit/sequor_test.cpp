@@ -238,6 +238,7 @@ TEST_F(Sequor, LaunchDirectoryAndCwdExpansion) {
         const char* value;
         const char* launch;
         Texts started;
+        UINT codePage = 1252;
     } cases[] = {
         {"C:\\", "[CWD]\\a.exe,[CWD]\\", "C:", {"C:\\a.exe @ C:\\"}},
         {"C:\\work\\", "[CWD]\\a.exe [CWD],[CWD]", "C:\\work", {"C:\\work\\a.exe C:\\work @ C:\\work"}},
@@ -245,10 +246,14 @@ TEST_F(Sequor, LaunchDirectoryAndCwdExpansion) {
         {"D:\\x,y", "[CWD]\\a.exe,null", "D:\\x,y", {"D:\\x @ y\\a.exe"}},
         // Inserted text is not expanded again.
         {"C:\\[CWD]", "[CWD]\\a.exe,[CWD]", "C:\\[CWD]", {"C:\\[CWD]\\a.exe @ C:\\[CWD]"}},
+        // The second byte of a double-byte character is no backslash.
+        {"C:\\\x95\x5C", "[CWD]\\a.exe,[CWD]", "C:\\\x95\x5C", {"C:\\\x95\x5C\\a.exe @ C:\\\x95\x5C"}, 932},
     };
     for (const auto& c : cases) {
         sim::Machine run = m;
         run.currentDirectory = c.cwd;
+        run.codePage = c.codePage;
+        run.directories.push_back(c.launch);
         run.directories.push_back("y\\a.exe");
         run.directories.push_back("C:\\[CWD]");
         sim::AddPlainProgram(run, "x", 0);
