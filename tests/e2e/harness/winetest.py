@@ -100,20 +100,30 @@ def _guard(*words):
 
     The guard is this module run with --guard, in a session of its own,
     reading our lines until its input ends, which happens however we end.
+    It is no descendant of ours: ctest's time-out kills the test's whole
+    process tree, and would take the guard with it.
     """
     global _GUARD
-    if _GUARD is None or _GUARD.poll() is not None:
-        _GUARD = subprocess.Popen([sys.executable, os.path.abspath(__file__), "--guard"],
-                                  stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
-                                  stderr=subprocess.DEVNULL, start_new_session=True)
+    if _GUARD is None:
+        r, w = os.pipe()
+        try:
+            starter = subprocess.Popen([sys.executable, os.path.abspath(__file__), "--guard"],
+                                       stdin=r, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                       start_new_session=True)
+            _wait(starter, 30)  # it ends at once, leaving the guard behind
+        finally:
+            os.close(r)
+        _GUARD = os.fdopen(w, "wb")
     try:
-        _GUARD.stdin.write(os.fsencode("\t".join(str(w) for w in words) + "\n"))
-        _GUARD.stdin.flush()
+        _GUARD.write(os.fsencode("\t".join(str(w) for w in words) + "\n"))
+        _GUARD.flush()
     except OSError:
         pass
 
 
 def _guard_main():
+    if os.fork() > 0:
+        os._exit(0)
     pids, prefixes = set(), {}
     for line in sys.stdin.buffer:
         words = os.fsdecode(line.rstrip(b"\n")).split("\t")
