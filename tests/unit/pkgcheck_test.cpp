@@ -302,3 +302,50 @@ TEST(PkgCheck, Reports) {
     EXPECT_EQ("{\"findings\": [], \"errors\": 0, \"warnings\": 0}\n", FormatFindingsJson({}));
     EXPECT_EQ("0 errors, 0 warnings\n", FormatFindingsText({}));
 }
+
+TEST(PkgCheck, TextAsTheTargetReadsIt) {
+    ExpectFindings({
+        // Comments are no keys to warn about, wherever they stand.
+        {"comments", "; Example package\n;W95=End\n[Application]\n; the Windows 98 list\nW98=End\n;W95=End\n"
+                     "[Message]\n; shown elsewhere\nNotSupport=n\n",
+         "[ProcessList]\n;0=old.exe,null\n1=a.exe,null\n; 2=b.exe,null\n", {}, {}},
+        {"utf8", "[Application]\nNT40=Install,ShowMsgNT\n[SubDir]\nNT40=\\Pil\xc3\xbdt\n[Message]\nNotSupport=Caf\xc3\xa9\n"
+                 "ShowMsgNT=n\n",
+         "[ProcessList]\n1=\xe8\xa1\xa8.exe,null\n", {"PIL\xc3\xbdT/"},
+         {"SETUP.INI:4 warning utf8-text", "SETUP.INI:6 warning utf8-text", "sequor95.ini:2 warning utf8-text"}},
+        // Already in code page 1252.
+        {"latin1", "[Application]\nW98=End\n[Message]\nNotSupport=Caf\xe9 \x80\n", nullptr, {}, {}},
+    });
+}
+
+TEST(PkgCheck, ByteOrderMarksAndCodePages) {
+    TempDir dir("marks");
+    dir.Write("SETUP.INI", "\xef\xbb\xbf[Application]\r\nW98=End\r\n[Message]\r\nNotSupport=n\r\n");
+    const std::string ascii = "[ProcessList]\r\n1=a.exe,null\r\n";
+    std::string utf16 = "\xff\xfe";
+    for (char c : ascii) utf16 += std::string(1, c) + '\0';
+    dir.Write("sequor95.ini", utf16);
+    std::vector<Finding> f = CheckPackage(dir.Path());
+    ASSERT_EQ(2u, f.size()) << FormatFindingsText(f);
+    EXPECT_EQ("SETUP.INI:1 error byte-order-mark", Describe(f[0]));
+    EXPECT_NE(std::string::npos, f[0].message.find("Windows 95, 98 and NT 4.0")) << f[0].message;
+    EXPECT_NE(std::string::npos, f[0].message.find("[Application] on line 1")) << f[0].message;
+    EXPECT_EQ("sequor95.ini:1 error byte-order-mark", Describe(f[1]));
+    EXPECT_NE(std::string::npos, f[1].message.find("Windows NT 4.0 and Wine decode")) << f[1].message;
+
+    // Text in code page 932 is clean there; UTF-8 is shown as that Windows shows it.
+    TempDir japanese("cp932");
+    japanese.Write("SETUP.INI", "[Application]\nW98=End\n[Message]\nNotSupport=\x95\x5c\nW=\xe8\xa1\xa8\n");
+    CheckOptions options;
+    options.codePage = 932;
+    CheckResult r = CheckPackage(japanese.Path(), options);
+    std::vector<std::string> codes;
+    for (const Finding& x : r.findings) codes.push_back(x.code);
+    EXPECT_EQ((std::vector<std::string>{"utf8-text", "unused-message"}), codes) << FormatFindingsText(r.findings);
+    EXPECT_NE(std::string::npos, r.findings[0].message.find("\"\xe9\x99\xa6\xef\xbd\xa8\"")) << r.findings[0].message;
+    // Bytes that code page 932 leaves undefined.
+    japanese.Write("SETUP.INI", "[Application]\nW98=End\n[Message]\nNotSupport=caf\xe9\n");
+    r = CheckPackage(japanese.Path(), options);
+    ASSERT_EQ(1u, r.findings.size());
+    EXPECT_EQ("codepage-text", r.findings[0].code);
+}

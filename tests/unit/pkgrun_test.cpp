@@ -134,3 +134,30 @@ TEST(PkgRun, SequorProgramsTakeTheirExitCodesAndMissingOnesFail) {
     EXPECT_EQ(t.events.back().Field("caption"), "Sequor");
     EXPECT_EQ(t.events.back().Field("answer"), "No");
 }
+
+TEST(PkgRun, ByteOrderMarksAreReadAsTheVersionReadsThem) {
+    const std::string script = "[Application]\r\nW98=ShowMsgHi\r\nNT40=ShowMsgHi\r\n[Message]\r\nShowMsgHi=hi\r\n"
+                               "NotSupport=no\r\n";
+    std::string utf16 = "\xff\xfe";
+    for (char c : script) utf16 += std::string(1, c) + '\0';
+    // UTF-8 mark: [Application] is no header on 98 and NT 4.0; UTF-16: no section on 98.
+    const struct {
+        std::string bytes, os, text;
+        bool noted;
+    } cases[] = {
+        {"\xef\xbb\xbf" + script, "W98", "no", true},   {"\xef\xbb\xbf" + script, "NT40", "no", true},
+        {"\xef\xbb\xbf" + script, "win10", "no", false}, {utf16, "W98", "", true},
+        {utf16, "NT40", "hi", false},                    {script, "W98", "hi", false},
+    };
+    for (const auto& c : cases) {
+        Package p(c.bytes);
+        PcSpec spec;
+        ASSERT_EQ(ApplyPcOption(spec, "os", c.os), "");
+        Transcript t = DryRun("setup", spec, p.dir.string());
+        ASSERT_FALSE(t.events.empty()) << c.os;
+        EXPECT_EQ(t.events[0].Field("text"), c.text) << c.os << " " << c.bytes.size();
+        bool noted = false;
+        for (const std::string& n : t.notes) noted = noted || n.find("Wine reads the file differently") != std::string::npos;
+        EXPECT_EQ(noted, c.noted) << c.os << " " << c.bytes.size();
+    }
+}

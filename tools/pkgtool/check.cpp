@@ -39,26 +39,31 @@ void CheckSetupScript(const IniFile& ini, Sink& sink, const std::string& dir) {
 } // namespace
 } // namespace pkgcheck
 
-std::vector<Finding> CheckPackage(const std::string& dir) {
+std::vector<Finding> CheckPackage(const std::string& dir) { return CheckPackage(dir, CheckOptions()).findings; }
+
+CheckResult CheckPackage(const std::string& dir, const CheckOptions& options) {
     using namespace pkgcheck;
-    std::vector<Finding> findings;
+    CheckResult result;
+    std::vector<Finding>& findings = result.findings;
     std::error_code ec;
     if (!std::filesystem::is_directory(dir, ec)) {
         findings.push_back({dir, 0, "error", "no-package", "there is no directory " + dir});
-        return findings;
+        return result;
     }
     IniFile setup, sequor;
     std::string setupPath, sequorPath;
     bool hasSetup = OpenScript(dir, "SETUP.INI", findings, setup, setupPath);
     bool hasSequor = OpenScript(dir, "sequor95.ini", findings, sequor, sequorPath);
     if (hasSetup) {
-        Sink sink(findings, setupPath);
+        Sink sink(findings, setupPath, options);
+        CheckTextMark(setup, sink, "SETUP.INI");
         CheckSetupScript(setup, sink, dir);
     }
     if (hasSequor) {
-        Sink sink(findings, sequorPath);
+        Sink sink(findings, sequorPath, options);
+        CheckTextMark(sequor, sink, "sequor95.ini");
         CheckLayout(sequor, sink);
-        CheckProcessList(sequor, sink);
+        CheckProcessList(sequor, sink, dir);
     }
     if (!hasSetup && !hasSequor && findings.empty())
         findings.push_back({dir, 0, "warning", "no-scripts",
@@ -66,5 +71,5 @@ std::vector<Finding> CheckPackage(const std::string& dir) {
     std::stable_sort(findings.begin(), findings.end(), [](const Finding& a, const Finding& b) {
         return a.file != b.file ? a.file < b.file : a.line < b.line;
     });
-    return findings;
+    return result;
 }

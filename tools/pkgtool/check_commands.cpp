@@ -174,7 +174,7 @@ void CheckMessages(const IniFile& ini, Sink& sink, const SetupReferences& refs) 
     if (!section) return;
     for (const IniKey& k : section->keys) {
         if (ini.KeyLine("Message", k.name) != k.line) continue;
-        ReadChecked(ini, sink, "Message", k.name, 512, false);
+        CheckAnsiText(ReadChecked(ini, sink, "Message", k.name, 512, false), k.line, sink, "message");
         bool used = false;
         for (const MessageUse& use : refs.messages) used = used || FoldedName(use.key) == FoldedName(k.name);
         if (!used)

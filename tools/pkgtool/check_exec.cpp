@@ -33,6 +33,7 @@ void CheckExecSection(const IniFile& ini, Sink& sink, const NamedSection& named,
         return;
     }
     CheckTokens(value, line, sink, {"[CWD]", "[OS]"});
+    CheckAnsiText(value, line, sink, "path");
     if (value.find("[OS]") != std::string::npos)
         sink.Warning(line, "os-token",
                      "[OS] is replaced by nothing (it does not name the Windows-version folder); write that folder "

@@ -7,11 +7,12 @@
 namespace pkgcheck {
 namespace {
 
-void CheckEntry(const IniFile& ini, Sink& sink, int n) {
+void CheckEntry(const IniFile& ini, Sink& sink, int n, const std::string& packageDir) {
     const std::string key = std::to_string(n);
     const int line = ini.KeyLine("ProcessList", key);
     const std::string value = ReadChecked(ini, sink, "ProcessList", key, 256, true);
     CheckTokens(value, line, sink, {"[CWD]"});
+    CheckAnsiText(value, line, sink, "command line");
     // Split before [CWD] is replaced: the launch directory holds no comma
     // the author could see.
     const std::vector<std::string> fields = SplitFields(value);
@@ -44,7 +45,7 @@ void CheckEntry(const IniFile& ini, Sink& sink, int n) {
 
 } // namespace
 
-void CheckProcessList(const IniFile& ini, Sink& sink) {
+void CheckProcessList(const IniFile& ini, Sink& sink, const std::string& packageDir) {
     const IniSection* section = ini.FindSection("ProcessList");
     const int count = CheckNumberedKeys(ini, sink, "ProcessList", "[ProcessList]");
     if (count == 0) {
@@ -55,7 +56,7 @@ void CheckProcessList(const IniFile& ini, Sink& sink) {
                          : "the file has no [ProcessList] entries; Sequor runs nothing");
         return;
     }
-    for (int n = 1; n <= count; ++n) CheckEntry(ini, sink, n);
+    for (int n = 1; n <= count; ++n) CheckEntry(ini, sink, n, packageDir);
 }
 
 } // namespace pkgcheck

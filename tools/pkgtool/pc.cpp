@@ -122,9 +122,50 @@ fs::path FindInPackage(const std::string& dir, const std::string& name) {
     return fs::path();
 }
 
+enum class Mark { kNone, kUtf8, kUtf16 };
+
+Mark MarkOf(const std::string& bytes) {
+    if (bytes.compare(0, 3, "\xef\xbb\xbf") == 0) return Mark::kUtf8;
+    if (bytes.compare(0, 2, "\xff\xfe") == 0 || bytes.compare(0, 2, "\xfe\xff") == 0) return Mark::kUtf16;
+    return Mark::kNone;
+}
+
+// Windows 95 and 98 read a profile byte for byte; NT up to 4.0 decodes a
+// UTF-16 file but not a UTF-8 mark. Whether the machine's version reads the
+// mark as text.
+bool ReadsMarkAsText(Mark mark, const sim::Machine& m) {
+    if (mark == Mark::kNone) return false;
+    if (m.platformId == VER_PLATFORM_WIN32_WINDOWS) return true;
+    return mark == Mark::kUtf8 && m.platformId == VER_PLATFORM_WIN32_NT && m.majorVersion <= 4;
+}
+
+// The simulated reader is Wine's, which decodes a mark only at the very
+// start of the file: behind an empty line, which every reader skips, the
+// mark is read as the bytes it is.
+std::string AsTheSystemReads(const std::string& bytes, const sim::Machine& m) {
+    return ReadsMarkAsText(MarkOf(bytes), m) ? "\n" + bytes : bytes;
+}
+
 std::string ToWindows(std::string relative) {
     std::replace(relative.begin(), relative.end(), '/', '\\');
     return relative;
+}
+
+void NoteTextMark(const std::string& packageDir, const char* script, const sim::Machine& m,
+                  std::vector<std::string>& notes) {
+    fs::path p = FindInPackage(packageDir, script);
+    if (p.empty()) return;
+    Mark mark = MarkOf(ReadFile(p));
+    if (!ReadsMarkAsText(mark, m)) return;
+    const std::string wine = " Wine reads the file differently: it decodes the mark, so a test under Wine does not "
+                             "show this.";
+    if (mark == Mark::kUtf8)
+        notes.push_back(std::string(script) + " begins with a UTF-8 byte order mark. Windows 95, 98 and NT 4.0 read "
+                        "it byte for byte, so its first section header is no header; this run shows what they do." +
+                        wine);
+    else
+        notes.push_back(std::string(script) + " is UTF-16 text. Windows 95 and 98 read it byte for byte and find no "
+                        "section in it; this run shows what they do." + wine);
 }
 
 } // namespace
@@ -214,7 +255,9 @@ std::string ReadMachineFile(PcSpec& spec, const std::string& path) {
 void AddCardFromPackage(PcSpec& spec, const std::string& packageDir) {
     fs::path script = FindInPackage(packageDir, "SETUP.INI");
     if (script.empty()) return;
-    std::string text = ReadFile(script), key = OsKeyOfSpec(spec.os);
+    sim::Machine pc;
+    SetVersion(spec.os, pc);
+    std::string text = AsTheSystemReads(ReadFile(script), pc), key = OsKeyOfSpec(spec.os);
     char list[256], entry[256], value[256];
     sim::ReadProfileString(&text, "Application", key.c_str(), "", list, sizeof list);
     const char* pos = list;
@@ -246,9 +289,10 @@ void BuildMachine(const PcSpec& spec, const std::string& packageDir, bool forSet
             m.directories.push_back(win);
         } else if (it->is_regular_file()) {
             std::string ext = it->path().extension().string();
-            m.files[win] = SameText(ext, ".ini") ? ReadFile(it->path()) : std::string();
+            m.files[win] = SameText(ext, ".ini") ? AsTheSystemReads(ReadFile(it->path()), m) : std::string();
         }
     }
+    NoteTextMark(packageDir, forSetup ? "SETUP.INI" : "sequor95.ini", m, notes);
 
     for (const PciCard& c : spec.cards) m.AddPciFunction(c.bus, c.slot, c.function, c.vendor, c.device);
     std::vector<std::string> enumPci = spec.enumPci;
