@@ -1,9 +1,11 @@
 // The package checker: for each pitfall a small package written to a
 // temporary directory, expecting exactly the findings (file, line, severity,
 // code) it should give, so that both missed pitfalls and false alarms fail.
+// Notes (what could not be checked) count only in rows that expect one.
 // Also the example package, which must give none, and the two report forms.
 // The wording of the messages is not pinned down beyond a few key phrases.
 #include "tools/pkgtool/check.h"
+#include "tools/pkgtool/inffile.h"
 #include "tools/pkgtool/report.h"
 
 #include <gtest/gtest.h>
@@ -24,6 +26,7 @@ struct Package {
     const char* sequor; // sequor95.ini, or null
     std::vector<std::string> paths; // folders and files to create besides ("NT40/", "README.TXT")
     std::vector<std::string> expected; // "SETUP.INI:LINE severity code", in any order
+    std::vector<std::pair<std::string, std::string>> files; // further files and their text
 };
 
 class TempDir {
@@ -56,6 +59,7 @@ std::vector<Finding> Check(const Package& p, const TempDir& dir) {
     if (p.setup) dir.Write("SETUP.INI", p.setup);
     if (p.sequor) dir.Write("sequor95.ini", p.sequor);
     for (const std::string& path : p.paths) dir.Write(path, "x");
+    for (const auto& file : p.files) dir.Write(file.first, file.second);
     return CheckPackage(dir.Path());
 }
 
@@ -65,7 +69,10 @@ void ExpectFindings(const std::vector<Package>& packages) {
         std::vector<Finding> findings = Check(p, dir);
         std::vector<std::string> got, want = p.expected;
         std::string all;
+        bool notes = false;
+        for (const std::string& w : want) notes = notes || w.find(" note ") != std::string::npos;
         for (const Finding& f : findings) {
+            if (f.severity == "note" && !notes) continue;
             got.push_back(Describe(f));
             all += "\n  " + Describe(f) + ": " + f.message;
         }
@@ -348,4 +355,77 @@ TEST(PkgCheck, ByteOrderMarksAndCodePages) {
     r = CheckPackage(japanese.Path(), options);
     ASSERT_EQ(1u, r.findings.size());
     EXPECT_EQ("codepage-text", r.findings[0].code);
+}
+
+namespace {
+
+// Sections and keys in any case, [Strings], quotes, comments, a continued
+// line; only the models sections that [Manufacturer] names count.
+const char* kDriverInf = "[version]\r\nsignature=\"$CHICAGO$\"\r\n[MANUFACTURER]\r\n%mfg%=Models ; comment\r\n"
+                         "[models]\r\n\"Card ; not a comment\"=Inst,PCI\\VEN_1234&DEV_5678&SUBSYS_00000000\r\n"
+                         "%c2%=Inst,\\\r\n  %id2%\r\n%c3%=Inst,PCI\\ven_1234&dev_9abc&REV_01\r\n"
+                         "[Other]\r\nx=Inst,PCI\\VEN_4444&DEV_4444\r\n"
+                         "[strings]\r\nmfg=\"Maker\"\r\nc2=\"Two\"\r\nid2=\"PCI\\VEN_1234&DEV_5679\"\r\n";
+
+} // namespace
+
+TEST(PkgCheck, DriverInfFiles) {
+    ExpectFindings({
+        {"inf",
+         "[Application]\nW98=DetectCard,Install\n[SubDir]\nW98=\\WIN95\n[DetectCard]\n"
+         "1=4660,22136,PCI,1,0\n"      // 6: listed
+         "2=1234,5679,PCI,1,0\n"       // 7: hexadecimal
+         "3=22137,4660,PCI,1,0\n"      // 8: swapped
+         "4=4660,1450704897,PCI,1,0\n" // 9: 0x56780001
+         "5=4096,4096,PCI,1,0\n"       // 10
+         "[Message]\nNotSupport=n\nDetectCard=d\n",
+         nullptr, {"WIN95/"},
+         {"SETUP.INI:7 error card-not-in-inf", "SETUP.INI:8 error card-not-in-inf", "SETUP.INI:9 error card-not-in-inf",
+          "SETUP.INI:9 error identifier-range", "SETUP.INI:10 error card-not-in-inf", "DRV.INF:7 warning card-turned-away",
+          "DRV.INF:9 warning card-turned-away"},
+         {{"WIN95/DRV.INF", kDriverInf}}},
+        {"no-inf", "[Application]\nW98=DetectCard,Install\n[SubDir]\nW98=\\WIN95\n[DetectCard]\n1=4660,22136,PCI,1,0\n"
+                   "[Message]\nNotSupport=n\nDetectCard=d\n",
+         nullptr, {"WIN95/", "WIN95/DRIVER.TXT"}, {"SETUP.INI:0 note no-inf"}},
+        // Without DetectCard, setup turns no card away.
+        {"inf-nt40", "[Application]\nNT40=Install,ShowMsgNT\n[SubDir]\nNT40=\\NT40\n[Message]\nNotSupport=n\n"
+                     "ShowMsgNT=nt\n",
+         nullptr, {"NT40/"}, {}, {{"NT40/drv.inf", kDriverInf}}},
+    });
+}
+
+TEST(PkgCheck, DriverInfSuggestionsAndBadFiles) {
+    TempDir dir("inf-hints");
+    dir.Write("WIN95/", "");
+    dir.Write("WIN95/DRV.INF", kDriverInf);
+    dir.Write("SETUP.INI", "[Application]\nW98=DetectCard,Install\n[SubDir]\nW98=\\WIN95\n[DetectCard]\n"
+                           "1=1234,5679,PCI,1,0\n2=22137,4660,PCI,1,0\n3=4660,1450704897,PCI,1,0\n"
+                           "4=4660,22136,PCI,1,0\n[Message]\nNotSupport=n\nDetectCard=d\n");
+    CheckResult r = CheckPackage(dir.Path(), CheckOptions());
+    std::vector<std::string> hints;
+    for (const Finding& f : r.findings)
+        if (f.code == "card-not-in-inf") hints.push_back(f.message.substr(f.message.rfind("; ") + 2));
+    EXPECT_EQ((std::vector<std::string>{"written in hexadecimal? use 4660,22137", "vendor and device are swapped: use 4660,22137",
+                                        "the device id is off by its low 16 bits: only those of 1450704897 count, and "
+                                        "the INF's id is its high 16 bits, so use 4660,22136"}),
+              hints);
+    // Every card with where the package names it.
+    ASSERT_EQ(6u, r.cards.size());
+    EXPECT_EQ(0x1234u, r.cards[4].vendor);
+    EXPECT_EQ(0x9ABCu, r.cards[4].device);
+    EXPECT_EQ((std::vector<std::string>{"WIN95/DRV.INF:9"}), r.cards[4].where);
+    EXPECT_EQ((std::vector<std::string>{"SETUP.INI:9", "WIN95/DRV.INF:6"}), r.cards[2].where);
+
+    // Any bytes are an INF without cards, or with the cards they name; a
+    // substitution that would grow without bound is cut.
+    EXPECT_TRUE(pkgcheck::ReadInfCards(std::string("\0\xff[\r\n\\\\\n%%%", 12)).empty());
+    const std::string bomb = "[Manufacturer]\n%m%=M\n[M]\nx=i," + Repeat("%a%", 200000) + "\n[Strings]\na=" +
+                             Repeat("b", 5000) + "\nm=M\n";
+    EXPECT_TRUE(pkgcheck::ReadInfCards(bomb).empty());
+    std::string utf16 = "\xff\xfe";
+    for (char c : std::string("[Manufacturer]\r\nM\r\n[M]\r\nx=i,PCI\\VEN_10DE&DEV_0020\r\n")) utf16 += std::string(1, c) + '\0';
+    std::vector<pkgcheck::InfCard> cards = pkgcheck::ReadInfCards(utf16);
+    ASSERT_EQ(1u, cards.size());
+    EXPECT_EQ(0x10DEu, cards[0].vendor);
+    EXPECT_EQ(4, cards[0].line);
 }

@@ -25,7 +25,7 @@ bool OpenScript(const std::string& dir, const char* name, std::vector<Finding>& 
     return true;
 }
 
-void CheckSetupScript(const IniFile& ini, Sink& sink, const std::string& dir) {
+void CheckSetupScript(const IniFile& ini, Sink& sink, const std::string& dir, CheckResult& result) {
     CheckLayout(ini, sink);
     SetupReferences refs;
     CheckCommandLists(ini, sink, refs);
@@ -34,6 +34,7 @@ void CheckSetupScript(const IniFile& ini, Sink& sink, const std::string& dir) {
     for (const NamedSection& s : refs.detectCard) CheckDetectCardSection(ini, sink, s);
     for (const NamedSection& s : refs.exec) CheckExecSection(ini, sink, s, dir);
     CheckUnusedSections(ini, sink, refs);
+    CheckDriverInfs(ini, sink, refs, dir, result.findings, result.cards);
 }
 
 } // namespace
@@ -57,7 +58,7 @@ CheckResult CheckPackage(const std::string& dir, const CheckOptions& options) {
     if (hasSetup) {
         Sink sink(findings, setupPath, options);
         CheckTextMark(setup, sink, "SETUP.INI");
-        CheckSetupScript(setup, sink, dir);
+        CheckSetupScript(setup, sink, dir, result);
     }
     if (hasSequor) {
         Sink sink(findings, sequorPath, options);

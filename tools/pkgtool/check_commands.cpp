@@ -45,6 +45,7 @@ void WalkList(ListWalk& w, const std::string& list) {
     const bool nt = IsNtKind(w.kind);
     const InstallRoute route = RouteOf(w.kind);
     std::string stopper;
+    w.refs.lists.push_back({w.kind, w.key, {}});
     bool detected = false, installed = false, messageAfterInstall = false;
     bool ntDetectReported = false, ntCheckReported = false;
     for (const std::string& entry : SplitFields(list)) {
@@ -66,6 +67,7 @@ void WalkList(ListWalk& w, const std::string& list) {
                                  " always fails on " + w.key + ": it shows its message and stops the list");
             }
             detected = true;
+            w.refs.lists.back().detectCard.push_back(TrimBlanks(entry));
             NameSection(w.refs.detectCard, entry, w.line);
             UseMessage(w, entry, false, "when no listed card is found");
             break;

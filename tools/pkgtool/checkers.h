@@ -1,6 +1,7 @@
 // The pieces of CheckPackage, one per script part, and what they share.
 #pragma once
 #include "tools/pkgtool/check.h"
+#include "setup/oskind.h"
 #include "tools/pkgtool/inifile.h"
 #include <string>
 #include <vector>
@@ -42,9 +43,17 @@ struct MessageUse {
     std::string when;          // "when no card is found", for the message
 };
 
+// The command list of one OS key, as far as it runs.
+struct ListUse {
+    OsKind kind;
+    std::string key;
+    std::vector<std::string> detectCard; // the DetectCard sections it tries, trimmed
+};
+
 struct SetupReferences {
     std::vector<NamedSection> detectCard, exec;
     std::vector<MessageUse> messages;
+    std::vector<ListUse> lists;
 };
 
 // Layout the reader takes differently from how it looks: duplicates, lines
@@ -62,6 +71,12 @@ void CheckSubDirs(const IniFile& ini, Sink& sink, const std::string& packageDir)
 
 void CheckDetectCardSection(const IniFile& ini, Sink& sink, const NamedSection& section);
 void CheckExecSection(const IniFile& ini, Sink& sink, const NamedSection& section, const std::string& packageDir);
+
+// The driver's INF files in the folders the OS keys install from, against
+// the DetectCard entries; adds the cards of both to `cards`. Findings about
+// an INF file name that file.
+void CheckDriverInfs(const IniFile& ini, Sink& sink, const SetupReferences& refs, const std::string& packageDir,
+                     std::vector<Finding>& out, std::vector<PackageCard>& cards);
 
 // sequor95.ini's [ProcessList]; packageDir locates the programs it names.
 void CheckProcessList(const IniFile& ini, Sink& sink, const std::string& packageDir);

@@ -100,7 +100,8 @@ int main(int argc, char** argv) {
 
     if (job == "check") {
         CheckResult result = CheckPackage(dir, options);
-        std::cout << (json ? FormatFindingsJson(result.findings) : FormatFindingsText(result.findings));
+        std::cout << (json ? FormatFindingsJson(result.findings, result.cards)
+                           : FormatCardsText(result.cards) + FormatFindingsText(result.findings));
         return FindingsExitStatus(result.findings);
     }
     if (job == "run") {
