@@ -2,6 +2,7 @@
 // of the genuine programs on it. What the programs do is tested elsewhere;
 // here, that the description reaches the simulated PC as meant and that the
 // transcript keeps what happened, in order.
+#include "tools/pkgtool/cardnames.h"
 #include "tools/pkgtool/dryrun.h"
 #include <algorithm>
 #include <filesystem>
@@ -160,4 +161,26 @@ TEST(PkgRun, ByteOrderMarksAreReadAsTheVersionReadsThem) {
         for (const std::string& n : t.notes) noted = noted || n.find("Wine reads the file differently") != std::string::npos;
         EXPECT_EQ(noted, c.noted) << c.os << " " << c.bytes.size();
     }
+}
+
+TEST(PkgRun, CardsAreNamedFromThePciIdDatabaseWhenThereIsOne) {
+    Package p("[Application]\nW98=End\n");
+    std::ofstream(p.dir / "pci.ids") << "# test list\nfffe  Test Vendor\n\t0001  Test Card\nfffd  Other\n";
+    std::ofstream(p.dir / "bad.ids") << "fffe  Test Vendor\n\t\tgarbage\nzz\n";
+    const bool named = PciNamesBuiltIn();
+    UsePciIdsFile((p.dir / "pci.ids").string());
+    EXPECT_EQ(PciCardLabel(0xFFFE, 0x0001), named ? "FFFE:0001 Test Vendor Test Card" : "FFFE:0001");
+    EXPECT_EQ(PciCardLabel(0xFFFD, 0x0002), named ? "FFFD:0002 Other" : "FFFD:0002");
+    PcSpec spec;
+    ASSERT_EQ(ApplyPcOption(spec, "card", "fffe:1@0:2:0"), "");
+    EXPECT_NE(DryRun("setup", spec, p.dir.string()).pc.find(named ? "FFFE:0001 Test Vendor Test Card at bus 0 device 2"
+                                                                   : "FFFE:0001 at bus 0 device 2"),
+              std::string::npos);
+    // A database that cannot be parsed, or none: no names, no failure.
+    for (const char* file : {"bad.ids", "absent.ids"}) {
+        UsePciIdsFile((p.dir / file).string());
+        EXPECT_EQ(PciCardLabel(0xFFFE, 0x0001), "FFFE:0001") << file;
+        EXPECT_EQ(PciCardLabel(0xFFFE, 0x0001), "FFFE:0001") << file;
+    }
+    UsePciIdsFile("");
 }

@@ -78,6 +78,14 @@ std::string PciCardName(unsigned vendor, unsigned device) {
 #endif
 }
 
+bool PciNamesBuiltIn() {
+#ifdef HAVE_LIBPCI
+    return true;
+#else
+    return false;
+#endif
+}
+
 std::string PciCardLabel(unsigned vendor, unsigned device) {
     char ids[16];
     snprintf(ids, sizeof ids, "%04X:%04X", vendor & 0xFFFF, device & 0xFFFF);

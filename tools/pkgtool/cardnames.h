@@ -13,3 +13,6 @@ std::string PciCardLabel(unsigned vendor, unsigned device);
 
 // Reads names from another database file from now on ("" for the system's).
 void UsePciIdsFile(const std::string& path);
+
+// Whether the tool was built with libpci (else there are never names).
+bool PciNamesBuiltIn();

@@ -9,6 +9,7 @@
 //       clicks and typed path, the programs opened and started, the prompts
 //       and the exit code. Without options the PC is Windows 98 with the card
 //       of the package's first DetectCard entry, known to the registry.
+#include "tools/pkgtool/cardnames.h"
 #include "tools/pkgtool/check.h"
 #include "tools/pkgtool/codepage.h"
 #include "tools/pkgtool/dryrun.h"
@@ -25,6 +26,7 @@ namespace {
 const char kUsage[] =
     "usage: pkgtool check DIR [--codepage N] [--json]\n"
     "       pkgtool run DIR [--program setup|sequor] [--machine FILE] [PC options] [--codepage N] [--json]\n"
+    "  --pci-ids FILE                the PCI id database to name cards from (default: the system's)\n"
     "  --codepage N                  the ANSI code page of the Windows that runs the package, for texts\n"
     "                                and paths (1252 by default; 932, 936, 949, 950, 1250, ...)\n"
     "PC options (also the names of a machine file's 'name = value' lines):\n"
@@ -87,6 +89,8 @@ int main(int argc, char** argv) {
             if (value.empty() || *end || page <= 0 || page > 65535 || !pkgcheck::IsKnownCodePage(int(page)))
                 error = "--codepage takes the number of a code page this machine can convert, e.g. 1252 or 932";
             options.codePage = int(page);
+        } else if (name == "pci-ids") {
+            UsePciIdsFile(value);
         } else if (name == "machine") {
             error = ReadMachineFile(spec, value);
         } else {

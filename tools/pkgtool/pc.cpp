@@ -1,4 +1,5 @@
 #include "tools/pkgtool/pc.h"
+#include "tools/pkgtool/cardnames.h"
 #include "framework/fields.h"
 #include "setup/cardentry.h"
 #include "setup/commands.h"
@@ -360,10 +361,9 @@ std::string DescribePc(const PcSpec& spec, const sim::Machine& m) {
     s += "; PCI:";
     if (spec.cards.empty()) s += " no card";
     for (const PciCard& c : spec.cards) {
-        char card[80];
-        snprintf(card, sizeof card, " %04X:%04X at bus %u device %u function %u", c.vendor, c.device, c.bus, c.slot,
-                 c.function);
-        s += card;
+        char at[80];
+        snprintf(at, sizeof at, " at bus %u device %u function %u", c.bus, c.slot, c.function);
+        s += (&c == &spec.cards.front() ? " " : ", ") + PciCardLabel(c.vendor, c.device) + at;
     }
     s += "; USB supplement: " + (spec.usbDisplayName.empty() ? std::string("not installed") : spec.usbDisplayName);
     return s;
