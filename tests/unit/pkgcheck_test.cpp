@@ -222,7 +222,7 @@ TEST(PkgCheck, ProcessList) {
         {"sequor", nullptr,
          "[ProcessList]\n1=[CWD]\\a.exe,[CWD]\n2=[cwd]\\b.exe,null\n3=c.exe\n4=d.exe, null\n5=null,null\n"
          "6=e.exe /x,y,z\n8=f.exe,null\n01=g.exe,null\nName=h\n",
-         {},
+         {"A.EXE"},
          {"sequor95.ini:3 error token-case", "sequor95.ini:4 warning missing-field",
           "sequor95.ini:5 error blank-in-field", "sequor95.ini:6 warning null-command",
           "sequor95.ini:7 warning extra-fields", "sequor95.ini:8 error numbering-gap",
@@ -428,4 +428,32 @@ TEST(PkgCheck, DriverInfSuggestionsAndBadFiles) {
     ASSERT_EQ(1u, cards.size());
     EXPECT_EQ(0x10DEu, cards[0].vendor);
     EXPECT_EQ(4, cards[0].line);
+}
+
+TEST(PkgCheck, SmallerGaps) {
+    ExpectFindings({
+        // Windows tries the text up to each blank as the program, adding .exe.
+        {"sequor-programs", nullptr,
+         "[ProcessList]\n1=[CWD]\\tools\\setup2 /q,null\n2=\"[CWD]\\My Tools\\b.exe\" /x,null\n"
+         "3=[CWD]\\Tool Box\\c.exe /y,null\n4=[CWD]\\nothere.exe,null\n5=[CWD]\\setup.exe,null\n",
+         {"TOOLS/", "TOOLS/SETUP2.EXE", "My Tools/", "My Tools/b.exe", "Tool Box/", "Tool Box/c.exe"},
+         {"sequor95.ini:5 warning missing-file"}},
+        {"escapes-in-paths",
+         "[Application]\nW98=ShowMsgA\nW95A=ShowMsgB\nW95B=ShowMsgC\n[Message]\nNotSupport=n\n"
+         "ShowMsgA=Files go to C:\\new\\drv.\n"                           // 7
+         "ShowMsgB=Open \\nt40 or \\temp first\n"                          // 8
+         "ShowMsgC=Line one\\nLine two\\n\\nName:\\tValue \\nPress OK\\n\n", // 9
+         nullptr, {},
+         {"SETUP.INI:7 warning escape-in-path", "SETUP.INI:8 warning escape-in-path",
+          "SETUP.INI:8 warning escape-in-path"}},
+        {"prefix-rule", "[Application]\nW98=ShowMsgUSB\nW95A=ShowUSBMsgDone,ShowMsgDone\n[Message]\nNotSupport=n\n"
+                        "ShowMsgUSB=u\nShowUSBMsgDone=q\nShowMsgDone=d\n",
+         nullptr, {}, {"SETUP.INI:2 warning prefix-command"}},
+    });
+    TempDir dir("prefix-words");
+    dir.Write("SETUP.INI", "[Application]\nW98=ShowMsgUSB\n[Message]\nNotSupport=n\nShowMsgUSB=C:\\new\n");
+    std::vector<Finding> f = CheckPackage(dir.Path());
+    ASSERT_EQ(2u, f.size()) << FormatFindingsText(f);
+    EXPECT_NE(std::string::npos, f[0].message.find("\"ShowMsgUSB\" runs as ShowMsg, not as ShowUSBMsg")) << f[0].message;
+    EXPECT_NE(std::string::npos, f[1].message.find("write \"C:\\New\"")) << f[1].message;
 }

@@ -4,6 +4,8 @@
 #include "tools/pkgtool/codepage.h"
 #include "tools/pkgtool/valuetext.h"
 
+#include <cctype>
+
 namespace pkgcheck {
 
 void CheckTextMark(const IniFile& ini, Sink& sink, const std::string& scriptName) {
@@ -57,6 +59,60 @@ void CheckAnsiText(const std::string& value, int line, Sink& sink, const std::st
         sink.Warning(line, "codepage-text",
                      "the " + what + " holds bytes that are no text of " + page + ": that Windows shows " +
                          Quoted(shown) + " (--codepage N checks for another)");
+}
+
+namespace {
+
+bool IsEscape(const std::string& s, size_t i) { return s[i] == '\\' && i + 1 < s.size() && (s[i + 1] == 'n' || s[i + 1] == 't'); }
+
+// A word of a message that names a path: a drive, a share, a backslash
+// that is no escape, or a word that begins with an escape followed by small
+// letters and digits only (\nt40, \temp).
+bool IsPathLike(const std::string& word) {
+    if (word.size() >= 3 && std::isalpha(static_cast<unsigned char>(word[0])) && word[1] == ':' && word[2] == '\\')
+        return true;
+    if (word.compare(0, 2, "\\\\") == 0) return true;
+    for (size_t i = 0; i < word.size(); ++i) {
+        if (word[i] != '\\') continue;
+        if (!IsEscape(word, i)) return true;
+        ++i;
+    }
+    if (!IsEscape(word, 0) || word.size() == 2) return false;
+    for (size_t i = 2; i < word.size(); ++i)
+        if (!std::islower(static_cast<unsigned char>(word[i])) && !std::isdigit(static_cast<unsigned char>(word[i])) &&
+            word[i] != '.' && word[i] != '_')
+            return false;
+    return true;
+}
+
+} // namespace
+
+void CheckEscapesInPaths(const std::string& message, int line, Sink& sink) {
+    size_t pos = 0;
+    while (pos < message.size()) {
+        size_t start = message.find_first_not_of(" \t", pos);
+        if (start == std::string::npos) break;
+        size_t end = message.find_first_of(" \t", start);
+        if (end == std::string::npos) end = message.size();
+        pos = end;
+        const std::string word = message.substr(start, end - start);
+        size_t at = std::string::npos;
+        for (size_t i = 0; i < word.size() && at == std::string::npos; ++i) {
+            if (word[i] != '\\') continue;
+            if (IsEscape(word, i)) at = i;
+            ++i;
+        }
+        if (at == std::string::npos || !IsPathLike(word)) continue;
+        const bool newline = word[at + 1] == 'n';
+        std::string fixed = word;
+        for (size_t i = 0; i < fixed.size(); ++i)
+            if (IsEscape(fixed, i)) fixed[i + 1] = char(std::toupper(static_cast<unsigned char>(fixed[i + 1])));
+        sink.Warning(line, "escape-in-path",
+                     Quoted(word) + " holds " + (newline ? "\\n" : "\\t") + ", which the launcher turns into " +
+                         (newline ? "a line break, so the path is broken over two lines"
+                                  : "a tab, so the path shows a gap") +
+                         "; the escapes are small letters only, so write " + Quoted(fixed));
+    }
 }
 
 } // namespace pkgcheck

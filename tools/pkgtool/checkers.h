@@ -89,6 +89,9 @@ void CheckTextMark(const IniFile& ini, Sink& sink, const std::string& scriptName
 // the options would garble. `what` names it in messages ("message", "path").
 void CheckAnsiText(const std::string& value, int line, Sink& sink, const std::string& what);
 
+// A message's \n or \t inside a path (C:\new, \nt40, \temp).
+void CheckEscapesInPaths(const std::string& message, int line, Sink& sink);
+
 // A list of entries under the keys "1", "2", ... read up to the first empty
 // one. Reports keys the programs never ask for and returns how many entries
 // are read. `what` names the list in messages.
