@@ -43,7 +43,9 @@ const char kUsage[] =
     "  --helper-exit N  --helper-shows-after MS  --helper-never-shows  --no-helper\n"
     "  --applet-closed-after MS      the user closes the Display applet after MS\n"
     "  --exit PROGRAM=CODE           exit code of a program of the package (default 0)\n"
-    "  --missing PROGRAM             a program that cannot be started\n";
+    "  --missing PROGRAM             a program that cannot be started\n"
+    "  --lspci FILE                  the PCI bus of a real PC: the output of lspci -n captured on it\n"
+    "  --registry FILE               its registry: a REGEDIT4 export of its Windows 98 (HKEY_LOCAL_MACHINE)\n";
 
 int Usage() {
     fputs(kUsage, stderr);

@@ -171,6 +171,14 @@ void NoteTextMark(const std::string& packageDir, const char* script, const sim::
 
 } // namespace
 
+// A capture file, read whole; false when it cannot be read.
+bool ReadCapture(const std::string& path, std::string& text) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    text = ReadFile(path);
+    return true;
+}
+
 bool IsPcFlag(const std::string& name) {
     return name == "no-card" || name == "helper-never-shows" || name == "no-helper";
 }
@@ -230,6 +238,24 @@ std::string ApplyPcOption(PcSpec& spec, const std::string& name, const std::stri
         spec.programExits.push_back({value.substr(0, eq), (unsigned)n});
     } else if (name == "missing") {
         spec.missing.push_back(value);
+    } else if (name == "lspci") {
+        std::string text;
+        if (!ReadCapture(value, text)) return "lspci: cannot read " + value;
+        std::vector<PciCard> cards;
+        std::string error = ReadLspci(text, cards, spec.notes);
+        if (!error.empty()) return "lspci: " + value + ": " + error;
+        spec.cards.insert(spec.cards.end(), cards.begin(), cards.end());
+        spec.cardsGiven = true;
+        spec.notes.push_back("The PCI bus holds the " + std::to_string(cards.size()) + " functions of the capture " +
+                             value + ".");
+    } else if (name == "registry") {
+        std::string text;
+        if (!ReadCapture(value, text)) return "registry: cannot read " + value;
+        std::string error = ReadRegistryExport(text, spec.registry);
+        if (!error.empty()) return "registry: " + value + ": " + error;
+        spec.registryGiven = true;
+        spec.notes.push_back("The registry holds the keys and values under HKEY_LOCAL_MACHINE of the export " + value +
+                             ".");
     } else {
         return "unknown option --" + name;
     }
@@ -297,7 +323,7 @@ void BuildMachine(const PcSpec& spec, const std::string& packageDir, bool forSet
 
     for (const PciCard& c : spec.cards) m.AddPciFunction(c.bus, c.slot, c.function, c.vendor, c.device);
     std::vector<std::string> enumPci = spec.enumPci;
-    if (!spec.enumGiven) {
+    if (!spec.enumGiven && !spec.registryGiven) {
         // Windows has detected every card that is plugged in.
         for (const PciCard& c : spec.cards) {
             char key[80];
@@ -307,6 +333,11 @@ void BuildMachine(const PcSpec& spec, const std::string& packageDir, bool forSet
         }
     }
     for (const std::string& e : enumPci) m.Key("Enum\\PCI\\" + e);
+    for (const RegistryEntry& e : spec.registry) {
+        sim::RegKey& key = m.Key(e.key);
+        if (e.hasValue) key.values[e.valueName] = e.value;
+    }
+    notes.insert(notes.end(), spec.notes.begin(), spec.notes.end());
     if (!spec.usbDisplayName.empty()) {
         sim::RegValue v;
         v.data = spec.usbDisplayName + '\0';
