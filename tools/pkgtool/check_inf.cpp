@@ -10,6 +10,7 @@
 #include "tools/pkgtool/valuetext.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -93,8 +94,9 @@ std::string Suggestion(const std::vector<std::string>& fields, const Ids& read, 
     if (listed.count(swapped)) return "vendor and device are swapped: use " + Pair(swapped);
     for (int i = 0; i < 2; ++i) {
         std::string f = TrimBlanks(fields[i]);
-        if (f.empty() || f.size() > 18 || f.find_first_not_of("+-0123456789") != std::string::npos) continue;
-        long long n = std::stoll(f);
+        char* end = nullptr;
+        long long n = f.size() > 18 ? 0 : std::strtoll(f.c_str(), &end, 10);
+        if (f.empty() || f.size() > 18 || *end != '\0') continue;
         if (n >= 0 && n <= 0xFFFF) continue;
         const unsigned high = unsigned((unsigned long long)n >> 16) & 0xFFFF;
         Ids c = read;

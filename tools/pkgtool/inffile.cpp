@@ -192,7 +192,7 @@ long Hex4(const std::string& s, size_t at) {
 
 bool ParsePciId(const std::string& id, unsigned& vendor, unsigned& device) {
     std::string l = Lower(id);
-    if (l.compare(0, 8, "pci\\ven_") != 0 || l.compare(12, 5, "&dev_") != 0) return false;
+    if (l.size() < 21 || l.compare(0, 8, "pci\\ven_") != 0 || l.compare(12, 5, "&dev_") != 0) return false;
     long v = Hex4(l, 8), d = Hex4(l, 17);
     if (v < 0 || d < 0 || (l.size() > 21 && l[21] != '&')) return false;
     vendor = unsigned(v), device = unsigned(d);
