@@ -59,6 +59,12 @@ bool StartsWithNoCase(const char* text, const char* prefix) {
     return true;
 }
 
+bool StartsWithText(const char* text, const char* prefix) {
+    for (; *prefix; ++prefix, ++text)
+        if (*text != *prefix) return false;
+    return true;
+}
+
 const char* FindText(const char* haystack, const char* needle) {
     for (; ; ++haystack) {
         const char* h = haystack;

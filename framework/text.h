@@ -17,5 +17,7 @@ bool EqualNoCase(const char* a, const char* b);
 // The first TextLength(prefix) characters of text equal prefix (ASCII case
 // ignored); a text shorter than the prefix does not match.
 bool StartsWithNoCase(const char* text, const char* prefix);
+// The text begins with prefix, case counting; an empty prefix always matches.
+bool StartsWithText(const char* text, const char* prefix);
 // Case-sensitive substring search; NULL when absent. An empty needle is found at the start.
 const char* FindText(const char* haystack, const char* needle);

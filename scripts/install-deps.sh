@@ -9,7 +9,7 @@ export DEBIAN_FRONTEND=noninteractive
 packages=(cmake g++ make python3 libgtest-dev libgmock-dev
           g++-mingw-w64-i686 binutils-mingw-w64-i686
           wine wine32:i386 libwine:i386 xvfb xauth clang libclang-rt-14-dev gcc libc6-dev
-          pkg-config libpci-dev pci.ids)
+          locales pkg-config libpci-dev pci.ids)
 
 missing=()
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -30,4 +30,9 @@ fi
 # programs, it runs under user-mode emulation (registered on every run, as
 # the registration does not survive a reboot).
 bash "$(dirname "$0")/wine-i386.sh"
+# Japanese Windows's code page for the double-byte Wine cases: Wine takes its
+# ANSI code page from the locale.
+if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
+  $SUDO localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+fi
 echo "dependencies ready"

@@ -66,6 +66,15 @@ if [ ${#need[@]} -gt 0 ]; then
 fi
 WINE_VER=$(dpkg-query -W -f='${Version}' wine32:i386)
 
+# A kernel that runs i386 ELF itself needs none of the rest: nothing is
+# fetched or registered then. (Where our entry is registered already, the
+# loader would run through it, so that is no proof of native support.)
+native=0
+if [ ! -e $BINFMT/qemu-i386 ] && /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+    native=1
+fi
+
+if [ $native = 0 ]; then
 # --- helper: download one .deb with a private apt config, never install it ---
 # $1 = suite (trixie), $2 = package[=version]; prints the .deb path
 fetch_deb() {
@@ -206,9 +215,6 @@ chmod 755 "$INTERP.new"
 if ! cmp -s "$INTERP.new" "$INTERP"; then mv -f "$INTERP.new" "$INTERP"; reregister=1; else rm -f "$INTERP.new"; reregister=0; fi
 
 # --- 6. binfmt_misc registration ------------------------------------------------
-if [ ! -e $BINFMT/qemu-i386 ] && /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
-    log "kernel runs i386 ELF natively; no qemu registration needed"
-else
     if [ ! -e $BINFMT/register ]; then
         mount -t binfmt_misc binfmt_misc $BINFMT 2>/dev/null || die "cannot mount binfmt_misc at $BINFMT"
     fi
@@ -224,6 +230,8 @@ else
         printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:'"$INTERP"':PF' \
             > $BINFMT/register
     fi
+else
+    log "kernel runs i386 ELF natively; no emulator needed"
 fi
 
 /usr/lib/wine/wine --version >/dev/null 2>&1 || die "/usr/lib/wine/wine still does not start"

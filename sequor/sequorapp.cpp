@@ -1,8 +1,10 @@
 #include "sequor/sequorapp.h"
+#include "framework/chars.h"
 #include "framework/fields.h"
 #include "framework/text.h"
 #include "framework/tokens.h"
 #include "sequor/exitrule.h"
+#include "sequor/shutdown.h"
 
 CSequorApp::CSequorApp() : CWinApp(NULL) {}
 
@@ -48,7 +50,7 @@ BOOL CSequorApp::InitInstance() {
         m_szLaunchDir[0] = '\0';
         return FALSE;
     }
-    if (m_szLaunchDir[n - 1] == '\\') m_szLaunchDir[n - 1] = '\0';
+    if (EndsWithBackslash(m_szLaunchDir, n)) m_szLaunchDir[n - 1] = '\0';
     char iniPath[260];
     // A cut path would read some other file.
     if (!CopyText(iniPath, sizeof iniPath, m_szLaunchDir) || !AppendText(iniPath, sizeof iniPath, "\\sequor95.ini"))
@@ -68,6 +70,6 @@ BOOL CSequorApp::InitInstance() {
 
     SequorPrompt prompt = PromptForExitCode(highest);
     if (prompt.text && ShowMessageBox(prompt.text, MB_YESNO | MB_ICONEXCLAMATION) == IDYES)
-        ExitWindowsEx(prompt.shutdown, 0);
+        RequestShutdown(prompt.shutdown);
     return FALSE;
 }

@@ -1,4 +1,5 @@
 #include "setup/escapes.h"
+#include "framework/chars.h"
 
 // One pass per escape, all backslash-n first: a replacement never holds a
 // backslash, so a left-to-right pass finds exactly what repeated searches
@@ -10,7 +11,8 @@ static void ReplacePass(char* text, char letter, const char* replacement) {
             for (const char* r = replacement; *r; ++r) *out++ = *r;
             in += 2;
         } else {
-            *out++ = *in++;
+            // The second byte of a double-byte character is no backslash.
+            for (const char* next = NextChar(in); in < next;) *out++ = *in++;
         }
     }
     *out = '\0';

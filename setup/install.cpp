@@ -20,14 +20,23 @@ static CDriverInstaller* MakeInstaller(CSetupApp* app, OsKind kind) {
         return i;
     }
     case kOsNT40: {
-        CNt4Installer* i = new CNt4Installer();
+        CNt4Installer* i = new CNt4Installer(app);
         if (!i) return NULL;
         CopyText(i->m_szPath, sizeof i->m_szPath, app->m_szOsDirectory);
+        i->m_bPathFits = app->m_bOsDirectoryFits;
         return i;
     }
     default:
         return NULL;
     }
+}
+
+// Shown only where the script has such a message; the exit code tells a
+// caller in any case.
+void CSetupApp::InstallNotRun() {
+    char text[8];
+    if (ReadScript("Message", "HelperNotRun", text, sizeof text)) ShowScriptMessage("HelperNotRun", kStyleMessage);
+    m_nExitCode = kExitHelperNotRun;
 }
 
 void CSetupApp::DoInstall() {

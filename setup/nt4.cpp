@@ -2,6 +2,7 @@
 #include "framework/program.h"
 #include "framework/text.h"
 #include "setup/mainwindow.h"
+#include "setup/setupapp.h"
 
 PROGRAM_STATE(AppletState, g_applet);
 
@@ -10,7 +11,7 @@ AppletState::AppletState()
     ClearBytes(&process, sizeof process);
 }
 
-CNt4Installer::CNt4Installer() {
+CNt4Installer::CNt4Installer(CSetupApp* app) : m_bPathFits(TRUE), m_pApp(app) {
     m_szPath[0] = '\0';
 }
 
@@ -137,6 +138,8 @@ void CNt4Installer::EnterDriverPath() {
     // window of ours holds it, selects it and copies it.
     g_applet.editWindow = CreateWindowExA(0, "EDIT", m_szPath, 0, 0, 0, CW_USEDEFAULT, CW_USEDEFAULT,
                                           GetDesktopWindow(), NULL, m_hInstance, NULL);
+    // Without our window the paste would bring in someone else's text.
+    if (!g_applet.editWindow) return;
     SendMessageA(g_applet.editWindow, EM_SETSEL, 0, -1);
     SendMessageA(g_applet.editWindow, WM_COPY, 0, 0);
     WaitForIdle();
@@ -145,6 +148,10 @@ void CNt4Installer::EnterDriverPath() {
 }
 
 void CNt4Installer::Install() {
+    if (!m_bPathFits || !m_szPath[0]) {
+        m_pApp->InstallNotRun();
+        return;
+    }
     CloseLeftoverApplets();
     StartApplet();
     if (!FindMainWindow(g_applet.process, TRUE, &g_applet.appletWindow)) return;

@@ -9,16 +9,22 @@
 #pragma once
 #include "setup/installer.h"
 
+class CSetupApp;
+
 class CNt4Installer : public CDriverInstaller {
 public:
-    CNt4Installer();
+    explicit CNt4Installer(CSetupApp* app);
     virtual void Install();
 
     char m_szPath[260];
+    // FALSE when the OS directory did not fit: the path box would get
+    // whatever the clipboard held, so the applet is not started at all.
+    BOOL m_bPathFits;
 
 private:
     void StartApplet();
     void EnterDriverPath();
+    CSetupApp* m_pApp;
 };
 
 // Program-wide, since the completion callback has no object.

@@ -33,6 +33,10 @@ public:
     void DoInstall();
     void ExecProgram(LPCSTR entry);
     BOOL ExpandPathTokens(LPSTR value, DWORD size);
+    // An installation route that could not start its installer at all:
+    // [Message] HelperNotRun where the script has it, and exit code
+    // kExitHelperNotRun.
+    void InstallNotRun();
 
     CSetupUtil m_util;
     char m_szIniPath[260];
@@ -52,5 +56,11 @@ public:
     BOOL m_bScriptReadable;
     BOOL m_bOsDirectoryFits;
 };
+
+// The launcher's exit code when an installer could not be run at all (its
+// command line or the OS directory would not fit, or it could not be
+// started). Neither success (0) nor a restart or reboot request (1, 2) to a
+// sequence runner.
+enum { kExitHelperNotRun = 254 };
 
 enum { kStyleMessage = MB_OK | MB_ICONEXCLAMATION, kStyleQuestion = MB_OKCANCEL | MB_ICONEXCLAMATION };

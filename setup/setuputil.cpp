@@ -1,5 +1,6 @@
 #include "setup/setuputil.h"
 #include "framework/app.h"
+#include "framework/chars.h"
 #include "framework/text.h"
 #include "setup/escapes.h"
 
@@ -9,7 +10,7 @@ BOOL CSetupUtil::GetLaunchDirectory(LPSTR buffer, DWORD size, BOOL* fits) {
     DWORD n = GetCurrentDirectoryA(sizeof current, current);
     if (n == 0) return FALSE;
     bool whole = n < sizeof current;
-    if (whole && n > 0 && current[n - 1] == '\\') current[n - 1] = '\0';
+    if (whole && EndsWithBackslash(current, n)) current[n - 1] = '\0';
     LPCSTR arguments = AfxGetApp() ? AfxGetApp()->m_lpCmdLine : "";
     if (whole) whole = CopyText(buffer, size, current);
     if (whole && arguments && *arguments) whole = AppendText(buffer, size, arguments);

@@ -16,14 +16,6 @@ CWin9xInstaller::CWin9xInstaller(CSetupApp* app) : m_nHelperFlag(0), m_bOsDirect
     m_szDeviceKey[0] = m_szLocation[0] = m_szOsDirectory[0] = '\0';
 }
 
-// Shown only where the script has such a message; the exit code tells a
-// caller in any case.
-void CWin9xInstaller::HelperNotRun() {
-    char text[8];
-    if (m_pApp->ReadScript("Message", "HelperNotRun", text, sizeof text)) m_pApp->ShowScriptMessage("HelperNotRun", 48);
-    m_pApp->m_nExitCode = kExitHelperNotRun;
-}
-
 BOOL CWin9xInstaller::StartHelper() {
     ClearBytes(&g_helper.process, sizeof g_helper.process);
     // A second Install starts a new helper: its window is searched afresh.
@@ -51,7 +43,7 @@ void CWin9xInstaller::PressHelperButton() {
 void CWin9xInstaller::Install() {
     SetCursor(LoadCursorA(NULL, IDC_WAIT));
     if (!StartHelper()) {
-        HelperNotRun();
+        m_pApp->InstallNotRun();
         return;
     }
     if (FindMainWindow(g_helper.process, FALSE, &g_helper.window)) PressHelperButton();

@@ -6,11 +6,6 @@
 
 class CSetupApp;
 
-// The launcher's exit code when the helper could not be run at all: its
-// command line would not fit, or it could not be started. Neither success
-// (0) nor a restart or reboot request (1, 2) to a sequence runner.
-enum { kExitHelperNotRun = 254 };
-
 class CWin9xInstaller : public CDriverInstaller {
 public:
     explicit CWin9xInstaller(CSetupApp* app);
@@ -25,7 +20,6 @@ public:
 private:
     BOOL StartHelper();
     void PressHelperButton();
-    void HelperNotRun();
     CSetupApp* m_pApp;
 };
 

@@ -67,6 +67,18 @@ void Sleep(DWORD ms) { Current().Advance(ms); }
 
 DWORD GetTickCount() { return (DWORD)Current().nowMs; }
 
-DWORD GetLastError() { return 0; }
+DWORD GetLastError() { return Current().lastError; }
 
 DWORD GetCurrentThreadId() { return 1; }
+
+UINT GetACP() { return Current().codePage; }
+
+BOOL IsDBCSLeadByte(BYTE c) {
+    switch (Current().codePage) {
+    case 932: return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+    case 936:
+    case 949:
+    case 950: return c >= 0x81 && c <= 0xFE;
+    default: return FALSE;
+    }
+}

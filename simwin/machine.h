@@ -113,6 +113,9 @@ struct Machine {
     std::string currentDirectory = "C:\\PKG";
     bool currentDirectoryFails = false;
     std::string commandLine = "setup.exe";
+    // The ANSI code page: 1252 and the like are single-byte; 932, 936, 949
+    // and 950 are double-byte, with their lead-byte ranges.
+    UINT codePage = 1252;
     std::string moduleFileName = "C:\\PKG\\setup.exe";
     std::map<UINT, std::string> stringResources;
     UINT errorMode = 0;
@@ -222,11 +225,21 @@ struct Machine {
     // The shell and the system.
     std::vector<ShellOpen> shellOpens;
     std::vector<UINT> exitWindowsRequests;
+    // On the NT family ExitWindowsEx needs the shutdown privilege enabled in
+    // the process's token; a user may hold it (disabled, as it starts) or
+    // not at all. Windows 95 and 98 have no tokens: their ADVAPI32 exports
+    // the token functions only as stubs that fail.
+    bool shutdownPrivilegeHeld = true;
+    bool shutdownPrivilegeEnabled = false;
+    DWORD lastError = 0;
 
     // Everything observable, one line an event, for transcripts and tests.
     std::vector<std::string> events;
     void Record(const std::string& event);
 };
+
+// The handle of the process's access token (the NT family).
+extern HANDLE const kTokenHandle;
 
 // The machine that the Win32 functions act on. Tests make one current for
 // their scope.

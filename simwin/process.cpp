@@ -183,6 +183,10 @@ BOOL GetExitCodeProcess(HANDLE process, LPDWORD code) {
 BOOL CloseHandle(HANDLE handle) {
     sim::Machine& m = Current();
     uintptr_t v = (uintptr_t)handle;
+    if (handle == sim::kTokenHandle) {
+        --m.openHandles;
+        return TRUE;
+    }
     if (v == 0 || v % 4 != 0 || !m.FindProcess((DWORD)(v / 8))) return FALSE;
     --m.openHandles;
     return TRUE;

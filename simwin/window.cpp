@@ -279,9 +279,11 @@ HWND CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD style, in
     sim::Window* w = m.FindWindowModel(h);
     w->text = windowName ? windowName : "";
     if (className && strcasecmp(className, "EDIT") == 0) {
-        // Enough of an edit control for selecting all and copying it.
+        // Enough of an edit control for selecting all and copying it. As a
+        // real one, an empty selection copies nothing: the clipboard keeps
+        // whatever was copied before.
         w->onMessage = [](sim::Machine& m, sim::Window& w, UINT msg, WPARAM, LPARAM) -> LRESULT {
-            if (msg == WM_COPY) {
+            if (msg == WM_COPY && !w.text.empty()) {
                 m.clipboard = w.text;
                 m.Record("clipboard: " + w.text);
             }
@@ -338,6 +340,11 @@ HINSTANCE ShellExecuteA(HWND, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCST
 
 BOOL ExitWindowsEx(UINT flags, DWORD) {
     sim::Machine& m = Current();
+    if (m.platformId == VER_PLATFORM_WIN32_NT && !m.shutdownPrivilegeEnabled) {
+        m.lastError = ERROR_PRIVILEGE_NOT_HELD;
+        m.Record("exit windows refused: " + std::to_string(flags));
+        return FALSE;
+    }
     m.exitWindowsRequests.push_back(flags);
     m.Record("exit windows: " + std::to_string(flags));
     return TRUE;

@@ -30,6 +30,7 @@ typedef void* LPVOID;
 typedef const void* LPCVOID;
 typedef BYTE* LPBYTE;
 typedef DWORD* LPDWORD;
+typedef DWORD* PDWORD;
 typedef LONG* PLONG;
 typedef intptr_t LONG_PTR;
 typedef uintptr_t ULONG_PTR;
@@ -103,6 +104,21 @@ struct SECURITY_ATTRIBUTES { DWORD nLength; LPVOID lpSecurityDescriptor; BOOL bI
 typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 
 typedef void (CALLBACK* SENDASYNCPROC)(HWND, UINT, ULONG_PTR, LRESULT);
+typedef intptr_t (WINAPI* FARPROC)();
+
+// Access tokens and privileges (the Windows NT family)
+struct LUID { DWORD LowPart; LONG HighPart; };
+typedef LUID* PLUID;
+struct LUID_AND_ATTRIBUTES { LUID Luid; DWORD Attributes; };
+struct TOKEN_PRIVILEGES { DWORD PrivilegeCount; LUID_AND_ATTRIBUTES Privileges[1]; };
+typedef TOKEN_PRIVILEGES* PTOKEN_PRIVILEGES;
+typedef HANDLE* PHANDLE;
+#define TOKEN_QUERY 0x0008
+#define TOKEN_ADJUST_PRIVILEGES 0x0020
+#define SE_PRIVILEGE_ENABLED 0x00000002L
+#define SE_SHUTDOWN_NAME "SeShutdownPrivilege"
+#define ERROR_NOT_ALL_ASSIGNED 1300L
+#define ERROR_PRIVILEGE_NOT_HELD 1314L
 
 // Error mode
 #define SEM_FAILCRITICALERRORS 0x0001
@@ -231,6 +247,12 @@ void Sleep(DWORD milliseconds);
 DWORD GetTickCount();
 DWORD GetLastError();
 DWORD GetCurrentThreadId();
+BOOL IsDBCSLeadByte(BYTE c);
+UINT GetACP();
+HANDLE GetCurrentProcess();
+HMODULE LoadLibraryA(LPCSTR name);
+FARPROC GetProcAddress(HMODULE module, LPCSTR name);
+BOOL FreeLibrary(HMODULE module);
 
 // advapi32
 LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
@@ -238,6 +260,10 @@ LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD 
                    LPDWORD classSize, PFILETIME lastWrite);
 LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataSize);
 LONG RegCloseKey(HKEY key);
+BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token);
+BOOL LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid);
+BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES state, DWORD size,
+                           PTOKEN_PRIVILEGES previous, LPDWORD returnSize);
 
 // user32
 int LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int size);

@@ -3,11 +3,15 @@
 32-bit PE for i386, GUI subsystem 4.0, OS version 4.0, imports only from
 KERNEL32, USER32, ADVAPI32 and SHELL32 and only functions that all three
 systems export, and no instruction newer than the 486 and Pentium have
-(cmov and friends fault there).
+(cmov and friends fault there). Each also carries the version resource
+that users and other installers read in the file's properties: file and
+product version 1.0.0.1, and its own file name as the original one.
 
 usage: check_binary.py OBJDUMP IMPORT-LIST EXE...
 """
+import os
 import re
+import struct
 import subprocess
 import sys
 
@@ -59,12 +63,29 @@ def check(objdump, allowed, exe):
     return problems
 
 
+def version_problems(exe):
+    data = open(exe, "rb").read()
+    at = data.find(struct.pack("<I", 0xFEEF04BD))  # VS_FIXEDFILEINFO
+    if at < 0:
+        return ["has no version resource"]
+    problems = []
+    file_ms, file_ls, product_ms, product_ls = struct.unpack_from("<4I", data, at + 8)
+    if (file_ms, file_ls, product_ms, product_ls) != (0x10000, 1, 0x10000, 1):
+        problems.append("file or product version is not 1.0.0.1")
+    for key, value in (("OriginalFilename", os.path.basename(exe)), ("FileVersion", "1.0.0.1"),
+                       ("ProductVersion", "1.0.0.1")):
+        pattern = re.escape(key.encode("utf-16-le")) + b"(?:\0\0)+" + re.escape(value.encode("utf-16-le")) + b"\0\0"
+        if not re.search(pattern, data):
+            problems.append(f"version resource has no {key} {value}")
+    return problems
+
+
 def main():
     objdump, imports, *exes = sys.argv[1:]
     allowed = load_allowed(imports)
     failed = 0
     for exe in exes:
-        problems = check(objdump, allowed, exe)
+        problems = check(objdump, allowed, exe) + version_problems(exe)
         for p in problems:
             print(f"{exe}: {p}")
         print(f"{exe}: {'FAIL' if problems else 'ok'}")

@@ -162,7 +162,13 @@ def main():
                        "APPLET_LOG": logs["applet"], "OPENED_LOG": logs["opened"], "EXITCODE_LOG": logs["programs"]}
                 r = wt.run_program(pfx, PKG + "\\" + exe, cwd=PKG, version=c["os"], answers=c.get("answers", []),
                                    env=env, name=c["name"], timeout=120, keep_running=True)
-                wt.time.sleep(1)  # programs opened without waiting write their line
+                # Programs opened without waiting write their line when they
+                # get to it, in no defined order.
+                opened_log = pfx.host_path(logs["opened"])
+                deadline = wt.time.monotonic() + 60
+                while wt.time.monotonic() < deadline and sum(
+                        e["event"] == "start" for e in read_log(opened_log)) < len(expected["opened"]):
+                    wt.time.sleep(0.2)
                 pfx._kill(pfx.leftovers())
                 # A box closed at once may flash up as a blank frame.
                 closed = [q.replace("\r\n", "\n") for q in quit_closed]
@@ -173,12 +179,13 @@ def main():
                                     if e["event"] == "start"],
                             pasted=[e["text"] for e in read_log(pfx.host_path(logs["applet"]))
                                     if e["event"] == "pasted"],
-                            opened=[(e["cmdline"].strip('"').split("\\")[-1].split('"')[0], e["cwd"])
-                                    for e in read_log(pfx.host_path(logs["opened"])) if e["event"] == "start"],
+                            opened=sorted((e["cmdline"].strip('"').split("\\")[-1].split('"')[0], e["cwd"])
+                                          for e in read_log(opened_log) if e["event"] == "start"),
                             started=[(e["cmdline"], e["cwd"]) for e in read_log(pfx.host_path(logs["programs"]))],
                             exit_code=r.exit_code)
                 # A program's own idea of its command line and directory is
                 # what Sequor gave it; a "null" directory is Sequor's own.
+                expected["opened"] = sorted(expected["opened"])
                 expected["started"] = [(cmd, d or PKG) for cmd, d in expected["started"]
                                        if not cmd.lower().endswith("absent.exe")]
                 if "wine_boxes" in c:

@@ -5,7 +5,9 @@ Covers: the command list chosen by the reported Windows version, the
 "NotSupport" message for a missing list or script, escapes in messages,
 ShowMsg and End ending the list, unmatched entries, names found in any
 letter case, the argument text extending the launch directory, a drive
-root as the current directory, and the exit code 0 throughout.
+root as the current directory, a Japanese Windows (code page 932) whose
+folder name and message end in characters with 0x5C as their second byte,
+and the exit code 0 throughout.
 Leaves out: the commands with routes of their own (detection, install,
 exec), which have their own Wine tests.
 """
@@ -31,6 +33,15 @@ ShowMsgNT=NT 4.0 list
 ShowMsg351=NT 3.51 list
 ShowMsgNew=WINNT list
 """
+
+
+def ansi(text, code_page="cp932"):
+    """Text as its bytes in an ANSI code page, one str character a byte."""
+    return text.encode(code_page).decode("latin-1")
+
+
+# Wine takes its ANSI code page from the locale.
+JAPANESE = {"LANG": "ja_JP.UTF-8", "LC_ALL": "ja_JP.UTF-8"}
 
 
 def one(text):
@@ -75,6 +86,11 @@ CASES = [
          boxes=one("from disk 1")),
     dict(name="drive_root_has_no_trailing_backslash", version="win98", root=True,
          script="[Application]\nW98=ShowMsg\n[Message]\nShowMsg=root\n", boxes=one("root")),
+    # 表 is 0x95 0x5C in code page 932: neither a trailing backslash of the
+    # folder nor the start of an escape.
+    dict(name="code_page_932_folder_and_message_end_in_0x5c", version="win98", locale=JAPANESE, cwd="C:\\表",
+         script="[Application]\nW98=ShowMsg\n[Message]\nShowMsg=%s\n" % ansi("表n 表\\n"),
+         boxes=one(ansi("表n 表\r\n"))),
 ]
 
 
@@ -90,12 +106,22 @@ def main():
                 pfx.mkdir(where + "\\" + sub)
                 pfx.write_file(where + "\\" + sub + "\\SETUP.INI", text.replace("\n", "\r\n"))
             cwd = where
+            if c.get("cwd"):
+                cwd = c["cwd"]
+                pfx.mkdir(cwd)
+                pfx.write_file(cwd + "\\SETUP.INI", c["script"].replace("\n", "\r\n"))
+                os.remove(os.path.join(host, "SETUP.INI"))
+            saved_env = dict(pfx.env)
+            pfx.env.update(c.get("locale", {}))  # the user double reads the box in the same code page
             if c.get("root"):
                 pfx.write_file("C:\\SETUP.INI", c["script"].replace("\n", "\r\n"))
                 os.remove(os.path.join(host, "SETUP.INI"))
                 cwd = "C:\\"
-            r = wt.run_program(pfx, where + "\\setup.exe", c.get("args", ""), cwd=cwd,
-                               version=c["version"], name=c["name"], timeout=20)
+            try:
+                r = wt.run_program(pfx, where + "\\setup.exe", c.get("args", ""), cwd=cwd,
+                                   version=c["version"], name=c["name"], timeout=20)
+            finally:
+                pfx.env = saved_env
             if c.get("root"):
                 os.remove(pfx.host_path("C:\\SETUP.INI"))
             wt.check_exit(r, 0)

@@ -9,7 +9,9 @@ and its quit message closes the open box); Install last or followed by End
 (the launcher ends after the completions already there, the applet stays
 where the chain stopped); an applet left open by an earlier run with two
 dialogs, closed deepest first before the new one starts; an owner class
-"rundll" in other letter case left alone.
+"rundll" in other letter case left alone; an OS directory too long for its
+buffer starting no applet at all (exit code 254, the HelperNotRun message),
+so that nothing but the OS directory can reach the path box.
 Leaves out: the real applet, which Wine does not have.
 """
 import json
@@ -51,6 +53,12 @@ CASES = [
          boxes=[("SETUP", "Follow the instructions.", ("OK",), "exclamation")], applet_left=False),
     dict(name="owner_class_in_other_case_is_left_alone", script=script("Install"),
          leftover=("1", "rundll"), path=PKG + "\\NT40", chain=UNTIL_PASTE, boxes=[], applet_left=True),
+    # C:\pkg and 255 more characters do not fit the 260 bytes of the OS directory.
+    dict(name="os_directory_that_does_not_fit_starts_no_applet",
+         script=script("Install,ShowMsgNT", subdir="\\" + "D" * 254) + "HelperNotRun=Cannot install.\n",
+         code=254, answers=["OK", "OK"], chain=None, applet_left=False,
+         boxes=[("SETUP", "Cannot install.", ("OK",), "exclamation"),
+                ("SETUP", "Follow the instructions.", ("OK",), "exclamation")]),
 ]
 
 
@@ -84,10 +92,13 @@ def main():
                 leftover_pid = read_log(pfx.host_path(log))[0]["pid"]
             # The user leaves the box alone: the chain's quit message closes it.
             r = wt.run_program(pfx, PKG + "\\setup.exe", cwd=PKG, version="nt40", env=env, name=c["name"],
-                               answers=["Wait:60000"] if c["boxes"] else [], timeout=120)
-            wt.check_exit(r, 0)
+                               answers=c.get("answers", ["Wait:60000"] if c["boxes"] else []), timeout=120)
+            wt.check_exit(r, c.get("code", 0))
             wt.check_eq(messages(r), c["boxes"], "message boxes", r)
             events = read_log(pfx.host_path(log))
+            if c["chain"] is None:
+                wt.check_eq(events, [], "what the applet saw (it never started)", r)
+                return
             if leftover_pid is not None:
                 old = [e["event"] for e in events if e["pid"] == leftover_pid and e["event"].startswith("closed")]
                 if c["leftover"][1] == "RunDLL":

@@ -128,6 +128,7 @@ TEST_F(Launcher, LaunchDirectoryScriptPathAndOsDirectory) {
         const char* launch;
         const char* ini;
         const char* osdir;
+        UINT codePage = 1252;
     } cases[] = {
         {"D:\\CD", "", "win98", "D:\\CD", "D:\\CD\\SETUP.INI", "D:\\CD\\WIN95"},
         {"D:\\CD\\", "", "win98", "D:\\CD", "D:\\CD\\SETUP.INI", "D:\\CD\\WIN95"},
@@ -136,10 +137,15 @@ TEST_F(Launcher, LaunchDirectoryScriptPathAndOsDirectory) {
         {"D:\\CD", "\\DISK1 ", "win98", "D:\\CD\\DISK1 ", "D:\\CD\\DISK1 \\SETUP.INI", "D:\\CD\\DISK1 \\WIN95"},
         {"D:\\DISK1", "", "win95", "D:\\DISK1", "D:\\DISK1\\SETUP.INI", "D:\\DISK1WIN95"},
         {"D:\\CD", "", "nt351", "D:\\CD", "D:\\CD\\SETUP.INI", "D:\\CD"},
+        // A folder whose name ends in a double-byte character with 0x5C as
+        // its second byte (Japanese Windows): that byte is no backslash.
+        {"D:\\\x95\x5C", "", "win98", "D:\\\x95\x5C", "D:\\\x95\x5C\\SETUP.INI", "D:\\\x95\x5C\\WIN95", 932},
+        {"D:\\\x95\x5C\\", "", "win98", "D:\\\x95\x5C", "D:\\\x95\x5C\\SETUP.INI", "D:\\\x95\x5C\\WIN95", 932},
     };
     for (const auto& c : cases) {
         sim::Machine run;
         run.SetVersion(c.version);
+        run.codePage = c.codePage;
         run.currentDirectory = c.cwd;
         run.files[c.ini] = script;
         sim::RunSetup(run, c.args);

@@ -85,6 +85,19 @@ TEST_F(Nt4, PathTypedIsTheLaunchDirectoryAloneWithoutASubDirValue) {
     EXPECT_EQ(m.clipboard, "E:\\PKG\\DISK2");
 }
 
+TEST_F(Nt4, OsDirectoryThatDoesNotFitStartsNoAppletAndLeavesTheClipboardAlone) {
+    // 7 + 255 characters exceed the 259 an OS directory holds.
+    m.files["E:\\PKG\\SETUP.INI"] = "[Application]\nNT40=Install,ShowMsgNT\n[SubDir]\nNT40=\\" + std::string(254, 'D') +
+                                    "\n[Message]\nHelperNotRun=Cannot install\nShowMsgNT=Follow.\n";
+    m.clipboard = "what the user copied last";
+    sim::AddAppletProgram(m);
+    EXPECT_EQ(sim::RunSetup(m), kExitHelperNotRun);
+    EXPECT_TRUE(m.processes.empty());
+    EXPECT_EQ(m.clipboard, "what the user copied last");
+    ASSERT_EQ(m.messageBoxes.size(), 2u);
+    EXPECT_EQ(m.messageBoxes[0].text, "Cannot install");
+}
+
 TEST_F(Nt4, LeftoverAppletIsClosedDeepestDialogFirstBeforeTheNewOneStarts) {
     Script("Install,ShowMsgNT");
     sim::AddLeftoverApplet(m, 2);

@@ -200,12 +200,45 @@ TEST_F(Sequor, YesRestartsOrRebootsAndTheExitCodeStaysZero) {
     }
 }
 
+TEST_F(Sequor, OnTheNtFamilyTheShutdownPrivilegeIsEnabledBeforeTheRequest) {
+    struct {
+        const char* version;
+        bool held;
+        Texts calls;
+    } cases[] = {
+        {"nt40", true, {"load library: ADVAPI32.DLL", "token: opened for 40", "privilege: looked up SeShutdownPrivilege",
+                        "privilege: enabled", "exit windows: 67"}},
+        {"nt40", false, {"load library: ADVAPI32.DLL", "token: opened for 40", "privilege: looked up SeShutdownPrivilege",
+                         "privilege: not held", "exit windows refused: 67"}},
+        // Their token functions are stubs: never called.
+        {"win95", true, {"exit windows: 67"}},
+        {"win98", true, {"exit windows: 67"}},
+    };
+    for (const auto& c : cases) {
+        sim::Machine run = m;
+        run.SetVersion(c.version);
+        run.shutdownPrivilegeHeld = c.held;
+        sim::AddPlainProgram(run, "a.exe", 2);
+        run.files["C:\\PKG\\sequor95.ini"] = "[ProcessList]\n1=a.exe\n";
+        run.answers = {IDYES};
+        EXPECT_EQ(sim::RunSequor(run), 0);
+        Texts calls;
+        for (const auto& e : run.events)
+            if (e.rfind("load library", 0) == 0 || e.rfind("token", 0) == 0 || e.rfind("privilege", 0) == 0 ||
+                e.rfind("exit windows", 0) == 0)
+                calls.push_back(e);
+        EXPECT_EQ(calls, c.calls) << c.version << " " << c.held;
+        EXPECT_EQ(run.openHandles, 0) << c.version;
+    }
+}
+
 TEST_F(Sequor, LaunchDirectoryAndCwdExpansion) {
     struct {
         const char* cwd;
         const char* value;
         const char* launch;
         Texts started;
+        UINT codePage = 1252;
     } cases[] = {
         {"C:\\", "[CWD]\\a.exe,[CWD]\\", "C:", {"C:\\a.exe @ C:\\"}},
         {"C:\\work\\", "[CWD]\\a.exe [CWD],[CWD]", "C:\\work", {"C:\\work\\a.exe C:\\work @ C:\\work"}},
@@ -213,10 +246,14 @@ TEST_F(Sequor, LaunchDirectoryAndCwdExpansion) {
         {"D:\\x,y", "[CWD]\\a.exe,null", "D:\\x,y", {"D:\\x @ y\\a.exe"}},
         // Inserted text is not expanded again.
         {"C:\\[CWD]", "[CWD]\\a.exe,[CWD]", "C:\\[CWD]", {"C:\\[CWD]\\a.exe @ C:\\[CWD]"}},
+        // The second byte of a double-byte character is no backslash.
+        {"C:\\\x95\x5C", "[CWD]\\a.exe,[CWD]", "C:\\\x95\x5C", {"C:\\\x95\x5C\\a.exe @ C:\\\x95\x5C"}, 932},
     };
     for (const auto& c : cases) {
         sim::Machine run = m;
         run.currentDirectory = c.cwd;
+        run.codePage = c.codePage;
+        run.directories.push_back(c.launch);
         run.directories.push_back("y\\a.exe");
         run.directories.push_back("C:\\[CWD]");
         sim::AddPlainProgram(run, "x", 0);

@@ -4,14 +4,17 @@
 Covers: what user.exe records of a box (caption, text, buttons, icon, default),
 each kind of answer, the full 32-bit exit code and CPU time from runner.exe,
 the reported Windows version (global and per program), a crash ending fast,
-a hung box ending by time-out, and the clean-up of what a run leaves running.
+a hung box ending by time-out, the clean-up of what a run leaves running,
+and last, a harness killed outright leaving no Wine process behind.
 Leaves out: owned boxes and dialogs other than message boxes.
 
 usage: selftest.py --doubles <folder with the built doubles> [case-filter...]
 """
 
 import os
+import subprocess
 import sys
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import winetest as wt  # noqa: E402
@@ -76,6 +79,8 @@ CASES = [
     dict(name="impossible_answer_reported", kind="impossible"),
     dict(name="registry_helpers", kind="registry"),
     dict(name="path_mapping", kind="paths"),
+    # Last: the killed harness's guard ends this prefix's Wine session too.
+    dict(name="killed_harness_leaves_no_wine", kind="killed"),
 ]
 
 
@@ -198,6 +203,35 @@ def main():
                 wt.check_eq(pfx.win_path(os.path.join(pfx.drive_c, "pkg")), "C:\\pkg", "host to C:")
                 wt.check_eq(pfx.win_path("/tmp/x y"), "Z:\\tmp\\x y", "host to Z:")
                 wt.check_eq(pfx.host_path("Z:\\tmp\\a"), "/tmp/a", "Z: to host")
+            elif kind == "killed":
+                # A harness that ctest kills at its time-out gets no chance
+                # to clean up: its guard must end what it started.
+                prog = subprocess.Popen([wt.WINE, exitcode, "NUL", "0", "120000"], env=pfx.env,
+                                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL, start_new_session=True)
+                harness = subprocess.Popen(
+                    [sys.executable, "-c", "import sys, time, winetest as wt\n"
+                     "wt._guard('prefix', sys.argv[1], '')\nprint('ready', flush=True)\ntime.sleep(600)\n",
+                     pfx.path], env=dict(os.environ, PYTHONPATH=os.path.dirname(os.path.abspath(wt.__file__))),
+                    stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+                try:
+                    wt.check_eq(harness.stdout.readline().strip(), b"ready", "the harness started")
+                    found = lambda: [n for n in pfx.processes().values() if n.lower().endswith("exitcode.exe")]
+                    deadline = time.monotonic() + 60
+                    while not found() and time.monotonic() < deadline:
+                        time.sleep(0.2)
+                    wt.check(found(), "the program runs in the prefix")
+                    harness.kill()
+                    harness.wait(10)
+                    deadline = time.monotonic() + 60
+                    while found() and time.monotonic() < deadline:
+                        time.sleep(0.2)
+                    wt.check_eq(found(), [], "Wine processes after the harness was killed")
+                finally:
+                    harness.kill()
+                    harness.stdout.close()
+                    prog.kill()
+                    prog.wait(10)
             else:
                 raise wt.HarnessError("unknown kind %s" % kind)
 

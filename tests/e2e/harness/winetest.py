@@ -8,7 +8,9 @@ runner.exe reports the full exit code and the CPU time.
 Rules this module keeps so that a broken case fails instead of hanging:
 every wait has a time-out; Wine processes never write into a pipe we read
 (their output goes to files); whatever a run leaves behind in the prefix is
-killed by process id afterwards.
+killed by process id afterwards; and a guard process outlives the harness,
+so that a harness killed outright (ctest's time-out) still leaves no Wine
+session, Xvfb or prefix behind.
 
 Standard library only.
 """
@@ -87,6 +89,59 @@ def _kill_group(proc):
         pass
 
 
+# ---------------------------------------------------------------- guard
+
+_GUARD = None
+
+
+def _guard(*words):
+    """Tells the guard what to end when we end: ("pid", n) or ("prefix", path,
+    root-to-remove); "forget-pid" and "forget-prefix" once we ended it ourselves.
+
+    The guard is this module run with --guard, in a session of its own,
+    reading our lines until its input ends, which happens however we end.
+    """
+    global _GUARD
+    if _GUARD is None or _GUARD.poll() is not None:
+        _GUARD = subprocess.Popen([sys.executable, os.path.abspath(__file__), "--guard"],
+                                  stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL, start_new_session=True)
+    try:
+        _GUARD.stdin.write(os.fsencode("\t".join(str(w) for w in words) + "\n"))
+        _GUARD.stdin.flush()
+    except OSError:
+        pass
+
+
+def _guard_main():
+    pids, prefixes = set(), {}
+    for line in sys.stdin.buffer:
+        words = os.fsdecode(line.rstrip(b"\n")).split("\t")
+        if words[0] == "pid":
+            pids.add(int(words[1]))
+        elif words[0] == "forget-pid":
+            pids.discard(int(words[1]))
+        elif words[0] == "prefix":
+            prefixes[words[1]] = words[2]
+        elif words[0] == "forget-prefix":
+            prefixes.pop(words[1], None)
+    for path, root in prefixes.items():
+        env = dict(os.environ, WINEPREFIX=path)
+        try:
+            subprocess.run([WINESERVER, "-k"], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=30)
+        except (OSError, subprocess.TimeoutExpired):
+            pass
+        _kill_pids(_prefix_processes(path))
+        if root:
+            shutil.rmtree(root, ignore_errors=True)
+    for pid in pids:
+        try:
+            os.killpg(pid, signal.SIGKILL)
+        except OSError:
+            pass
+
+
 def _read(path, limit=1 << 20):
     try:
         with open(path, "rb") as f:
@@ -141,14 +196,15 @@ class Xvfb:
             self.stop()
             raise HarnessError("Xvfb did not report a display within %ss: %s" % (self.timeout, log))
         self.display = ":" + number.strip().decode()
+        _guard("pid", self.proc.pid)
         return self
 
     def stop(self):
         if self.proc is not None:
             if self.proc.poll() is None:
                 self.proc.terminate()
-                if not _wait(self.proc, 5):
-                    pass
+                _wait(self.proc, 5)
+            _guard("forget-pid", self.proc.pid)
             self.proc = None
         if self._log is not None:
             self._log.close()
@@ -228,6 +284,7 @@ class WinePrefix:
         self.root = tempfile.mkdtemp(prefix="winetest-", dir=self.base_dir)
         self.path = os.path.join(self.root, "prefix")
         os.mkdir(self.path)  # the server is keyed by the prefix folder, so it must exist
+        _guard("prefix", self.path, "" if self.keep else self.root)
         self.env = dict(os.environ)
         self.env.update({
             "WINEPREFIX": self.path,
@@ -264,6 +321,7 @@ class WinePrefix:
                 except HarnessError:
                     pass
             self._kill(self.processes())  # what the server could not end
+        _guard("forget-prefix", self.path)
         if not self.keep:
             shutil.rmtree(self.root, ignore_errors=True)
         else:
@@ -392,25 +450,7 @@ class WinePrefix:
 
     def processes(self):
         """{unix pid: argv[0]} of the prefix's Wine processes (not wineserver)."""
-        found = {}
-        key = b"WINEPREFIX=" + os.fsencode(self.path) + b"\0"
-        me = os.getpid()
-        for entry in os.listdir("/proc"):
-            if not entry.isdigit() or int(entry) == me:
-                continue
-            try:
-                with open("/proc/%s/environ" % entry, "rb") as f:
-                    if key not in f.read() + b"\0":
-                        continue
-                with open("/proc/%s/cmdline" % entry, "rb") as f:
-                    argv = [a.decode("latin-1") for a in f.read().split(b"\0")]
-            except OSError:
-                continue
-            argv0 = _program_name(argv)
-            if "wineserver" in argv0:
-                continue
-            found[int(entry)] = argv0
-        return found
+        return _prefix_processes(self.path)
 
     def leftovers(self):
         """Processes that are not Wine's own: what the runs left running."""
@@ -419,15 +459,7 @@ class WinePrefix:
                         name[len(_SYSTEM32):].lower() in _SYSTEM_PROGRAMS)}
 
     def _kill(self, procs, timeout=5):
-        for pid in procs:
-            try:
-                os.kill(pid, signal.SIGKILL)
-            except (ProcessLookupError, PermissionError):
-                pass
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline and any(os.path.exists("/proc/%d" % p) and
-                                                  not _is_zombie(p) for p in procs):
-            time.sleep(0.02)
+        _kill_pids(procs, timeout)
 
     def run(self, exe, args=(), **kw):
         """run_program(self, ...)"""
@@ -436,6 +468,41 @@ class WinePrefix:
     def _next_run(self):
         self._runs += 1
         return self._runs
+
+
+def _prefix_processes(path):
+    """{unix pid: argv[0]} of the Wine processes of the prefix at path (not wineserver)."""
+    found = {}
+    key = b"WINEPREFIX=" + os.fsencode(path) + b"\0"
+    me = os.getpid()
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit() or int(entry) == me:
+            continue
+        try:
+            with open("/proc/%s/environ" % entry, "rb") as f:
+                if key not in f.read() + b"\0":
+                    continue
+            with open("/proc/%s/cmdline" % entry, "rb") as f:
+                argv = [a.decode("latin-1") for a in f.read().split(b"\0")]
+        except OSError:
+            continue
+        argv0 = _program_name(argv)
+        if "wineserver" in argv0:
+            continue
+        found[int(entry)] = argv0
+    return found
+
+
+def _kill_pids(procs, timeout=5):
+    for pid in procs:
+        try:
+            os.kill(pid, signal.SIGKILL)
+        except (ProcessLookupError, PermissionError):
+            pass
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline and any(os.path.exists("/proc/%d" % p) and
+                                              not _is_zombie(p) for p in procs):
+        time.sleep(0.02)
 
 
 # Options of qemu's user-mode emulator that take a value.
@@ -836,3 +903,7 @@ def run_cases(cases, fn, only=None):
         print("no case matched %s" % only)
         sys.exit(1)
     sys.exit(1 if failed else 0)
+
+
+if __name__ == "__main__" and sys.argv[1:] == ["--guard"]:
+    _guard_main()
