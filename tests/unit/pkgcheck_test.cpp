@@ -350,6 +350,12 @@ TEST(PkgCheck, ByteOrderMarksAndCodePages) {
     for (const Finding& x : r.findings) codes.push_back(x.code);
     EXPECT_EQ((std::vector<std::string>{"utf8-text", "unused-message"}), codes) << FormatFindingsText(r.findings);
     EXPECT_NE(std::string::npos, r.findings[0].message.find("\"\xe9\x99\xa6\xef\xbd\xa8\"")) << r.findings[0].message;
+    // 0x5C after a lead byte is half of a character, not the escape's backslash.
+    japanese.Write("SETUP.INI", "[Application]\nW98=End\n[Message]\nNotSupport=C:\\\x95\\new\n");
+    EXPECT_TRUE(CheckPackage(japanese.Path(), options).findings.empty());
+    r = CheckPackage(japanese.Path(), CheckOptions());
+    ASSERT_EQ(1u, r.findings.size());
+    EXPECT_EQ("escape-in-path", r.findings[0].code);
     // Bytes that code page 932 leaves undefined.
     japanese.Write("SETUP.INI", "[Application]\nW98=End\n[Message]\nNotSupport=caf\xe9\n");
     r = CheckPackage(japanese.Path(), options);

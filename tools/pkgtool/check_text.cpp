@@ -88,14 +88,19 @@ bool IsPathLike(const std::string& word) {
 } // namespace
 
 void CheckEscapesInPaths(const std::string& message, int line, Sink& sink) {
+    // The second byte of a double-byte character is no backslash of its own,
+    // as the launcher steps by characters.
+    std::string scan = message;
+    for (size_t i = 0; i + 1 < scan.size(); ++i)
+        if (IsLeadByte(sink.Options().codePage, static_cast<unsigned char>(scan[i])) && scan[++i] == '\\') scan[i] = '\x01';
     size_t pos = 0;
-    while (pos < message.size()) {
-        size_t start = message.find_first_not_of(" \t", pos);
+    while (pos < scan.size()) {
+        size_t start = scan.find_first_not_of(" \t", pos);
         if (start == std::string::npos) break;
-        size_t end = message.find_first_of(" \t", start);
-        if (end == std::string::npos) end = message.size();
+        size_t end = scan.find_first_of(" \t", start);
+        if (end == std::string::npos) end = scan.size();
         pos = end;
-        const std::string word = message.substr(start, end - start);
+        const std::string word = scan.substr(start, end - start), shown = message.substr(start, end - start);
         size_t at = std::string::npos;
         for (size_t i = 0; i < word.size() && at == std::string::npos; ++i) {
             if (word[i] != '\\') continue;
@@ -104,11 +109,11 @@ void CheckEscapesInPaths(const std::string& message, int line, Sink& sink) {
         }
         if (at == std::string::npos || !IsPathLike(word)) continue;
         const bool newline = word[at + 1] == 'n';
-        std::string fixed = word;
-        for (size_t i = 0; i < fixed.size(); ++i)
-            if (IsEscape(fixed, i)) fixed[i + 1] = char(std::toupper(static_cast<unsigned char>(fixed[i + 1])));
+        std::string fixed = shown;
+        for (size_t i = 0; i < word.size(); ++i)
+            if (IsEscape(word, i)) fixed[i + 1] = char(std::toupper(static_cast<unsigned char>(fixed[i + 1])));
         sink.Warning(line, "escape-in-path",
-                     Quoted(word) + " holds " + (newline ? "\\n" : "\\t") + ", which the launcher turns into " +
+                     Quoted(shown) + " holds " + (newline ? "\\n" : "\\t") + ", which the launcher turns into " +
                          (newline ? "a line break, so the path is broken over two lines"
                                   : "a tab, so the path shows a gap") +
                          "; the escapes are small letters only, so write " + Quoted(fixed));

@@ -47,6 +47,16 @@ std::string RenderInCodePage(const std::string& bytes, int codePage, bool* valid
     return out;
 }
 
+bool IsLeadByte(int codePage, unsigned char c) {
+    switch (codePage) {
+    case 932: return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+    case 936:
+    case 949:
+    case 950: return c >= 0x81 && c <= 0xFE;
+    default: return false;
+    }
+}
+
 bool LooksLikeUtf8(const std::string& bytes) {
     bool multi = false;
     for (size_t i = 0; i < bytes.size();) {

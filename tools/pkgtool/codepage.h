@@ -14,6 +14,10 @@ bool IsKnownCodePage(int codePage);
 // whether there was none.
 std::string RenderInCodePage(const std::string& bytes, int codePage, bool* valid = nullptr);
 
+// The byte begins a two-byte character in that code page (Japanese,
+// Chinese and Korean Windows); its second byte may be a backslash.
+bool IsLeadByte(int codePage, unsigned char c);
+
 // bytes hold at least one multi-byte UTF-8 sequence and are valid UTF-8
 // throughout: text saved by a modern editor, not by one of that time.
 bool LooksLikeUtf8(const std::string& bytes);
