@@ -393,6 +393,12 @@ TEST(PkgCheck, DriverInfFiles) {
         {"no-inf", "[Application]\nW98=DetectCard,Install\n[SubDir]\nW98=\\WIN95\n[DetectCard]\n1=4660,22136,PCI,1,0\n"
                    "[Message]\nNotSupport=n\nDetectCard=d\n",
          nullptr, {"WIN95/", "WIN95/DRIVER.TXT"}, {"SETUP.INI:0 note no-inf"}},
+        // Only the key whose folder holds no INF goes unchecked.
+        {"inf-partly", "[Application]\nW98=DetectCard,Install\nW95A=DetectCard,Install\n[SubDir]\nW98=\\WIN95\n"
+                       "W95A=\\OLD\n[DetectCard]\n1=4660,22136,PCI,1,0\n[Message]\nNotSupport=n\nDetectCard=d\n",
+         nullptr, {"WIN95/", "OLD/"},
+         {"SETUP.INI:0 note no-inf", "DRV.INF:7 warning card-turned-away", "DRV.INF:9 warning card-turned-away"},
+         {{"WIN95/DRV.INF", kDriverInf}}},
         // Without DetectCard, setup turns no card away.
         {"inf-nt40", "[Application]\nNT40=Install,ShowMsgNT\n[SubDir]\nNT40=\\NT40\n[Message]\nNotSupport=n\n"
                      "ShowMsgNT=nt\n",

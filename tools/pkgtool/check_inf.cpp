@@ -129,17 +129,18 @@ void CheckDriverInfs(const IniFile& ini, Sink& sink, const SetupReferences& refs
     // Folders by their path, with the keys that install from each.
     std::map<std::string, Folder> folders;
     std::map<std::string, std::string> folderOfKey;
-    bool anyDetect = false;
+    // Folders without an INF, and the keys with DetectCard entries that use them.
+    std::map<std::string, std::vector<std::string>> unchecked;
     for (const ListUse& list : refs.lists) {
-        anyDetect = anyDetect || !list.detectCard.empty();
         std::string shown, path = OsFolder(ini, list.kind, packageDir, shown);
-        if (path.empty()) continue;
-        folderOfKey[list.key] = path;
-        if (!folders.count(path)) folders[path] = {shown, InfsIn(path, packageDir), {}};
+        if (!path.empty()) {
+            folderOfKey[list.key] = path;
+            if (!folders.count(path)) folders[path] = {shown, InfsIn(path, packageDir), {}};
+        }
+        if (!list.detectCard.empty() && (path.empty() || folders[path].infs.empty()))
+            unchecked[shown].push_back(list.key);
     }
-    size_t infCount = 0;
     for (auto& f : folders) {
-        infCount += f.second.infs.size();
         for (const InfFile& inf : f.second.infs)
             for (const InfCard& c : inf.cards) {
                 f.second.ids.insert({c.vendor, c.device});
@@ -207,14 +208,11 @@ void CheckDriverInfs(const IniFile& ini, Sink& sink, const SetupReferences& refs
         }
     }
 
-    if (anyDetect && infCount == 0) {
-        std::vector<std::string> shown;
-        for (const auto& f : folders) shown.push_back(f.second.shown);
+    for (const auto& u : unchecked)
         sink.Note(0, "no-inf",
-                  "the package holds no driver INF file in the folders its OS keys install from" +
-                      (shown.empty() ? std::string() : " (" + Joined(shown) + ")") +
-                      ", so the DetectCard entries were not compared with the cards the driver supports");
-    }
+                  "the package holds no driver INF file in " + u.first + ", which " + Joined(u.second) +
+                      " install from, so their DetectCard entries were not compared with the cards the driver "
+                      "supports");
     for (auto& kv : named) {
         kv.second.name = PciCardName(kv.first.first, kv.first.second);
         std::stable_partition(kv.second.where.begin(), kv.second.where.end(),
