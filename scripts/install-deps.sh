@@ -9,7 +9,7 @@ export DEBIAN_FRONTEND=noninteractive
 packages=(cmake g++ make python3 libgtest-dev libgmock-dev
           g++-mingw-w64-i686 binutils-mingw-w64-i686
           wine wine32:i386 libwine:i386 xvfb xauth clang libclang-rt-14-dev gcc libc6-dev
-          locales)
+          locales pkg-config libpci-dev pci.ids)
 
 missing=()
 if ! dpkg --print-foreign-architectures | grep -qx i386; then

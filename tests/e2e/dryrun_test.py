@@ -6,7 +6,10 @@ paths, opened programs, started programs and exit codes.
 
 The PC of each case is Wine's: no card on the PCI bus (every configuration
 read gives all ones), the registry entries the case seeds, the version the
-case names. Boxes that the program's own quit message closes are left out
+case names. One case differs on purpose: a script with a UTF-8 byte order
+mark, which Wine decodes and Windows 98 reads as text; the dry run on 98
+must refuse it and its note must say that Wine reads the file differently.
+Boxes that the program's own quit message closes are left out
 of the comparison: whether the platform gets to draw them is a matter of
 timing, and the dry run says so in its transcript.
 
@@ -49,6 +52,9 @@ CASES = [
     dict(name="sequor_reboot_prompt", os="win98", program="sequor", answers=["No"],
          sequor="[ProcessList]\n1=[CWD]\\prog1.exe 1,[CWD]\n2=[CWD]\\prog2.exe 2,null\n3=[CWD]\\absent.exe,null\n",
          exits={"prog1.exe": 1, "prog2.exe": 2}),
+    dict(name="w98_utf8_mark_wine_differs", os="win98", mark="\ufeff",
+         script="[Application]\nW98=ShowMsgDone\n" + MESSAGES,
+         wine_boxes=[("SETUP", "Done.", "OK")], dry_boxes=[("SETUP", "Not supported.", "OK")]),
 ]
 
 
@@ -65,13 +71,19 @@ def registry_text(case):
     return "\n".join(lines) + "\n"
 
 
+def script_bytes(case):
+    """SETUP.INI as the case writes it: CR LF lines, with the case's mark if any."""
+    text = case.get("mark", "") + case["script"].replace("\n", "\r\n")
+    return text.encode("utf-8" if "mark" in case else "latin-1")
+
+
 def package_dir(case, tmp):
     """The package as files on the host, for the dry run."""
     d = os.path.join(tmp, case["name"])
     os.makedirs(d)
     if "script" in case:
-        with open(os.path.join(d, "SETUP.INI"), "w", newline="\r\n") as f:
-            f.write(case["script"])
+        with open(os.path.join(d, "SETUP.INI"), "wb") as f:
+            f.write(script_bytes(case))
     if "sequor" in case:
         with open(os.path.join(d, "sequor95.ini"), "w", newline="\r\n") as f:
             f.write(case["sequor"])
@@ -135,7 +147,9 @@ def main():
                 doubles = [("fitter16.exe", "fitter16.exe"), ("opened.exe", "opened.exe"),
                            ("applet.exe", "rundll32.exe"), ("exitcode.exe", "prog1.exe"),
                            ("exitcode.exe", "prog2.exe")]
-                host = lay_out(pfx, PKG, c.get("script"), doubles=doubles)
+                marked = "mark" in c
+                host = lay_out(pfx, PKG, None if marked else c.get("script"), doubles=doubles,
+                               files={"SETUP.INI": script_bytes(c)} if marked else None)
                 for sub in c.get("dirs", []):
                     os.makedirs(os.path.join(host, sub), exist_ok=True)
                 exe = "setup.exe"
@@ -174,6 +188,12 @@ def main():
                 expected["opened"] = sorted(expected["opened"])
                 expected["started"] = [(cmd, d or PKG) for cmd, d in expected["started"]
                                        if not cmd.lower().endswith("absent.exe")]
+                if "wine_boxes" in c:
+                    wt.check_eq(seen["boxes"], c["wine_boxes"], "boxes under Wine", r)
+                    wt.check_eq(expected["boxes"], c["dry_boxes"], "boxes of the dry run", r)
+                    wt.check(any("Wine reads the file differently" in n for n in t["notes"]),
+                             "the dry run's notes say that Wine reads the file differently: %s" % t["notes"], r)
+                    return
                 for key in ("boxes", "helper", "pasted", "opened", "started", "exit_code"):
                     wt.check_eq(seen[key], expected[key], key + " (Wine, then the dry run)", r)
 

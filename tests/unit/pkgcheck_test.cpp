@@ -1,9 +1,11 @@
 // The package checker: for each pitfall a small package written to a
 // temporary directory, expecting exactly the findings (file, line, severity,
 // code) it should give, so that both missed pitfalls and false alarms fail.
+// Notes (what could not be checked) count only in rows that expect one.
 // Also the example package, which must give none, and the two report forms.
 // The wording of the messages is not pinned down beyond a few key phrases.
 #include "tools/pkgtool/check.h"
+#include "tools/pkgtool/inffile.h"
 #include "tools/pkgtool/report.h"
 
 #include <gtest/gtest.h>
@@ -24,6 +26,7 @@ struct Package {
     const char* sequor; // sequor95.ini, or null
     std::vector<std::string> paths; // folders and files to create besides ("NT40/", "README.TXT")
     std::vector<std::string> expected; // "SETUP.INI:LINE severity code", in any order
+    std::vector<std::pair<std::string, std::string>> files; // further files and their text
 };
 
 class TempDir {
@@ -56,6 +59,7 @@ std::vector<Finding> Check(const Package& p, const TempDir& dir) {
     if (p.setup) dir.Write("SETUP.INI", p.setup);
     if (p.sequor) dir.Write("sequor95.ini", p.sequor);
     for (const std::string& path : p.paths) dir.Write(path, "x");
+    for (const auto& file : p.files) dir.Write(file.first, file.second);
     return CheckPackage(dir.Path());
 }
 
@@ -65,7 +69,10 @@ void ExpectFindings(const std::vector<Package>& packages) {
         std::vector<Finding> findings = Check(p, dir);
         std::vector<std::string> got, want = p.expected;
         std::string all;
+        bool notes = false;
+        for (const std::string& w : want) notes = notes || w.find(" note ") != std::string::npos;
         for (const Finding& f : findings) {
+            if (f.severity == "note" && !notes) continue;
             got.push_back(Describe(f));
             all += "\n  " + Describe(f) + ": " + f.message;
         }
@@ -215,7 +222,7 @@ TEST(PkgCheck, ProcessList) {
         {"sequor", nullptr,
          "[ProcessList]\n1=[CWD]\\a.exe,[CWD]\n2=[cwd]\\b.exe,null\n3=c.exe\n4=d.exe, null\n5=null,null\n"
          "6=e.exe /x,y,z\n8=f.exe,null\n01=g.exe,null\nName=h\n",
-         {},
+         {"A.EXE"},
          {"sequor95.ini:3 error token-case", "sequor95.ini:4 warning missing-field",
           "sequor95.ini:5 error blank-in-field", "sequor95.ini:6 warning null-command",
           "sequor95.ini:7 warning extra-fields", "sequor95.ini:8 error numbering-gap",
@@ -301,4 +308,165 @@ TEST(PkgCheck, Reports) {
     EXPECT_EQ(0, FindingsExitStatus(findings));
     EXPECT_EQ("{\"findings\": [], \"errors\": 0, \"warnings\": 0}\n", FormatFindingsJson({}));
     EXPECT_EQ("0 errors, 0 warnings\n", FormatFindingsText({}));
+}
+
+TEST(PkgCheck, TextAsTheTargetReadsIt) {
+    ExpectFindings({
+        // Comments are no keys to warn about, wherever they stand.
+        {"comments", "; Example package\n;W95=End\n[Application]\n; the Windows 98 list\nW98=End\n;W95=End\n"
+                     "[Message]\n; shown elsewhere\nNotSupport=n\n",
+         "[ProcessList]\n;0=old.exe,null\n1=a.exe,null\n; 2=b.exe,null\n", {}, {}},
+        {"utf8", "[Application]\nNT40=Install,ShowMsgNT\n[SubDir]\nNT40=\\Pil\xc3\xbdt\n[Message]\nNotSupport=Caf\xc3\xa9\n"
+                 "ShowMsgNT=n\n",
+         "[ProcessList]\n1=\xe8\xa1\xa8.exe,null\n", {"PIL\xc3\xbdT/"},
+         {"SETUP.INI:4 warning utf8-text", "SETUP.INI:6 warning utf8-text", "sequor95.ini:2 warning utf8-text"}},
+        // Already in code page 1252.
+        {"latin1", "[Application]\nW98=End\n[Message]\nNotSupport=Caf\xe9 \x80\n", nullptr, {}, {}},
+    });
+}
+
+TEST(PkgCheck, ByteOrderMarksAndCodePages) {
+    TempDir dir("marks");
+    dir.Write("SETUP.INI", "\xef\xbb\xbf[Application]\r\nW98=End\r\n[Message]\r\nNotSupport=n\r\n");
+    const std::string ascii = "[ProcessList]\r\n1=a.exe,null\r\n";
+    std::string utf16 = "\xff\xfe";
+    for (char c : ascii) utf16 += std::string(1, c) + '\0';
+    dir.Write("sequor95.ini", utf16);
+    std::vector<Finding> f = CheckPackage(dir.Path());
+    ASSERT_EQ(2u, f.size()) << FormatFindingsText(f);
+    EXPECT_EQ("SETUP.INI:1 error byte-order-mark", Describe(f[0]));
+    EXPECT_NE(std::string::npos, f[0].message.find("Windows 95, 98 and NT 4.0")) << f[0].message;
+    EXPECT_NE(std::string::npos, f[0].message.find("[Application] on line 1")) << f[0].message;
+    EXPECT_EQ("sequor95.ini:1 error byte-order-mark", Describe(f[1]));
+    EXPECT_NE(std::string::npos, f[1].message.find("Windows NT 4.0 and Wine decode")) << f[1].message;
+
+    // Text in code page 932 is clean there; UTF-8 is shown as that Windows shows it.
+    TempDir japanese("cp932");
+    japanese.Write("SETUP.INI", "[Application]\nW98=End\n[Message]\nNotSupport=\x95\x5c\nW=\xe8\xa1\xa8\n");
+    CheckOptions options;
+    options.codePage = 932;
+    CheckResult r = CheckPackage(japanese.Path(), options);
+    std::vector<std::string> codes;
+    for (const Finding& x : r.findings) codes.push_back(x.code);
+    EXPECT_EQ((std::vector<std::string>{"utf8-text", "unused-message"}), codes) << FormatFindingsText(r.findings);
+    EXPECT_NE(std::string::npos, r.findings[0].message.find("\"\xe9\x99\xa6\xef\xbd\xa8\"")) << r.findings[0].message;
+    // 0x5C after a lead byte is half of a character, not the escape's backslash.
+    japanese.Write("SETUP.INI", "[Application]\nW98=End\n[Message]\nNotSupport=C:\\\x95\\new\n");
+    EXPECT_TRUE(CheckPackage(japanese.Path(), options).findings.empty());
+    r = CheckPackage(japanese.Path(), CheckOptions());
+    ASSERT_EQ(1u, r.findings.size());
+    EXPECT_EQ("escape-in-path", r.findings[0].code);
+    // Bytes that code page 932 leaves undefined.
+    japanese.Write("SETUP.INI", "[Application]\nW98=End\n[Message]\nNotSupport=caf\xe9\n");
+    r = CheckPackage(japanese.Path(), options);
+    ASSERT_EQ(1u, r.findings.size());
+    EXPECT_EQ("codepage-text", r.findings[0].code);
+}
+
+namespace {
+
+// Sections and keys in any case, [Strings], quotes, comments, a continued
+// line; only the models sections that [Manufacturer] names count.
+const char* kDriverInf = "[version]\r\nsignature=\"$CHICAGO$\"\r\n[MANUFACTURER]\r\n%mfg%=Models ; comment\r\n"
+                         "[models]\r\n\"Card ; not a comment\"=Inst,PCI\\VEN_1234&DEV_5678&SUBSYS_00000000\r\n"
+                         "%c2%=Inst,\\\r\n  %id2%\r\n%c3%=Inst,PCI\\ven_1234&dev_9abc&REV_01\r\n"
+                         "[Other]\r\nx=Inst,PCI\\VEN_4444&DEV_4444\r\n"
+                         "[strings]\r\nmfg=\"Maker\"\r\nc2=\"Two\"\r\nid2=\"PCI\\VEN_1234&DEV_5679\"\r\n";
+
+} // namespace
+
+TEST(PkgCheck, DriverInfFiles) {
+    ExpectFindings({
+        {"inf",
+         "[Application]\nW98=DetectCard,Install\n[SubDir]\nW98=\\WIN95\n[DetectCard]\n"
+         "1=4660,22136,PCI,1,0\n"      // 6: listed
+         "2=1234,5679,PCI,1,0\n"       // 7: hexadecimal
+         "3=22137,4660,PCI,1,0\n"      // 8: swapped
+         "4=4660,1450704897,PCI,1,0\n" // 9: 0x56780001
+         "5=4096,4096,PCI,1,0\n"       // 10
+         "[Message]\nNotSupport=n\nDetectCard=d\n",
+         nullptr, {"WIN95/"},
+         {"SETUP.INI:7 error card-not-in-inf", "SETUP.INI:8 error card-not-in-inf", "SETUP.INI:9 error card-not-in-inf",
+          "SETUP.INI:9 error identifier-range", "SETUP.INI:10 error card-not-in-inf", "DRV.INF:7 warning card-turned-away",
+          "DRV.INF:9 warning card-turned-away"},
+         {{"WIN95/DRV.INF", kDriverInf}}},
+        {"no-inf", "[Application]\nW98=DetectCard,Install\n[SubDir]\nW98=\\WIN95\n[DetectCard]\n1=4660,22136,PCI,1,0\n"
+                   "[Message]\nNotSupport=n\nDetectCard=d\n",
+         nullptr, {"WIN95/", "WIN95/DRIVER.TXT"}, {"SETUP.INI:0 note no-inf"}},
+        // Only the key whose folder holds no INF goes unchecked.
+        {"inf-partly", "[Application]\nW98=DetectCard,Install\nW95A=DetectCard,Install\n[SubDir]\nW98=\\WIN95\n"
+                       "W95A=\\OLD\n[DetectCard]\n1=4660,22136,PCI,1,0\n[Message]\nNotSupport=n\nDetectCard=d\n",
+         nullptr, {"WIN95/", "OLD/"},
+         {"SETUP.INI:0 note no-inf", "DRV.INF:7 warning card-turned-away", "DRV.INF:9 warning card-turned-away"},
+         {{"WIN95/DRV.INF", kDriverInf}}},
+        // Without DetectCard, setup turns no card away.
+        {"inf-nt40", "[Application]\nNT40=Install,ShowMsgNT\n[SubDir]\nNT40=\\NT40\n[Message]\nNotSupport=n\n"
+                     "ShowMsgNT=nt\n",
+         nullptr, {"NT40/"}, {}, {{"NT40/drv.inf", kDriverInf}}},
+    });
+}
+
+TEST(PkgCheck, DriverInfSuggestionsAndBadFiles) {
+    TempDir dir("inf-hints");
+    dir.Write("WIN95/", "");
+    dir.Write("WIN95/DRV.INF", kDriverInf);
+    dir.Write("SETUP.INI", "[Application]\nW98=DetectCard,Install\n[SubDir]\nW98=\\WIN95\n[DetectCard]\n"
+                           "1=1234,5679,PCI,1,0\n2=22137,4660,PCI,1,0\n3=4660,1450704897,PCI,1,0\n"
+                           "4=4660,22136,PCI,1,0\n5=--5,-,PCI,1,0\n[Message]\nNotSupport=n\nDetectCard=d\n");
+    CheckResult r = CheckPackage(dir.Path(), CheckOptions());
+    std::vector<std::string> hints;
+    for (const Finding& f : r.findings)
+        if (f.code == "card-not-in-inf" && f.line < 9) hints.push_back(f.message.substr(f.message.rfind("; ") + 2));
+    EXPECT_EQ((std::vector<std::string>{"written in hexadecimal? use 4660,22137", "vendor and device are swapped: use 4660,22137",
+                                        "the device id is off by its low 16 bits: only those of 1450704897 count, and "
+                                        "the INF's id is its high 16 bits, so use 4660,22136"}),
+              hints);
+    // Every card with where the package names it.
+    ASSERT_EQ(7u, r.cards.size());
+    EXPECT_EQ(0x1234u, r.cards[5].vendor);
+    EXPECT_EQ(0x9ABCu, r.cards[5].device);
+    EXPECT_EQ((std::vector<std::string>{"WIN95/DRV.INF:9"}), r.cards[5].where);
+    EXPECT_EQ((std::vector<std::string>{"SETUP.INI:9", "WIN95/DRV.INF:6"}), r.cards[3].where);
+
+    // Any bytes are an INF without cards, or with the cards they name; a
+    // substitution that would grow without bound is cut.
+    EXPECT_TRUE(pkgcheck::ReadInfCards(std::string("\0\xff[\r\n\\\\\n%%%", 12)).empty());
+    EXPECT_TRUE(pkgcheck::ReadInfCards("[Manufacturer]\nM\n[M]\nx=i,PCI\\VEN_12,PCI\\VEN_1234&DEV_56\n").empty());
+    const std::string bomb = "[Manufacturer]\n%m%=M\n[M]\nx=i," + Repeat("%a%", 200000) + "\n[Strings]\na=" +
+                             Repeat("b", 5000) + "\nm=M\n";
+    EXPECT_TRUE(pkgcheck::ReadInfCards(bomb).empty());
+    std::string utf16 = "\xff\xfe";
+    for (char c : std::string("[Manufacturer]\r\nM\r\n[M]\r\nx=i,PCI\\VEN_10DE&DEV_0020\r\n")) utf16 += std::string(1, c) + '\0';
+    std::vector<pkgcheck::InfCard> cards = pkgcheck::ReadInfCards(utf16);
+    ASSERT_EQ(1u, cards.size());
+    EXPECT_EQ(0x10DEu, cards[0].vendor);
+    EXPECT_EQ(4, cards[0].line);
+}
+
+TEST(PkgCheck, SmallerGaps) {
+    ExpectFindings({
+        // Windows tries the text up to each blank as the program, adding .exe.
+        {"sequor-programs", nullptr,
+         "[ProcessList]\n1=[CWD]\\tools\\setup2 /q,null\n2=\"[CWD]\\My Tools\\b.exe\" /x,null\n"
+         "3=[CWD]\\Tool Box\\c.exe /y,null\n4=[CWD]\\nothere.exe,null\n5=[CWD]\\setup.exe,null\n",
+         {"TOOLS/", "TOOLS/SETUP2.EXE", "My Tools/", "My Tools/b.exe", "Tool Box/", "Tool Box/c.exe"},
+         {"sequor95.ini:5 warning missing-file"}},
+        {"escapes-in-paths",
+         "[Application]\nW98=ShowMsgA\nW95A=ShowMsgB\nW95B=ShowMsgC\n[Message]\nNotSupport=n\n"
+         "ShowMsgA=Files go to C:\\new\\drv.\n"                           // 7
+         "ShowMsgB=Open \\nt40 or \\temp first\n"                          // 8
+         "ShowMsgC=Line one\\nLine two\\n\\nName:\\tValue \\nPress OK\\n\n", // 9
+         nullptr, {},
+         {"SETUP.INI:7 warning escape-in-path", "SETUP.INI:8 warning escape-in-path",
+          "SETUP.INI:8 warning escape-in-path"}},
+        {"prefix-rule", "[Application]\nW98=ShowMsgUSB\nW95A=ShowUSBMsgDone,ShowMsgDone\n[Message]\nNotSupport=n\n"
+                        "ShowMsgUSB=u\nShowUSBMsgDone=q\nShowMsgDone=d\n",
+         nullptr, {}, {"SETUP.INI:2 warning prefix-command"}},
+    });
+    TempDir dir("prefix-words");
+    dir.Write("SETUP.INI", "[Application]\nW98=ShowMsgUSB\n[Message]\nNotSupport=n\nShowMsgUSB=C:\\new\n");
+    std::vector<Finding> f = CheckPackage(dir.Path());
+    ASSERT_EQ(2u, f.size()) << FormatFindingsText(f);
+    EXPECT_NE(std::string::npos, f[0].message.find("\"ShowMsgUSB\" runs as ShowMsg, not as ShowUSBMsg")) << f[0].message;
+    EXPECT_NE(std::string::npos, f[1].message.find("write \"C:\\New\"")) << f[1].message;
 }

@@ -2,6 +2,7 @@
 // of the genuine programs on it. What the programs do is tested elsewhere;
 // here, that the description reaches the simulated PC as meant and that the
 // transcript keeps what happened, in order.
+#include "tools/pkgtool/cardnames.h"
 #include "tools/pkgtool/dryrun.h"
 #include <algorithm>
 #include <filesystem>
@@ -133,4 +134,119 @@ TEST(PkgRun, SequorProgramsTakeTheirExitCodesAndMissingOnesFail) {
     EXPECT_EQ(Kinds(t), (std::vector<std::string>{"started", "ended", "start-failed", "start-failed", "box"}));
     EXPECT_EQ(t.events.back().Field("caption"), "Sequor");
     EXPECT_EQ(t.events.back().Field("answer"), "No");
+}
+
+TEST(PkgRun, ByteOrderMarksAreReadAsTheVersionReadsThem) {
+    const std::string script = "[Application]\r\nW98=ShowMsgHi\r\nNT40=ShowMsgHi\r\n[Message]\r\nShowMsgHi=hi\r\n"
+                               "NotSupport=no\r\n";
+    std::string utf16 = "\xff\xfe";
+    for (char c : script) utf16 += std::string(1, c) + '\0';
+    // UTF-8 mark: [Application] is no header on 98 and NT 4.0; UTF-16: no section on 98.
+    const struct {
+        std::string bytes, os, text;
+        bool noted;
+    } cases[] = {
+        {"\xef\xbb\xbf" + script, "W98", "no", true},   {"\xef\xbb\xbf" + script, "NT40", "no", true},
+        {"\xef\xbb\xbf" + script, "win10", "no", false}, {utf16, "W98", "", true},
+        {utf16, "NT40", "hi", false},                    {script, "W98", "hi", false},
+    };
+    for (const auto& c : cases) {
+        Package p(c.bytes);
+        PcSpec spec;
+        ASSERT_EQ(ApplyPcOption(spec, "os", c.os), "");
+        Transcript t = DryRun("setup", spec, p.dir.string());
+        ASSERT_FALSE(t.events.empty()) << c.os;
+        EXPECT_EQ(t.events[0].Field("text"), c.text) << c.os << " " << c.bytes.size();
+        bool noted = false;
+        for (const std::string& n : t.notes) noted = noted || n.find("Wine reads the file differently") != std::string::npos;
+        EXPECT_EQ(noted, c.noted) << c.os << " " << c.bytes.size();
+    }
+}
+
+TEST(PkgRun, CardsAreNamedFromThePciIdDatabaseWhenThereIsOne) {
+    Package p("[Application]\nW98=End\n");
+    std::ofstream(p.dir / "pci.ids") << "# test list\nfffe  Test Vendor\n\t0001  Test Card\nfffd  Other\n";
+    std::ofstream(p.dir / "bad.ids") << "fffe  Test Vendor\n\t\tgarbage\nzz\n";
+    const bool named = PciNamesBuiltIn();
+    UsePciIdsFile((p.dir / "pci.ids").string());
+    EXPECT_EQ(PciCardLabel(0xFFFE, 0x0001), named ? "FFFE:0001 Test Vendor Test Card" : "FFFE:0001");
+    EXPECT_EQ(PciCardLabel(0xFFFD, 0x0002), named ? "FFFD:0002 Other" : "FFFD:0002");
+    PcSpec spec;
+    ASSERT_EQ(ApplyPcOption(spec, "card", "fffe:1@0:2:0"), "");
+    EXPECT_NE(DryRun("setup", spec, p.dir.string()).pc.find(named ? "FFFE:0001 Test Vendor Test Card at bus 0 device 2"
+                                                                   : "FFFE:0001 at bus 0 device 2"),
+              std::string::npos);
+    // A database that cannot be parsed, or none: no names, no failure.
+    for (const char* file : {"bad.ids", "absent.ids"}) {
+        UsePciIdsFile((p.dir / file).string());
+        EXPECT_EQ(PciCardLabel(0xFFFE, 0x0001), "FFFE:0001") << file;
+        EXPECT_EQ(PciCardLabel(0xFFFE, 0x0001), "FFFE:0001") << file;
+    }
+    UsePciIdsFile("");
+}
+
+TEST(PkgRun, CapturesOfARealPc) {
+    const struct {
+        const char* text;
+        size_t cards;
+        const char* error; // start of the error text, or null
+    } lspci[] = {
+        {"00:02.0 0300: 1013:00b8 (rev 02)\n00:03.0 Class 0200: 8086:100e\n", 2, nullptr},
+        {"00:02.0 VGA compatible controller [0300]: Maker Card [1013:00b8] (rev 02) (prog-if 00 [VGA controller])\n"
+         "\tSubsystem: Maker [1af4:1100]\n\n0000:01:00.0 0300: 1002:5046\n0001:00:00.0 0300: 1234:1111\n",
+         2, nullptr},
+        {"00:02.0 0300: 1013:00b8\n00:02.0 0300: 1013:00b8\n", 0, "line 2: a second function"},
+        {"00:20.0 0300: 1013:00b8\n", 0, "line 1: device number"},
+        {"\x7f" "ELF\x01\x01\0\0", 0, "line 1: not a line of lspci"},
+        {"00:02.0 0300 1013 00b8\n", 0, "line 1: no VENDOR:DEVICE"},
+    };
+    for (const auto& c : lspci) {
+        std::vector<PciCard> cards;
+        std::vector<std::string> notes;
+        std::string error = ReadLspci(c.text, cards, notes);
+        EXPECT_EQ(error.rfind(c.error ? c.error : "", 0), 0u) << c.text << ": " << error;
+        if (!c.error) EXPECT_EQ(cards.size(), c.cards) << c.text;
+    }
+
+    const struct {
+        std::string text;
+        size_t entries;
+        const char* error;
+    } exports[] = {
+        {"REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Enum\\PCI\\VEN_1013&DEV_00B8\\BUS_00&DEV_02&FUNC_00]\r\n"
+         "\"DeviceDesc\"=\"A \\\"card\\\"\"\r\n\"Flags\"=hex:00,\\\r\n  01\r\n@=dword:00000014\r\n"
+         "\"Path\"=hex(2):43,3a,00\r\n[HKEY_CURRENT_USER\\X]\r\n\"y\"=\"z\"\r\n",
+         5, nullptr},
+        {"[HKEY_LOCAL_MACHINE\\Enum]\r\n", 0, "line 1: not a registry export"},
+        {"", 0, "not a registry export"},
+        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\X]\n\"a\"=\"open\n", 0, "line 3: a text value"},
+        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\X]\n\"a\"=dword:123\n", 0, "line 3: dword:"},
+        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\X\n", 0, "line 2: a key"},
+        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\X]\ngarbage\n", 0, "line 3: neither"},
+        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\X]\n\"a\"=hex:zz\n", 0, "line 3: hex:"},
+    };
+    for (const auto& c : exports) {
+        std::vector<RegistryEntry> entries;
+        std::string error = ReadRegistryExport(c.text, entries);
+        EXPECT_EQ(error.rfind(c.error ? c.error : "", 0), 0u) << c.text << ": " << error;
+        if (!c.error) EXPECT_EQ(entries.size(), c.entries) << c.text;
+    }
+
+    // The registry of the export, not one derived from the cards: CheckPCIKey
+    // finds the card only where the export knows its location.
+    Package p("[Application]\nW98=DetectCard,CheckPCIKey,ShowMsgDone\n[DetectCard]\n1=4115,184,PCI,1,0\n"
+              "[Message]\nCheckPCIKey=Not detected.\nShowMsgDone=Done.\n");
+    std::ofstream(p.dir / "lspci.txt") << "00:02.0 0300: 1013:00b8\n";
+    for (auto c : {std::make_pair("BUS_00&DEV_02&FUNC_00", "Done."), std::make_pair("BUS_00&DEV_03&FUNC_00", "Not detected.")}) {
+        std::ofstream(p.dir / "pc.reg") << "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Enum\\PCI\\VEN_1013&DEV_00B8&SUBSYS_00000000\\"
+                                        << c.first << "]\r\n\"Class\"=\"Display\"\r\n";
+        PcSpec spec;
+        ASSERT_EQ(ApplyPcOption(spec, "lspci", (p.dir / "lspci.txt").string()), "");
+        ASSERT_EQ(ApplyPcOption(spec, "registry", (p.dir / "pc.reg").string()), "");
+        Transcript t = DryRun("setup", spec, p.dir.string());
+        ASSERT_FALSE(t.events.empty());
+        EXPECT_EQ(t.events.back().Field("text"), c.second) << c.first;
+    }
+    PcSpec spec;
+    EXPECT_NE(ApplyPcOption(spec, "lspci", (p.dir / "absent.txt").string()), "");
 }

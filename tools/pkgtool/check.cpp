@@ -25,7 +25,7 @@ bool OpenScript(const std::string& dir, const char* name, std::vector<Finding>& 
     return true;
 }
 
-void CheckSetupScript(const IniFile& ini, Sink& sink, const std::string& dir) {
+void CheckSetupScript(const IniFile& ini, Sink& sink, const std::string& dir, CheckResult& result) {
     CheckLayout(ini, sink);
     SetupReferences refs;
     CheckCommandLists(ini, sink, refs);
@@ -34,31 +34,37 @@ void CheckSetupScript(const IniFile& ini, Sink& sink, const std::string& dir) {
     for (const NamedSection& s : refs.detectCard) CheckDetectCardSection(ini, sink, s);
     for (const NamedSection& s : refs.exec) CheckExecSection(ini, sink, s, dir);
     CheckUnusedSections(ini, sink, refs);
+    CheckDriverInfs(ini, sink, refs, dir, result.findings, result.cards);
 }
 
 } // namespace
 } // namespace pkgcheck
 
-std::vector<Finding> CheckPackage(const std::string& dir) {
+std::vector<Finding> CheckPackage(const std::string& dir) { return CheckPackage(dir, CheckOptions()).findings; }
+
+CheckResult CheckPackage(const std::string& dir, const CheckOptions& options) {
     using namespace pkgcheck;
-    std::vector<Finding> findings;
+    CheckResult result;
+    std::vector<Finding>& findings = result.findings;
     std::error_code ec;
     if (!std::filesystem::is_directory(dir, ec)) {
         findings.push_back({dir, 0, "error", "no-package", "there is no directory " + dir});
-        return findings;
+        return result;
     }
     IniFile setup, sequor;
     std::string setupPath, sequorPath;
     bool hasSetup = OpenScript(dir, "SETUP.INI", findings, setup, setupPath);
     bool hasSequor = OpenScript(dir, "sequor95.ini", findings, sequor, sequorPath);
     if (hasSetup) {
-        Sink sink(findings, setupPath);
-        CheckSetupScript(setup, sink, dir);
+        Sink sink(findings, setupPath, options);
+        CheckTextMark(setup, sink, "SETUP.INI");
+        CheckSetupScript(setup, sink, dir, result);
     }
     if (hasSequor) {
-        Sink sink(findings, sequorPath);
+        Sink sink(findings, sequorPath, options);
+        CheckTextMark(sequor, sink, "sequor95.ini");
         CheckLayout(sequor, sink);
-        CheckProcessList(sequor, sink);
+        CheckProcessList(sequor, sink, dir);
     }
     if (!hasSetup && !hasSequor && findings.empty())
         findings.push_back({dir, 0, "warning", "no-scripts",
@@ -66,5 +72,5 @@ std::vector<Finding> CheckPackage(const std::string& dir) {
     std::stable_sort(findings.begin(), findings.end(), [](const Finding& a, const Finding& b) {
         return a.file != b.file ? a.file < b.file : a.line < b.line;
     });
-    return findings;
+    return result;
 }

@@ -8,12 +8,30 @@
 struct Finding {
     std::string file;     // path of the script (the package directory for findings about the package)
     int line;             // 1-based; 0 when the finding concerns the whole file
-    std::string severity; // "error": the script surely misbehaves; "warning": it may
+    std::string severity; // "error": the script surely misbehaves; "warning": it may; "note": what was not checked
     std::string code;     // short stable id, e.g. "unknown-command"
     std::string message;  // plain explanation for a package author
 };
 
+struct CheckOptions {
+    int codePage = 1252; // the ANSI code page of the Windows that runs the package
+};
+
+// A card the package names, by a DetectCard entry or in a driver INF file.
+struct PackageCard {
+    unsigned vendor = 0, device = 0;
+    std::string name;               // from the system's PCI id database; "" when unknown
+    std::vector<std::string> where; // "SETUP.INI:10", "WIN95/DRIVER.INF:31", in the order found
+};
+
+struct CheckResult {
+    std::vector<Finding> findings;
+    std::vector<PackageCard> cards; // by vendor, then device
+};
+
 // Reads SETUP.INI and sequor95.ini from dir (names matched without regard
-// to case, as on Windows) and returns the findings sorted by file and line.
+// to case, as on Windows), and the driver INF files of the folders the OS
+// keys install from; returns the findings sorted by file and line.
 // Never throws for a bad package: a missing directory or files are findings.
+CheckResult CheckPackage(const std::string& dir, const CheckOptions& options);
 std::vector<Finding> CheckPackage(const std::string& dir);

@@ -28,6 +28,39 @@ std::string WhyNoCommand(const std::string& entry) {
            " begins with none of DetectCard, CheckPCIKey, ShowMsg, ShowUSBMsg, Install, Exec and is not End" + skipped;
 }
 
+// The keywords by the words they are made of.
+struct Keyword {
+    ScriptCommand command;
+    const char* name;
+    std::vector<std::string> words;
+};
+const Keyword kKeywords[] = {
+    {kCmdDetectCard, "DetectCard", {"detect", "card"}}, {kCmdCheckPciKey, "CheckPCIKey", {"check", "pci", "key"}},
+    {kCmdShowMsg, "ShowMsg", {"show", "msg"}},          {kCmdShowUsbMsg, "ShowUSBMsg", {"show", "usb", "msg"}},
+    {kCmdInstall, "Install", {"install"}},              {kCmdExec, "Exec", {"exec"}},
+};
+
+// An entry that holds every word of another keyword of its family (ShowMsgUSB
+// holds those of ShowUSBMsg) but runs as the keyword it begins with.
+const Keyword* OtherCommandMeant(const std::string& entry, ScriptCommand command) {
+    const Keyword* matched = nullptr;
+    for (const Keyword& k : kKeywords) matched = k.command == command ? &k : matched;
+    if (!matched) return nullptr;
+    const std::string folded = FoldedName(entry);
+    for (const Keyword& other : kKeywords) {
+        if (&other == matched || other.words[0] != matched->words[0]) continue;
+        bool all = true, beyond = false;
+        for (const std::string& w : other.words) {
+            all = all && folded.find(w) != std::string::npos;
+            bool inMatched = false;
+            for (const std::string& m : matched->words) inMatched = inMatched || m == w;
+            beyond = beyond || !inMatched;
+        }
+        if (all && beyond) return &other;
+    }
+    return nullptr;
+}
+
 struct ListWalk {
     const IniFile& ini;
     Sink& sink;
@@ -45,6 +78,7 @@ void WalkList(ListWalk& w, const std::string& list) {
     const bool nt = IsNtKind(w.kind);
     const InstallRoute route = RouteOf(w.kind);
     std::string stopper;
+    w.refs.lists.push_back({w.kind, w.key, {}});
     bool detected = false, installed = false, messageAfterInstall = false;
     bool ntDetectReported = false, ntCheckReported = false;
     for (const std::string& entry : SplitFields(list)) {
@@ -54,7 +88,13 @@ void WalkList(ListWalk& w, const std::string& list) {
                              ", which ends the list: it never runs");
             break;
         }
-        switch (MatchCommand(entry.c_str())) {
+        const ScriptCommand command = MatchCommand(entry.c_str());
+        if (const Keyword* meant = OtherCommandMeant(entry, command))
+            w.sink.Warning(w.line, "prefix-command",
+                           Quoted(entry) + " runs as " + std::string(kKeywords[command - kCmdDetectCard].name) +
+                               ", not as " + meant->name +
+                               ": a command is the keyword its entry begins with, and the rest only names it");
+        switch (command) {
         case kCmdNone:
             w.sink.Error(w.line, "unknown-command", WhyNoCommand(entry));
             break;
@@ -66,6 +106,7 @@ void WalkList(ListWalk& w, const std::string& list) {
                                  " always fails on " + w.key + ": it shows its message and stops the list");
             }
             detected = true;
+            w.refs.lists.back().detectCard.push_back(TrimBlanks(entry));
             NameSection(w.refs.detectCard, entry, w.line);
             UseMessage(w, entry, false, "when no listed card is found");
             break;
@@ -174,7 +215,9 @@ void CheckMessages(const IniFile& ini, Sink& sink, const SetupReferences& refs) 
     if (!section) return;
     for (const IniKey& k : section->keys) {
         if (ini.KeyLine("Message", k.name) != k.line) continue;
-        ReadChecked(ini, sink, "Message", k.name, 512, false);
+        const std::string text = ReadChecked(ini, sink, "Message", k.name, 512, false);
+        CheckAnsiText(text, k.line, sink, "message");
+        CheckEscapesInPaths(text, k.line, sink);
         bool used = false;
         for (const MessageUse& use : refs.messages) used = used || FoldedName(use.key) == FoldedName(k.name);
         if (!used)

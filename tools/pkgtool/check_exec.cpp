@@ -33,6 +33,7 @@ void CheckExecSection(const IniFile& ini, Sink& sink, const NamedSection& named,
         return;
     }
     CheckTokens(value, line, sink, {"[CWD]", "[OS]"});
+    CheckAnsiText(value, line, sink, "path");
     if (value.find("[OS]") != std::string::npos)
         sink.Warning(line, "os-token",
                      "[OS] is replaced by nothing (it does not name the Windows-version folder); write that folder "
@@ -54,8 +55,9 @@ void CheckExecSection(const IniFile& ini, Sink& sink, const NamedSection& named,
     if (!fields.empty() && fields[0].compare(0, kLaunchDir.size(), kLaunchDir) == 0) {
         std::string rest = fields[0].substr(kLaunchDir.size());
         if (rest.find('[') == std::string::npos && !EndsWithBlank(rest) && FindWindowsPath(packageDir, rest).empty())
-            sink.Warning(line, "missing-file", "the package has no file " + Quoted(rest) + " for " +
-                                                    Quoted(named.name) + " to open");
+            sink.Warning(line, "missing-file",
+                         "the package has no file " + Quoted(rest) + " for " + Quoted(named.name) +
+                             " to open; a package on a CD is complete, so the name is likely a typo");
     }
 }
 

@@ -25,6 +25,7 @@ void CheckValue(const IniFile& ini, Sink& sink, OsKind kind, const std::string& 
                 const std::string& packageDir) {
     std::string value = ReadChecked(ini, sink, "SubDir", key, 256, false);
     if (value.empty()) return;
+    CheckAnsiText(value, line, sink, "path");
     const bool installs = ListInstalls(ini, OsKeyOf(kind));
     if (value[0] != '\\')
         sink.Error(line, "subdir-no-backslash",

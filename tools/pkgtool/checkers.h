@@ -1,6 +1,7 @@
 // The pieces of CheckPackage, one per script part, and what they share.
 #pragma once
 #include "tools/pkgtool/check.h"
+#include "setup/oskind.h"
 #include "tools/pkgtool/inifile.h"
 #include <string>
 #include <vector>
@@ -10,16 +11,21 @@ namespace pkgcheck {
 // Collects the findings of one file.
 class Sink {
 public:
-    Sink(std::vector<Finding>& out, std::string file) : out_(out), file_(std::move(file)) {}
+    Sink(std::vector<Finding>& out, std::string file, const CheckOptions& options = CheckOptions())
+        : out_(out), file_(std::move(file)), options_(options) {}
     void Error(int line, const std::string& code, const std::string& message) { Add(line, "error", code, message); }
     void Warning(int line, const std::string& code, const std::string& message) { Add(line, "warning", code, message); }
+    void Note(int line, const std::string& code, const std::string& message) { Add(line, "note", code, message); }
     void Add(int line, const char* severity, const std::string& code, const std::string& message) {
         out_.push_back({file_, line, severity, code, message});
     }
+    const std::string& File() const { return file_; }
+    const CheckOptions& Options() const { return options_; }
 
 private:
     std::vector<Finding>& out_;
     std::string file_;
+    CheckOptions options_;
 };
 
 // Sections named by the command lists, keyed by their trimmed name in lower
@@ -37,9 +43,17 @@ struct MessageUse {
     std::string when;          // "when no card is found", for the message
 };
 
+// The command list of one OS key, as far as it runs.
+struct ListUse {
+    OsKind kind;
+    std::string key;
+    std::vector<std::string> detectCard; // the DetectCard sections it tries, trimmed
+};
+
 struct SetupReferences {
     std::vector<NamedSection> detectCard, exec;
     std::vector<MessageUse> messages;
+    std::vector<ListUse> lists;
 };
 
 // Layout the reader takes differently from how it looks: duplicates, lines
@@ -58,8 +72,25 @@ void CheckSubDirs(const IniFile& ini, Sink& sink, const std::string& packageDir)
 void CheckDetectCardSection(const IniFile& ini, Sink& sink, const NamedSection& section);
 void CheckExecSection(const IniFile& ini, Sink& sink, const NamedSection& section, const std::string& packageDir);
 
-// sequor95.ini's [ProcessList].
-void CheckProcessList(const IniFile& ini, Sink& sink);
+// The driver's INF files in the folders the OS keys install from, against
+// the DetectCard entries; adds the cards of both to `cards`. Findings about
+// an INF file name that file.
+void CheckDriverInfs(const IniFile& ini, Sink& sink, const SetupReferences& refs, const std::string& packageDir,
+                     std::vector<Finding>& out, std::vector<PackageCard>& cards);
+
+// sequor95.ini's [ProcessList]; packageDir locates the programs it names.
+void CheckProcessList(const IniFile& ini, Sink& sink, const std::string& packageDir);
+
+// A byte order mark, which the target systems do not all read as Wine does.
+// scriptName is "SETUP.INI" or "sequor95.ini".
+void CheckTextMark(const IniFile& ini, Sink& sink, const std::string& scriptName);
+
+// A value the system shows or uses as a path: text that the code page of
+// the options would garble. `what` names it in messages ("message", "path").
+void CheckAnsiText(const std::string& value, int line, Sink& sink, const std::string& what);
+
+// A message's \n or \t inside a path (C:\new, \nt40, \temp).
+void CheckEscapesInPaths(const std::string& message, int line, Sink& sink);
 
 // A list of entries under the keys "1", "2", ... read up to the first empty
 // one. Reports keys the programs never ask for and returns how many entries

@@ -1,5 +1,6 @@
 #include "tools/pkgtool/dryrun.h"
 #include "tests/support/run.h"
+#include "tools/pkgtool/codepage.h"
 #include "tools/pkgtool/json.h"
 #include <strings.h>
 
@@ -99,6 +100,14 @@ std::vector<TranscriptEvent> ReadEvents(const sim::Machine& m) {
     return out;
 }
 
+// Texts of a box as the user would see them: ASCII is left alone, so that
+// control characters keep their meaning for the layout below.
+std::string Shown(const std::string& bytes, int codePage) {
+    for (unsigned char c : bytes)
+        if (c >= 0x80) return pkgcheck::RenderInCodePage(bytes, codePage);
+    return bytes;
+}
+
 } // namespace
 
 std::string TranscriptEvent::Field(const std::string& name) const {
@@ -131,7 +140,8 @@ std::string FormatTranscriptText(const Transcript& t) {
         std::string line = "  " + e.kind;
         line.resize(16, ' ');
         if (e.kind == "box") {
-            line += "[" + e.Field("caption") + "] " + e.Field("text") + "  (" + e.Field("buttons") + ", " +
+            line += "[" + Shown(e.Field("caption"), t.codePage) + "] " + Shown(e.Field("text"), t.codePage) + "  (" +
+                    e.Field("buttons") + ", " +
                     e.Field("icon") + "; answered: " + e.Field("answer") + ")";
         } else {
             bool first = true;

@@ -18,6 +18,7 @@ struct Transcript {
     int exitCode = 0;
     bool hung = false;
     std::vector<std::string> notes; // where the simulation cannot speak for a real PC or for Wine
+    int codePage = 1252;            // the text form shows box texts as this code page shows their bytes
 };
 
 // program: "setup" or "sequor" (any case).

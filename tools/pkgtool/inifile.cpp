@@ -61,6 +61,9 @@ bool IniFile::Load(const std::string& path) {
 
 void IniFile::SetText(const std::string& bytes) {
     bytes_ = bytes;
+    mark_ = bytes.compare(0, 3, "\xef\xbb\xbf") == 0                                       ? TextMark::kUtf8
+            : bytes.compare(0, 2, "\xff\xfe") == 0 || bytes.compare(0, 2, "\xfe\xff") == 0 ? TextMark::kUtf16
+                                                                                          : TextMark::kNone;
     sections_.assign(1, IniSection());
     badHeaders_.clear();
     std::string text = Narrow(bytes);
@@ -78,7 +81,7 @@ void IniFile::SetText(const std::string& bytes) {
             ++pos;
             ++line;
         }
-        if (raw.empty()) continue;
+        if (raw.empty() || raw[0] == ';') continue;
         if (raw[0] == '[') {
             size_t close = raw.rfind(']');
             if (close != std::string::npos && close > 0) {

@@ -2,6 +2,8 @@
 // same profile reader the programs use on the host, and a light scan of the
 // lines maps each section and key to the line the reader takes it from
 // (the first section of a name; within it, the first key of a name).
+// Lines beginning with ';' are left out of the scan: authors mean them as
+// comments, and no program asks for a key that begins with ';'.
 #pragma once
 #include <string>
 #include <vector>
@@ -25,6 +27,10 @@ struct IniBadHeader {
     std::string text;
 };
 
+// A byte order mark the file begins with. Wine's reader decodes both kinds;
+// the target systems do not all do so.
+enum class TextMark { kNone, kUtf8, kUtf16 };
+
 class IniFile {
 public:
     // False when the file cannot be read.
@@ -45,9 +51,11 @@ public:
     int KeyLine(const std::string& section, const std::string& key) const;
     // Lines beginning with '[' that the reader does not take as a header.
     const std::vector<IniBadHeader>& BadHeaders() const { return badHeaders_; }
+    TextMark Mark() const { return mark_; }
 
 private:
     std::string bytes_;
+    TextMark mark_ = TextMark::kNone;
     std::vector<IniSection> sections_;
     std::vector<IniBadHeader> badHeaders_;
 };

@@ -1,6 +1,6 @@
 // pkgtool: for authors of driver packages.
 //
-//   pkgtool check DIR [--json]
+//   pkgtool check DIR [--codepage N] [--json]
 //       reports the pitfalls of DIR's SETUP.INI and sequor95.ini with file,
 //       line and a plain explanation; exit status 1 when any is an error.
 //   pkgtool run DIR [--program setup|sequor] [--machine FILE] [PC options] [--json]
@@ -9,10 +9,13 @@
 //       clicks and typed path, the programs opened and started, the prompts
 //       and the exit code. Without options the PC is Windows 98 with the card
 //       of the package's first DetectCard entry, known to the registry.
+#include "tools/pkgtool/cardnames.h"
 #include "tools/pkgtool/check.h"
+#include "tools/pkgtool/codepage.h"
 #include "tools/pkgtool/dryrun.h"
 #include "tools/pkgtool/report.h"
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -21,8 +24,11 @@
 namespace {
 
 const char kUsage[] =
-    "usage: pkgtool check DIR [--json]\n"
-    "       pkgtool run DIR [--program setup|sequor] [--machine FILE] [PC options] [--json]\n"
+    "usage: pkgtool check DIR [--codepage N] [--json]\n"
+    "       pkgtool run DIR [--program setup|sequor] [--machine FILE] [PC options] [--codepage N] [--json]\n"
+    "  --pci-ids FILE                the PCI id database to name cards from (default: the system's)\n"
+    "  --codepage N                  the ANSI code page of the Windows that runs the package, for texts\n"
+    "                                and paths (1252 by default; 932, 936, 949, 950, 1250, ...)\n"
     "PC options (also the names of a machine file's 'name = value' lines):\n"
     "  --os KEY|NAME|P.MAJ.MIN[:SP]  Windows version: an OS key in capitals (W95A, W95B, W95C, W98, WIN95,\n"
     "                                NT40, NT35X, NT31, WINNT), a Wine version name in small letters (win95,\n"
@@ -37,7 +43,9 @@ const char kUsage[] =
     "  --helper-exit N  --helper-shows-after MS  --helper-never-shows  --no-helper\n"
     "  --applet-closed-after MS      the user closes the Display applet after MS\n"
     "  --exit PROGRAM=CODE           exit code of a program of the package (default 0)\n"
-    "  --missing PROGRAM             a program that cannot be started\n";
+    "  --missing PROGRAM             a program that cannot be started\n"
+    "  --lspci FILE                  the PCI bus of a real PC: the output of lspci -n captured on it\n"
+    "  --registry FILE               its registry: a REGEDIT4 export of its Windows 98 (HKEY_LOCAL_MACHINE)\n";
 
 int Usage() {
     fputs(kUsage, stderr);
@@ -55,6 +63,7 @@ int main(int argc, char** argv) {
     }
     bool json = false;
     std::string program = "setup";
+    CheckOptions options;
     PcSpec spec;
     for (int i = 3; i < argc; ++i) {
         std::string a = argv[i];
@@ -76,6 +85,14 @@ int main(int argc, char** argv) {
         if (name == "program") {
             if (value != "setup" && value != "sequor") error = "--program takes setup or sequor";
             program = value;
+        } else if (name == "codepage") {
+            char* end = nullptr;
+            long page = strtol(value.c_str(), &end, 10);
+            if (value.empty() || *end || page <= 0 || page > 65535 || !pkgcheck::IsKnownCodePage(int(page)))
+                error = "--codepage takes the number of a code page this machine can convert, e.g. 1252 or 932";
+            options.codePage = int(page);
+        } else if (name == "pci-ids") {
+            UsePciIdsFile(value);
         } else if (name == "machine") {
             error = ReadMachineFile(spec, value);
         } else {
@@ -88,13 +105,15 @@ int main(int argc, char** argv) {
     }
 
     if (job == "check") {
-        std::vector<Finding> findings = CheckPackage(dir);
-        std::cout << (json ? FormatFindingsJson(findings) : FormatFindingsText(findings));
-        return FindingsExitStatus(findings);
+        CheckResult result = CheckPackage(dir, options);
+        std::cout << (json ? FormatFindingsJson(result.findings, result.cards)
+                           : FormatCardsText(result.cards) + FormatFindingsText(result.findings));
+        return FindingsExitStatus(result.findings);
     }
     if (job == "run") {
         if (!spec.cardsGiven) AddCardFromPackage(spec, dir);
         Transcript t = DryRun(program, spec, dir);
+        t.codePage = options.codePage;
         std::cout << (json ? FormatTranscriptJson(t) : FormatTranscriptText(t));
         return 0;
     }

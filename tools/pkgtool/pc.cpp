@@ -1,4 +1,5 @@
 #include "tools/pkgtool/pc.h"
+#include "tools/pkgtool/cardnames.h"
 #include "framework/fields.h"
 #include "setup/cardentry.h"
 #include "setup/commands.h"
@@ -122,12 +123,61 @@ fs::path FindInPackage(const std::string& dir, const std::string& name) {
     return fs::path();
 }
 
+enum class Mark { kNone, kUtf8, kUtf16 };
+
+Mark MarkOf(const std::string& bytes) {
+    if (bytes.compare(0, 3, "\xef\xbb\xbf") == 0) return Mark::kUtf8;
+    if (bytes.compare(0, 2, "\xff\xfe") == 0 || bytes.compare(0, 2, "\xfe\xff") == 0) return Mark::kUtf16;
+    return Mark::kNone;
+}
+
+// Windows 95 and 98 read a profile byte for byte; NT up to 4.0 decodes a
+// UTF-16 file but not a UTF-8 mark. Whether the machine's version reads the
+// mark as text.
+bool ReadsMarkAsText(Mark mark, const sim::Machine& m) {
+    if (mark == Mark::kNone) return false;
+    if (m.platformId == VER_PLATFORM_WIN32_WINDOWS) return true;
+    return mark == Mark::kUtf8 && m.platformId == VER_PLATFORM_WIN32_NT && m.majorVersion <= 4;
+}
+
+// The simulated reader is Wine's, which decodes a mark only at the very
+// start of the file: behind an empty line, which every reader skips, the
+// mark is read as the bytes it is.
+std::string AsTheSystemReads(const std::string& bytes, const sim::Machine& m) {
+    return ReadsMarkAsText(MarkOf(bytes), m) ? "\n" + bytes : bytes;
+}
+
 std::string ToWindows(std::string relative) {
     std::replace(relative.begin(), relative.end(), '/', '\\');
     return relative;
 }
 
+void NoteTextMark(const std::string& packageDir, const char* script, const sim::Machine& m,
+                  std::vector<std::string>& notes) {
+    fs::path p = FindInPackage(packageDir, script);
+    if (p.empty()) return;
+    Mark mark = MarkOf(ReadFile(p));
+    if (!ReadsMarkAsText(mark, m)) return;
+    const std::string wine = " Wine reads the file differently: it decodes the mark, so a test under Wine does not "
+                             "show this.";
+    if (mark == Mark::kUtf8)
+        notes.push_back(std::string(script) + " begins with a UTF-8 byte order mark. Windows 95, 98 and NT 4.0 read "
+                        "it byte for byte, so its first section header is no header; this run shows what they do." +
+                        wine);
+    else
+        notes.push_back(std::string(script) + " is UTF-16 text. Windows 95 and 98 read it byte for byte and find no "
+                        "section in it; this run shows what they do." + wine);
+}
+
 } // namespace
+
+// A capture file, read whole; false when it cannot be read.
+bool ReadCapture(const std::string& path, std::string& text) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    text = ReadFile(path);
+    return true;
+}
 
 bool IsPcFlag(const std::string& name) {
     return name == "no-card" || name == "helper-never-shows" || name == "no-helper";
@@ -188,6 +238,24 @@ std::string ApplyPcOption(PcSpec& spec, const std::string& name, const std::stri
         spec.programExits.push_back({value.substr(0, eq), (unsigned)n});
     } else if (name == "missing") {
         spec.missing.push_back(value);
+    } else if (name == "lspci") {
+        std::string text;
+        if (!ReadCapture(value, text)) return "lspci: cannot read " + value;
+        std::vector<PciCard> cards;
+        std::string error = ReadLspci(text, cards, spec.notes);
+        if (!error.empty()) return "lspci: " + value + ": " + error;
+        spec.cards.insert(spec.cards.end(), cards.begin(), cards.end());
+        spec.cardsGiven = true;
+        spec.notes.push_back("The PCI bus holds the " + std::to_string(cards.size()) + " functions of the capture " +
+                             value + ".");
+    } else if (name == "registry") {
+        std::string text;
+        if (!ReadCapture(value, text)) return "registry: cannot read " + value;
+        std::string error = ReadRegistryExport(text, spec.registry);
+        if (!error.empty()) return "registry: " + value + ": " + error;
+        spec.registryGiven = true;
+        spec.notes.push_back("The registry holds the keys and values under HKEY_LOCAL_MACHINE of the export " + value +
+                             ".");
     } else {
         return "unknown option --" + name;
     }
@@ -214,7 +282,9 @@ std::string ReadMachineFile(PcSpec& spec, const std::string& path) {
 void AddCardFromPackage(PcSpec& spec, const std::string& packageDir) {
     fs::path script = FindInPackage(packageDir, "SETUP.INI");
     if (script.empty()) return;
-    std::string text = ReadFile(script), key = OsKeyOfSpec(spec.os);
+    sim::Machine pc;
+    SetVersion(spec.os, pc);
+    std::string text = AsTheSystemReads(ReadFile(script), pc), key = OsKeyOfSpec(spec.os);
     char list[256], entry[256], value[256];
     sim::ReadProfileString(&text, "Application", key.c_str(), "", list, sizeof list);
     const char* pos = list;
@@ -246,13 +316,14 @@ void BuildMachine(const PcSpec& spec, const std::string& packageDir, bool forSet
             m.directories.push_back(win);
         } else if (it->is_regular_file()) {
             std::string ext = it->path().extension().string();
-            m.files[win] = SameText(ext, ".ini") ? ReadFile(it->path()) : std::string();
+            m.files[win] = SameText(ext, ".ini") ? AsTheSystemReads(ReadFile(it->path()), m) : std::string();
         }
     }
+    NoteTextMark(packageDir, forSetup ? "SETUP.INI" : "sequor95.ini", m, notes);
 
     for (const PciCard& c : spec.cards) m.AddPciFunction(c.bus, c.slot, c.function, c.vendor, c.device);
     std::vector<std::string> enumPci = spec.enumPci;
-    if (!spec.enumGiven) {
+    if (!spec.enumGiven && !spec.registryGiven) {
         // Windows has detected every card that is plugged in.
         for (const PciCard& c : spec.cards) {
             char key[80];
@@ -262,6 +333,11 @@ void BuildMachine(const PcSpec& spec, const std::string& packageDir, bool forSet
         }
     }
     for (const std::string& e : enumPci) m.Key("Enum\\PCI\\" + e);
+    for (const RegistryEntry& e : spec.registry) {
+        sim::RegKey& key = m.Key(e.key);
+        if (e.hasValue) key.values[e.valueName] = e.value;
+    }
+    notes.insert(notes.end(), spec.notes.begin(), spec.notes.end());
     if (!spec.usbDisplayName.empty()) {
         sim::RegValue v;
         v.data = spec.usbDisplayName + '\0';
@@ -316,10 +392,9 @@ std::string DescribePc(const PcSpec& spec, const sim::Machine& m) {
     s += "; PCI:";
     if (spec.cards.empty()) s += " no card";
     for (const PciCard& c : spec.cards) {
-        char card[80];
-        snprintf(card, sizeof card, " %04X:%04X at bus %u device %u function %u", c.vendor, c.device, c.bus, c.slot,
-                 c.function);
-        s += card;
+        char at[80];
+        snprintf(at, sizeof at, " at bus %u device %u function %u", c.bus, c.slot, c.function);
+        s += (&c == &spec.cards.front() ? " " : ", ") + PciCardLabel(c.vendor, c.device) + at;
     }
     s += "; USB supplement: " + (spec.usbDisplayName.empty() ? std::string("not installed") : spec.usbDisplayName);
     return s;

@@ -4,6 +4,7 @@
 // the same names (one option a line, '#' starts a comment).
 #pragma once
 #include "simwin/machine.h"
+#include "tools/pkgtool/captures.h"
 #include <string>
 #include <vector>
 
@@ -33,6 +34,11 @@ struct PcSpec {
     // programs to treat as missing.
     std::vector<std::pair<std::string, unsigned>> programExits;
     std::vector<std::string> missing;
+    // A registry export of the PC: its keys stand in for the Enum\PCI keys
+    // that the cards would give.
+    std::vector<RegistryEntry> registry;
+    bool registryGiven = false;
+    std::vector<std::string> notes; // about the captures, for the transcript
 };
 
 // Applies one option (name without the leading dashes) to the spec. Returns

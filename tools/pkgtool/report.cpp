@@ -1,6 +1,8 @@
 #include "tools/pkgtool/report.h"
 #include "tools/pkgtool/json.h"
 
+#include <cstdio>
+
 namespace {
 
 int Count(const std::vector<Finding>& findings, const char* severity) {
@@ -22,8 +24,46 @@ std::string FormatFindingsText(const std::vector<Finding>& findings) {
         if (f.line > 0) out += std::to_string(f.line) + ":";
         out += " " + f.severity + ": " + f.message + " [" + f.code + "]\n";
     }
-    out += Counted(Count(findings, "error"), "error") + ", " + Counted(Count(findings, "warning"), "warning") + "\n";
+    out += Counted(Count(findings, "error"), "error") + ", " + Counted(Count(findings, "warning"), "warning");
+    if (int notes = Count(findings, "note")) out += ", " + Counted(notes, "note");
+    return out + "\n";
+}
+
+namespace {
+
+std::string Ids(const PackageCard& c) {
+    char ids[16];
+    snprintf(ids, sizeof ids, "%04X:%04X", c.vendor & 0xFFFF, c.device & 0xFFFF);
+    return ids;
+}
+
+} // namespace
+
+std::string FormatCardsText(const std::vector<PackageCard>& cards) {
+    if (cards.empty()) return "";
+    std::string out = "Cards named by the package:\n";
+    for (const PackageCard& c : cards) {
+        out += "  " + Ids(c) + (c.name.empty() ? "" : " " + c.name) + "  (";
+        for (size_t i = 0; i < c.where.size(); ++i) out += (i ? ", " : "") + c.where[i];
+        out += ")\n";
+    }
     return out;
+}
+
+std::string FormatFindingsJson(const std::vector<Finding>& findings, const std::vector<PackageCard>& cards) {
+    std::string out = FormatFindingsJson(findings);
+    if (cards.empty()) return out;
+    std::string list = ", \"cards\": [";
+    for (size_t i = 0; i < cards.size(); ++i) {
+        const PackageCard& c = cards[i];
+        std::string ids = Ids(c);
+        list += (i ? ",\n  " : "\n  ") + std::string("{\"vendor\": ") + JsonString(ids.substr(0, 4)) +
+                ", \"device\": " + JsonString(ids.substr(5)) + ", \"name\": " + JsonString(c.name) + ", \"where\": [";
+        for (size_t k = 0; k < c.where.size(); ++k) list += (k ? ", " : "") + JsonString(c.where[k]);
+        list += "]}";
+    }
+    list += "\n]";
+    return out.insert(out.size() - 2, list); // before the closing "}\n"
 }
 
 std::string FormatFindingsJson(const std::vector<Finding>& findings) {
