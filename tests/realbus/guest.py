@@ -62,8 +62,9 @@ def enum_reg(functions, omit):
 
 
 class Prefix(wt.WinePrefix):
-    """The harness's prefix, started from an earlier boot's copy where the
-    host passed one in: making a prefix costs a minute or more here."""
+    """The harness's prefix, started from the host's copy where there is one:
+    making a prefix costs minutes under emulation, and Wine's own waits
+    while it does so can run out on a busy machine."""
 
     copy = os.path.join(SHARE, "prefix.tar")
 
@@ -72,17 +73,6 @@ class Prefix(wt.WinePrefix):
         if args[:2] == [wt.WINESERVER, "-p"] and os.path.exists(self.copy) and not os.listdir(self.path):
             subprocess.run(["tar", "-xf", self.copy, "-C", self.path], check=True, timeout=600)
         return super()._tool(args, *rest, **kw)
-
-    def save_copy(self):
-        """Leaves a copy for the next boot; the server ends first, so that
-        the registry is on disk."""
-        if os.path.exists(self.copy):
-            return
-        for args in ([wt.WINESERVER, "-k"], [wt.WINESERVER, "-w"]):
-            self._tool(args, 60, " ".join(args), check=False)
-        subprocess.run(["tar", "-cf", self.copy + ".new", "-C", self.path, "."], check=True, timeout=600)
-        os.replace(self.copy + ".new", self.copy)
-        self._tool([wt.WINESERVER, "-p"], 60, "wineserver -p")
 
 
 def read_log(path):
@@ -114,7 +104,6 @@ def main():
     with wt.Xvfb(timeout=180) as x, Prefix(display=x, doubles=SHARE, boot_timeout=600) as pfx:
         results["prefix_seconds"] = round(pfx.boot_seconds, 1)
         say("Wine prefix ready (%s)" % ("from the host's copy" if os.path.exists(pfx.copy) else "made here"))
-        pfx.save_copy()
         save()
         pfx.mkdir(PKG)
         for exe in ("setup.exe", "fitter16.exe"):
