@@ -126,7 +126,7 @@ def main():
                 wt.WINE = PLAIN_WINE
             helper = read_log(pfx.host_path(log))
             results["cases"][name] = dict(
-                status=r.status, exit_code=r.exit_code, wall_ms=r.wall_ms, seconds=round(r.host_seconds, 1),
+                status=r.status, exit_code=r.exit_code, wall_ms=r.wall_ms, cpu_ms=r.cpu_ms, seconds=round(r.host_seconds, 1),
                 boxes=[dict(caption=b.get("caption"), text=b.get("text")) for b in r.boxes],
                 helper=helper,
                 user_errors=r.user_errors, left_running=r.left_running,
