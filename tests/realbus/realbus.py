@@ -391,10 +391,10 @@ def demo(win32, portwine, work, package):
     for top, _, names in os.walk(package):
         for n in names:
             rel = os.path.relpath(os.path.join(top, n), package)
-            files[rel.replace("/", "\\")] = open(os.path.join(top, n), encoding="latin-1").read()
+            files[rel.replace("/", "\\")] = open(os.path.join(top, n), encoding="latin-1", newline="").read()
     case = dict(name="CD", files=files, grant=True, enum=[], helper_exit=1, timeout=300)
-    print("Booting a qemu guest: i440FX with %s (2 to 5 minutes)" % ", ".join(
-        a.split(",")[0] for a in MACHINES["pc"][3::2]), flush=True)
+    print("Booting a qemu guest (i440FX; Cirrus, VGA, Rage 128 Pro and Radeon 7000 cards; two bridges); "
+          "it takes a few minutes", flush=True)
     res = run_machine("pc", win32, portwine, work, say, [case])
     got = res["cases"].get("CD")
     print("PCI functions the guest kernel enumerates: %s" % ", ".join(
@@ -423,8 +423,11 @@ def main():
     p.add_argument("--work", required=True)
     p.add_argument("--only", action="append", default=[], help="run only cases whose name holds this")
     p.add_argument("--demo", metavar="PACKAGE", help="run this package's Windows 98 route on the i440FX machine")
-    p.add_argument("machines", nargs="*", choices=sorted(MACHINES) + [[]])
+    p.add_argument("machines", nargs="*", help=", ".join(sorted(MACHINES)))
     args = p.parse_args()
+    unknown = [m for m in args.machines if m not in MACHINES]
+    if unknown or not (args.machines or args.demo):
+        p.error("machines: one or more of %s" % ", ".join(sorted(MACHINES)))
     reason = unusable_reason()
     if reason:
         print("SKIP: %s" % reason)
