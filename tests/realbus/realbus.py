@@ -23,6 +23,7 @@ Exit status 77 (skipped) where qemu, the guest kernel or busybox is missing.
 """
 
 import argparse
+import configparser
 import ctypes
 import filecmp
 import hashlib
@@ -403,6 +404,15 @@ def demo(win32, portwine, work, package):
         print("The guest did not run setup.exe (last: %s); see %s" % (res["last"], os.path.join(work, "pc-console.log")))
         return 1
     print("\n== Windows 98 on that bus: setup.exe (HKLM\\Enum\\PCI as Windows 98 writes it for the bus)")
+    ini = configparser.ConfigParser(interpolation=None, strict=False)
+    ini.read_string(files["SETUP.INI"])
+    card = expected_card(res["functions"], [v for k, v in sorted(
+        (int(k), v) for k, v in ini["DetectCard"].items() if k.isdigit())])
+    if card:
+        print("   the guest kernel's enumeration: DetectCard must find VEN_%04X&DEV_%04X at BUS_%02X&DEV_%02X&FUNC_%02X"
+              % card)
+    if not got["boxes"]:
+        print("   no box: DetectCard found a card, CheckPCIKey found it in the registry at its location")
     for b in got["boxes"]:
         print("   box  [%s] %s" % (b["caption"], b["text"]))
     for e in got["helper"]:
