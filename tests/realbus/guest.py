@@ -117,6 +117,8 @@ def main():
             if case.get("enum") is not None:
                 pfx.import_reg(enum_reg(results["functions"], case["enum"]))
             log = work + "\\helper.log"
+            # The harness starts every Wine process through wt.WINE: the
+            # runner, and so setup.exe and the helper, inherit the grant.
             wt.WINE = PORTWINE if case["grant"] else PLAIN_WINE
             try:
                 r = wt.run_program(pfx, PKG + "\\setup.exe", cwd=work, version="win98", timeout=case["timeout"],
@@ -126,9 +128,9 @@ def main():
                 wt.WINE = PLAIN_WINE
             helper = read_log(pfx.host_path(log))
             results["cases"][name] = dict(
-                status=r.status, exit_code=r.exit_code, wall_ms=r.wall_ms, cpu_ms=r.cpu_ms, seconds=round(r.host_seconds, 1),
+                status=r.status, exit_code=r.exit_code, wall_ms=r.wall_ms, cpu_ms=r.cpu_ms,
+                seconds=round(r.host_seconds, 1), helper=helper,
                 boxes=[dict(caption=b.get("caption"), text=b.get("text")) for b in r.boxes],
-                helper=helper,
                 user_errors=r.user_errors, left_running=r.left_running,
                 stderr=r.stderr[-1500:] if r.status != "exited" else "")
             if r.status != "exited":

@@ -18,8 +18,10 @@ without the grant, where Wine emulates the ports and finds no card.
 
 Leaves out: AGP entries and the NT routes (the Wine tier has them).
 
-usage: realbus.py --win32-dir DIR --portwine FILE --work DIR MACHINE...
-Exit status 77 (skipped) where qemu, the guest kernel or busybox is missing.
+usage: realbus.py --win32-dir DIR --portwine FILE --work DIR [--only NAME] MACHINE...
+       realbus.py --win32-dir DIR --portwine FILE --work DIR --demo PACKAGE
+Exit status 77 (skipped) where qemu, the guest kernel, busybox, Wine or Xvfb
+is missing.
 """
 
 import argparse
@@ -195,9 +197,10 @@ def unusable_reason():
     if shutil.which(QEMU) is None:
         return "%s not found (package qemu-system-x86)" % QEMU
     missing = [p for p in [os.path.join(KERNEL_DIR, "vmlinuz")] +
-               [os.path.join(KERNEL_DIR, m + ".ko") for m in MODULES] + [BUSYBOX] if not os.path.isfile(p)]
+               [os.path.join(KERNEL_DIR, m + ".ko") for m in MODULES] +
+               [BUSYBOX, "/usr/lib/wine/wine", "/usr/bin/Xvfb"] if not os.path.isfile(p)]
     if missing:
-        return "missing %s (scripts/install-deps.sh unpacks the guest kernel)" % ", ".join(missing)
+        return "missing %s (scripts/install-deps.sh installs them)" % ", ".join(missing)
     try:
         subprocess.run([QEMU, "--version"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                        timeout=30, check=True)
@@ -235,7 +238,7 @@ mkdir -p /newroot/dev/shm /newroot/dev/pts /newroot/tmp/realbus
 mount -t tmpfs tmpfs /newroot/dev/shm && mount -t devpts devpts /newroot/dev/pts
 mount -t 9p -o $o work /newroot/tmp/realbus || die "cannot mount the work share"
 say "root and work share mounted"
-chroot /newroot /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 \\
+chroot /newroot /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 PYTHONDONTWRITEBYTECODE=1 \\
     /usr/bin/python3 /tmp/realbus/guest.py /tmp/realbus
 say "guest script ended ($?)"
 sync
