@@ -52,6 +52,8 @@ MODULES = ("virtio_ring virtio virtio_pci_modern_dev virtio_pci_legacy_dev virti
            "9pnet 9pnet_virtio netfs fscache 9p").split()
 SKIP = 77
 BOOT_LIMIT = 1500  # seconds for one guest, boot to power-off
+FIRST_WORD_LIMIT = 300  # seconds from qemu's start to the initramfs's first line
+TCG = ["-accel", "tcg,thread=multi", "-cpu", "max,-smap"]
 
 # ---------------------------------------------------------------- machines
 
@@ -219,7 +221,7 @@ def accelerator():
             return ["-accel", "kvm", "-cpu", "host"]
     except OSError:
         pass
-    return ["-accel", "tcg,thread=multi", "-cpu", "max,-smap"]
+    return TCG
 
 
 INIT = """#!/bin/busybox sh
@@ -273,12 +275,13 @@ def _die_with_parent():
     ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
 
 
-def boot(machine_args, share, log_path, say, limit=BOOT_LIMIT):
+def boot(machine_args, share, log_path, say, accel, limit=BOOT_LIMIT):
     """Runs one guest to its power-off; relays its progress lines; kills it
-    after `limit` seconds. Returns (seconds, last progress line)."""
+    after `limit` seconds, or when its initramfs has said nothing within
+    FIRST_WORD_LIMIT. Returns (seconds, last progress line)."""
     initrd = os.path.join(share, "initramfs.cpio")
     write_initramfs(initrd)
-    cmd = ([QEMU] + accelerator() + ["-smp", "2", "-m", "3072", "-nodefaults", "-no-user-config",
+    cmd = ([QEMU] + accel + ["-smp", "2", "-m", "3072", "-nodefaults", "-no-user-config",
                                       "-display", "none", "-vga", "none", "-monitor", "none",
                                       "-serial", "stdio", "-no-reboot",
                                       "-kernel", os.path.join(KERNEL_DIR, "vmlinuz"), "-initrd", initrd,
@@ -296,6 +299,9 @@ def boot(machine_args, share, log_path, say, limit=BOOT_LIMIT):
                 now = time.monotonic()
                 if now - t0 > limit:
                     say("guest still running after %d s: killed" % limit)
+                    break
+                if last == "qemu started" and now - t0 > FIRST_WORD_LIMIT:
+                    say("no word from the guest after %d s: killed" % FIRST_WORD_LIMIT)
                     break
                 ready = select.select([proc.stdout], [], [], 5)[0]
                 if ready:
@@ -374,7 +380,12 @@ def run_machine(name, win32, portwine, work, say, cases=None):
     copy = prefix_copy(work, say)
     if copy:
         shutil.copy(copy, os.path.join(share, "prefix.tar"))
-    seconds, last = boot(MACHINES[name], share, os.path.join(work, name + "-console.log"), say)
+    log = os.path.join(work, name + "-console.log")
+    accel = accelerator()
+    seconds, last = boot(MACHINES[name], share, log, say, accel)
+    if accel != TCG and last == "qemu started":
+        say("the kernel did not come up under KVM; again under TCG")
+        seconds, last = boot(MACHINES[name], share, log, say, TCG)
     try:
         with open(os.path.join(share, "results.json")) as f:
             results = json.load(f)
@@ -459,6 +470,10 @@ def main():
                 (not args.only or any(o in c["name"] for o in args.only))]
         res = run_machine(machine, os.path.abspath(args.win32_dir), os.path.abspath(args.portwine),
                           os.path.abspath(args.work), say, [guest_case(c) for c in rows])
+        if not res["cases"]:
+            log = os.path.join(args.work, machine + "-console.log")
+            print("the guest ran no case; the end of %s:\n%s" % (log, open(log, "rb").read()[-3000:].decode(
+                "latin-1") if os.path.exists(log) else "(none)"))
         functions = res["functions"]
         print("%s: %d PCI functions in the guest's sysfs: %s" % (machine, len(functions), ", ".join(
             "%02x:%02x.%d %04x:%04x" % (f["bus"], f["dev"], f["fn"], f["vendor"], f["device"]) for f in functions)))
