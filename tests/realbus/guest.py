@@ -1,0 +1,152 @@
+"""The realbus tier's side inside the qemu guest.
+
+Started by the initramfs once the machine's root and the work share are
+mounted, with the work share as its only argument. Reads cases.json there,
+records the guest kernel's own PCI enumeration, makes one Wine prefix, runs
+the shipped setup.exe once per case in Windows 98 mode (through portwine,
+so that its port instructions reach the bus; without it for a control) and
+writes what each run showed to results.json after every case. It judges
+nothing: the host driver compares.
+
+Lines starting "realbus:" on the console are progress for the host.
+"""
+
+import json
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+SHARE = os.path.abspath(sys.argv[1])
+sys.path.insert(0, SHARE)
+import winetest as wt  # noqa: E402
+
+PLAIN_WINE = wt.WINE
+PORTWINE = os.path.join(SHARE, "portwine")
+PKG = "C:\\pkg"
+T0 = time.monotonic()
+
+
+def say(text):
+    print("realbus: [%5.1f s] %s" % (time.monotonic() - T0, text), flush=True)
+
+
+def sysfs_functions():
+    """Every PCI function the guest kernel enumerated, in scan order."""
+    base = "/sys/bus/pci/devices"
+    found = []
+    for name in sorted(os.listdir(base)):
+        read = lambda leaf: int(open(os.path.join(base, name, leaf)).read(), 16)
+        _, bus, devfn = name.split(":")
+        dev, fn = devfn.split(".")
+        found.append(dict(bus=int(bus, 16), dev=int(dev, 16), fn=int(fn, 10),
+                          vendor=read("vendor"), device=read("device"),
+                          subvendor=read("subsystem_vendor"), subdevice=read("subsystem_device"),
+                          rev=read("revision")))
+    return found
+
+
+def enum_reg(functions, omit):
+    """HKLM\\Enum\\PCI as Windows 98 writes it for these functions: a device
+    key with subsystem and revision, an instance key per location."""
+    root = "HKEY_LOCAL_MACHINE\\Enum\\PCI"
+    lines = ["[-%s]" % root, "[%s]" % root]
+    for f in functions:
+        if "%04X:%04X" % (f["vendor"], f["device"]) in omit:
+            continue
+        lines.append("[%s\\VEN_%04X&DEV_%04X&SUBSYS_%04X%04X&REV_%02X\\BUS_%02X&DEV_%02X&FUNC_%02X]" % (
+            root, f["vendor"], f["device"], f["subdevice"], f["subvendor"], f["rev"],
+            f["bus"], f["dev"], f["fn"]))
+    return "\n".join(lines) + "\n"
+
+
+class Prefix(wt.WinePrefix):
+    """The harness's prefix, started from the host's copy where there is one:
+    making a prefix costs minutes under emulation, and Wine's own waits
+    while it does so can run out on a busy machine."""
+
+    copy = os.path.join(SHARE, "prefix.tar")
+
+    def _tool(self, args, *rest, **kw):
+        # Before the server starts: it reads the registry files only then.
+        if args[:2] == [wt.WINESERVER, "-p"] and os.path.exists(self.copy) and not os.listdir(self.path):
+            subprocess.run(["tar", "-xf", self.copy, "-C", self.path], check=True, timeout=600)
+        return super()._tool(args, *rest, **kw)
+
+
+def read_log(path):
+    if not os.path.exists(path):
+        return []
+    with open(path, encoding="latin-1") as f:
+        return [json.loads(line) for line in f if line.strip()]
+
+
+def main():
+    with open(os.path.join(SHARE, "cases.json")) as f:
+        job = json.load(f)
+    results = dict(functions=sysfs_functions(), cases={})
+    out = os.path.join(SHARE, "results.json")
+
+    def save():
+        with open(out + ".new", "w") as f:
+            json.dump(results, f, indent=1)
+        os.replace(out + ".new", out)
+
+    scan = subprocess.run([PORTWINE, "--scan"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                          timeout=120).stdout.decode(errors="replace")
+    results["native_scan"] = scan.strip().splitlines()[-1] if scan.strip() else ""
+    say("%d functions in sysfs; %s" % (len(results["functions"]), results["native_scan"]))
+    save()
+
+    wt.WINE = PLAIN_WINE
+    say("starting Xvfb and the Wine prefix")
+    with wt.Xvfb(timeout=180) as x, Prefix(display=x, doubles=SHARE, boot_timeout=600) as pfx:
+        results["prefix_seconds"] = round(pfx.boot_seconds, 1)
+        say("Wine prefix ready (%s)" % ("from the host's copy" if os.path.exists(pfx.copy) else "made here"))
+        save()
+        pfx.mkdir(PKG)
+        for exe in ("setup.exe", "fitter16.exe"):
+            shutil.copy(os.path.join(SHARE, exe), pfx.host_path(PKG + "\\" + exe))
+        for case in job["cases"]:
+            name = case["name"]
+            work = PKG + "\\" + name
+            pfx.mkdir(work)
+            for rel, text in case["files"].items():
+                pfx.write_file(work + "\\" + rel, text)
+            if case.get("enum") is not None:
+                pfx.import_reg(enum_reg(results["functions"], case["enum"]))
+            log = work + "\\helper.log"
+            # The harness starts every Wine process through wt.WINE: the
+            # runner, and so setup.exe and the helper, inherit the grant.
+            wt.WINE = PORTWINE if case["grant"] else PLAIN_WINE
+            try:
+                r = wt.run_program(pfx, PKG + "\\setup.exe", cwd=work, version="win98", timeout=case["timeout"],
+                                   env={"FITTER16_LOG": log, "FITTER16_EXIT": str(case.get("helper_exit", 0))},
+                                   name=name)
+            finally:
+                wt.WINE = PLAIN_WINE
+            helper = read_log(pfx.host_path(log))
+            results["cases"][name] = dict(
+                status=r.status, exit_code=r.exit_code, wall_ms=r.wall_ms, cpu_ms=r.cpu_ms,
+                seconds=round(r.host_seconds, 1), helper=helper,
+                boxes=[dict(caption=b.get("caption"), text=b.get("text")) for b in r.boxes],
+                user_errors=r.user_errors, left_running=r.left_running,
+                stderr=r.stderr[-1500:] if r.status != "exited" else "")
+            if r.status != "exited":
+                results["cases"][name]["ps"] = subprocess.run(
+                    ["ps", "-eo", "pid,stat,time,args"], stdout=subprocess.PIPE, timeout=30).stdout.decode()[-4000:]
+            save()
+            say("case %s: %s in %.1f s" % (name, r.status, r.host_seconds))
+    say("done")
+
+
+if __name__ == "__main__":
+    try:
+        main()
+    except BaseException as e:  # the host reads the reason from the console
+        say("guest failed: %r" % e)
+        import traceback
+        traceback.print_exc()
+        sys.stdout.flush()
+        sys.exit(1)
