@@ -18,7 +18,7 @@ std::jmp_buf g_failed;
 
 // libpci reports a database it cannot parse through this hook, which must
 // not return; without it the library would end the tool.
-[[noreturn]] void OnError(char*, ...) { std::longjmp(g_failed, 1); }
+__attribute__((noreturn)) void OnError(char*, ...) { std::longjmp(g_failed, 1); }
 void Quiet(char*, ...) {}
 
 struct Database {
