@@ -119,7 +119,7 @@ def main():
                 cwd = "C:\\"
             try:
                 r = wt.run_program(pfx, where + "\\setup.exe", c.get("args", ""), cwd=cwd,
-                                   version=c["version"], name=c["name"], timeout=20)
+                                   version=c["version"], name=c["name"], timeout=60)
             finally:
                 pfx.env = saved_env
             if c.get("root"):
