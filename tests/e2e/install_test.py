@@ -7,9 +7,9 @@ the OS directory with and without a [SubDir] value, the helper flag, the
 helper's exit code handed on as the launcher's own, the click on control 1
 of the helper's on-screen window (hidden and off-screen windows are passed
 over), "NotSupport" without a route (nt351), a helper that ends before it
-shows a window, a helper that cannot be found. Prints the launcher's CPU
-share while a helper takes 3 s to show its window, beside a build that
-scans without pausing (figures only, never checked).
+shows a window, a helper that cannot be found. With WINETEST_BENCH=1, prints
+the launcher's CPU share while a helper takes 3 s to show its window, beside
+a build that scans without pausing (figures only, never checked).
 Leaves out: the NT 4.0 route (nt4_test.py).
 """
 import json
@@ -158,7 +158,7 @@ def main():
             wt.run_cases(CASES, case, args.cases)
         except SystemExit as e:
             status = e.code
-        if not args.cases:
+        if os.environ.get("WINETEST_BENCH") and not args.cases:
             for exe, label in (("setup.exe", "pausing scan (shipped)"), ("setup_spin.exe", "spinning scan")):
                 try:
                     cpu, wall = wait_share(pfx, exe)
