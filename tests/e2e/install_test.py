@@ -16,8 +16,6 @@ import json
 import os
 import shutil
 import sys
-import threading
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import winetest as wt  # noqa: E402
@@ -81,46 +79,22 @@ def read_log(path):
         return [json.loads(line) for line in f if line.strip()]
 
 
-def _cpu_seconds(pid):
-    with open("/proc/%d/stat" % pid) as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-
-
 def wait_share(pfx, exe):
-    """The launcher's CPU share while it waits for the helper's window.
-
-    Read from Linux, over 6 s in the middle of a 10 s wait, so that Wine's
-    start-up of the launcher (long where its loader runs emulated) stays out.
-    """
+    """The launcher's CPU share while it waits for the helper's window: over
+    6 s in the middle of a 10 s wait."""
     lay_out(pfx, PKG, script(**INSTALL_ONLY), doubles=[("fitter16.exe", "fitter16.exe")])
     if exe != "setup.exe":
         shutil.copy(os.path.join(os.environ["WINETEST_WIN32_DIR"], "setup", exe), pfx.host_path(PKG + "\\" + exe))
     log = PKG + "\\fitter.log"
-    found = {}
-
-    def sample():
-        deadline = time.monotonic() + 60
-        while time.monotonic() < deadline and not read_log(pfx.host_path(log)):
-            time.sleep(0.1)
-        time.sleep(2)
-        pids = [p for p, name in pfx.processes().items() if name.lower().endswith("\\" + exe.lower())]
-        if not pids:
-            return
-        c0, w0 = _cpu_seconds(pids[0]), time.monotonic()
-        time.sleep(6)
-        c1, w1 = _cpu_seconds(pids[0]), time.monotonic()
-        found["cpu"], found["wall"] = c1 - c0, w1 - w0
-
-    t = threading.Thread(target=sample)
-    t.start()
+    share = wt.CpuShare(pfx, exe, lambda: read_log(pfx.host_path(log)))
+    share.start()
     r = wt.run_program(pfx, PKG + "\\" + exe, cwd=PKG, name="cpu_" + exe, timeout=60, version="win98",
                        env={"FITTER16_SHOW_MS": "10000", "FITTER16_LOG": log})
-    t.join()
+    share.finish()
     wt.check_exit(r, 0)
-    if not found:
+    if share.cpu is None:
         raise wt.HarnessError("the launcher's process was not found")
-    return found["cpu"], found["wall"]
+    return share.cpu, share.wall
 
 
 def main():

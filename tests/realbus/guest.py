@@ -16,6 +16,7 @@ import os
 import shutil
 import subprocess
 import sys
+import threading
 import time
 
 SHARE = os.path.abspath(sys.argv[1])
@@ -75,6 +76,35 @@ class Prefix(wt.WinePrefix):
         return super()._tool(args, *rest, **kw)
 
 
+class Watch:
+    """Snapshots of the guest's processes while a run outlasts `after`
+    seconds, so a hang shows who held the CPU while it hung, not after."""
+
+    def __init__(self, after=45, every=20):
+        self.after, self.every, self.shots = after, every, []
+        self._stop = threading.Event()
+        self._thread = threading.Thread(target=self._run, daemon=True)
+
+    def _run(self):
+        t0 = time.monotonic()
+        if self._stop.wait(self.after):
+            return
+        while True:
+            ps = subprocess.run(["ps", "-eo", "pid,stat,time,wchan:24,args"], stdout=subprocess.PIPE,
+                                timeout=30).stdout.decode(errors="replace")
+            self.shots.append("[%.0f s]\n%s" % (time.monotonic() - t0, ps[-4000:]))
+            if self._stop.wait(self.every):
+                return
+
+    def __enter__(self):
+        self._thread.start()
+        return self
+
+    def __exit__(self, *exc):
+        self._stop.set()
+        self._thread.join()
+
+
 def read_log(path):
     if not os.path.exists(path):
         return []
@@ -106,7 +136,7 @@ def main():
         say("Wine prefix ready (%s)" % ("from the host's copy" if os.path.exists(pfx.copy) else "made here"))
         save()
         pfx.mkdir(PKG)
-        for exe in ("setup.exe", "fitter16.exe"):
+        for exe in {"setup.exe", "fitter16.exe"} | {c.get("exe", "setup.exe") for c in job["cases"]}:
             shutil.copy(os.path.join(SHARE, exe), pfx.host_path(PKG + "\\" + exe))
         for case in job["cases"]:
             name = case["name"]
@@ -120,22 +150,32 @@ def main():
             # The harness starts every Wine process through wt.WINE: the
             # runner, and so setup.exe and the helper, inherit the grant.
             wt.WINE = PORTWINE if case["grant"] else PLAIN_WINE
+            exe = case.get("exe", "setup.exe")
+            env = {"FITTER16_LOG": log, "FITTER16_EXIT": str(case.get("helper_exit", 0)), "WINEDEBUG": "-all,err+all"}
+            if case.get("helper_show_ms"):
+                env["FITTER16_SHOW_MS"] = str(case["helper_show_ms"])
+            share = wt.CpuShare(pfx, exe, lambda: read_log(pfx.host_path(log)))
             try:
-                r = wt.run_program(pfx, PKG + "\\setup.exe", cwd=work, version="win98", timeout=case["timeout"],
-                                   env={"FITTER16_LOG": log, "FITTER16_EXIT": str(case.get("helper_exit", 0))},
-                                   name=name)
+                with Watch() as watch:
+                    if case.get("share"):
+                        share.start()
+                    r = wt.run_program(pfx, PKG + "\\" + exe, cwd=work, version="win98", timeout=case["timeout"],
+                                       env=env, name=name)
             finally:
                 wt.WINE = PLAIN_WINE
+                if case.get("share"):
+                    share.finish()
             helper = read_log(pfx.host_path(log))
             results["cases"][name] = dict(
                 status=r.status, exit_code=r.exit_code, wall_ms=r.wall_ms, cpu_ms=r.cpu_ms,
                 seconds=round(r.host_seconds, 1), helper=helper,
                 boxes=[dict(caption=b.get("caption"), text=b.get("text")) for b in r.boxes],
                 user_errors=r.user_errors, left_running=r.left_running,
-                stderr=r.stderr[-1500:] if r.status != "exited" else "")
-            if r.status != "exited":
-                results["cases"][name]["ps"] = subprocess.run(
-                    ["ps", "-eo", "pid,stat,time,args"], stdout=subprocess.PIPE, timeout=30).stdout.decode()[-4000:]
+                stderr=r.stderr[-3000:])
+            if case.get("share"):
+                results["cases"][name]["share"] = dict(cpu=share.cpu, wall=share.wall)
+            if watch.shots:
+                results["cases"][name]["ps_while_running"] = watch.shots
             save()
             say("case %s: %s in %.1f s" % (name, r.status, r.host_seconds))
     say("done")

@@ -5,7 +5,9 @@
 // id 1; a click on it "installs" and the program ends. Set by environment
 // variables (the launcher passes its own environment on):
 //   FITTER16_LOG      file to append JSON lines to: one at start (command
-//                     line, working directory), one on the click, one at the end
+//                     line, working directory), one when its window is there
+//                     ("window", or "nowindow" with the error, and it ends
+//                     with 0xBAD), one on the click, one at the end
 //   FITTER16_SHOW_MS  delay before the window is shown (default 0)
 //   FITTER16_EXIT     exit code (decimal or 0x hex, default 0)
 //   FITTER16_MODE     "endearly": ends after FITTER16_SHOW_MS without a window;
@@ -94,6 +96,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     }
     HWND main = CreateWindowExA(0, "Fitter16", "Display driver installation", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
                                 100, 100, 420, 160, nullptr, nullptr, instance, nullptr);
+    if (!main) {
+        // Without a window no click can come: say so and end, rather than
+        // wait in the message loop for the launcher's time-out.
+        DWORD error = GetLastError();
+        Log("nowindow", ",\"error\":" + std::to_string(error));
+        return 0xBAD;
+    }
+    Log("window", ",\"hwnd\":" + std::to_string(reinterpret_cast<UINT_PTR>(main)));
     std::string text = std::string("Installing from: ") + GetCommandLineA();
     CreateWindowExA(0, "STATIC", text.c_str(), WS_CHILD | WS_VISIBLE, 10, 10, 390, 60, main, nullptr, instance,
                     nullptr);

@@ -25,6 +25,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import traceback
 
@@ -34,6 +35,8 @@ XVFB = os.environ.get("WINETEST_XVFB", "Xvfb")
 
 # Exit code for "this machine cannot run the tier" (ctest SKIP_RETURN_CODE).
 SKIP = 77
+# Seconds for keeper.exe to show its window: its start may start explorer.
+KEEPER_LIMIT = 120
 
 VERSIONS = ("win95", "win98", "winme", "nt351", "nt40", "win2k", "winxp", "win2003",
             "vista", "win7", "win8", "win81", "win10", "default")
@@ -273,6 +276,7 @@ class WinePrefix:
         self._runs = 0
         self._app_versions = set()
         self._server = None
+        self._keeper = None
 
     # -- life
 
@@ -287,7 +291,7 @@ class WinePrefix:
         if not os.path.exists(WINE):
             raise HarnessError("Wine loader not found at %s" % WINE)
         if self.doubles:
-            for name in ("user.exe", "runner.exe"):
+            for name in ("user.exe", "runner.exe", "keeper.exe"):
                 if not os.path.isfile(os.path.join(self.doubles, name)):
                     raise HarnessError("double %s missing in %s (build the win32 tree first)"
                                        % (name, self.doubles))
@@ -315,6 +319,7 @@ class WinePrefix:
             self._tool([WINESERVER, "-p"], 30, "wineserver -p")
             self._tool([WINE, "wineboot", "-i"], self.boot_timeout, "wineboot -i")
             self.import_reg(_BASE_SETTINGS)
+            self.hold_desktop()
         except BaseException:
             self.close()
             raise
@@ -331,12 +336,43 @@ class WinePrefix:
                 except HarnessError:
                     pass
             self._kill(self.processes())  # what the server could not end
+        if self._keeper:
+            _wait(self._keeper, 5)
+            self._keeper = None
         _guard("forget-prefix", self.path)
         if not self.keep:
             shutil.rmtree(self.root, ignore_errors=True)
         else:
             sys.stderr.write("winetest: prefix kept at %s\n" % self.root)
         self.root = None
+
+    def hold_desktop(self):
+        """Starts keeper.exe unless it runs: its hidden window keeps Wine's
+        desktop in use, so explorer.exe is not shut down between programs
+        (keeper.cpp says why that matters on a slow machine). Again after a
+        run that ended the Wine session."""
+        if not self.doubles or (self._keeper and self._keeper.poll() is None):
+            return
+        keeper = os.path.join(self.doubles, "keeper.exe")
+        ready = os.path.join(self.root, "keeper.ready")
+        if os.path.exists(ready):
+            os.remove(ready)
+        with open(os.path.join(self.root, "keeper.out"), "ab") as out:
+            self._keeper = subprocess.Popen([WINE, keeper, self.win_path(ready)], env=self.env,
+                                            stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
+                                            start_new_session=True)
+        deadline = time.monotonic() + KEEPER_LIMIT
+        while True:
+            said = _read(ready) if os.path.exists(ready) else ""
+            if said.startswith("hwnd="):
+                return
+            ended = self._keeper.poll()
+            if said or ended is not None:
+                raise HarnessError("keeper.exe could not hold Wine's desktop: %s" % (
+                    said.strip() or "it ended with exit code %s" % ended))
+            if time.monotonic() > deadline:
+                raise HarnessError("keeper.exe showed no window within %d s" % KEEPER_LIMIT)
+            time.sleep(0.1)
 
     # -- running Wine tools
 
@@ -464,9 +500,10 @@ class WinePrefix:
 
     def leftovers(self):
         """Processes that are not Wine's own: what the runs left running."""
+        keeper = self._keeper.pid if self._keeper else None
         return {pid: name for pid, name in self.processes().items()
-                if not (name.lower().startswith(_SYSTEM32) and
-                        name[len(_SYSTEM32):].lower() in _SYSTEM_PROGRAMS)}
+                if pid != keeper and not (name.lower().startswith(_SYSTEM32) and
+                                          name[len(_SYSTEM32):].lower() in _SYSTEM_PROGRAMS)}
 
     def _kill(self, procs, timeout=5):
         _kill_pids(procs, timeout)
@@ -535,6 +572,50 @@ def _program_name(argv):
     while rest and re.search(r"(^|/)wine(-preloader)?$", rest[0]):
         rest = rest[1:]
     return rest[0] if rest else argv[0]
+
+
+def cpu_seconds(pid):
+    """User and system CPU seconds of a Linux process, from /proc."""
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+class CpuShare(threading.Thread):
+    """The CPU a program of the prefix uses over `seconds`, read from Linux,
+    from `after` seconds past the moment `started()` first holds, so that
+    Wine's start-up of the program stays out of the figure. Start it, run
+    the program, then finish(): .cpu and .wall are seconds, None where the
+    program was not found before the run ended or within `limit` seconds."""
+
+    def __init__(self, prefix, exe, started, after=2, seconds=6, limit=120):
+        super().__init__(daemon=True)
+        self.prefix, self.exe, self.started = prefix, exe.lower(), started
+        self.after, self.seconds, self.limit = after, seconds, limit
+        self.cpu = self.wall = None
+        self._ended = threading.Event()
+
+    def finish(self):
+        self._ended.set()
+        self.join()
+
+    def run(self):
+        deadline = time.monotonic() + self.limit
+        while not self.started():
+            if time.monotonic() > deadline or self._ended.wait(0.1):
+                return
+        if self._ended.wait(self.after):
+            return
+        pids = [p for p, name in self.prefix.processes().items() if name.lower().endswith("\\" + self.exe)]
+        if not pids:
+            return
+        try:
+            c0, w0 = cpu_seconds(pids[0]), time.monotonic()
+            time.sleep(self.seconds)
+            c1, w1 = cpu_seconds(pids[0]), time.monotonic()
+        except OSError:  # it ended meanwhile
+            return
+        self.cpu, self.wall = c1 - c0, w1 - w0
 
 
 def _is_zombie(pid):
@@ -676,6 +757,7 @@ def run_program(prefix, exe, args=(), cwd=None, answers=(), version=None, timeou
     for a in answers:
         if not _ANSWER_RE.match(a):
             raise ValueError("bad answer %r" % a)
+    prefix.hold_desktop()
     res = RunResult()
     res.name = name
     n = prefix._next_run()
