@@ -12,21 +12,39 @@ static BOOL IsOnScreenWindowOf(HWND hwnd, DWORD threadId, int width, int height)
     return (GetWindowLongA(hwnd, GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
+namespace {
+struct Scan {
+    const PROCESS_INFORMATION* process;
+    BOOL waitForIdle;
+    int width, height;
+    HWND found;
+};
+}
+
+static BOOL CALLBACK TakeFirstOnScreen(HWND hwnd, LPARAM param) {
+    Scan* scan = (Scan*)param;
+    if (scan->waitForIdle) WaitForInputIdle(scan->process->hProcess, INFINITE);
+    if (!IsOnScreenWindowOf(hwnd, scan->process->dwThreadId, scan->width, scan->height)) return TRUE;
+    scan->found = hwnd;
+    return FALSE;
+}
+
 HWND FindMainWindow(const PROCESS_INFORMATION& process, BOOL waitForIdle, HWND* window) {
     if (*window != UnknownWindow()) return *window;
-    int width = GetSystemMetrics(SM_CXSCREEN);
-    int height = GetSystemMetrics(SM_CYSCREEN);
+    Scan scan;
+    scan.process = &process;
+    scan.waitForIdle = waitForIdle;
+    scan.width = GetSystemMetrics(SM_CXSCREEN);
+    scan.height = GetSystemMetrics(SM_CYSCREEN);
     for (;;) {
-        HWND hwnd = GetWindow(GetDesktopWindow(), GW_CHILD);
-        if (hwnd) hwnd = GetWindow(hwnd, GW_HWNDFIRST);
-        while (hwnd) {
-            if (waitForIdle) WaitForInputIdle(process.hProcess, INFINITE);
-            if (IsOnScreenWindowOf(hwnd, process.dwThreadId, width, height)) {
-                *window = hwnd;
-                return hwnd;
-            }
-            if (GetWindow(hwnd, GW_HWNDLAST) == hwnd) break;
-            hwnd = GetWindow(hwnd, GW_HWNDNEXT);
+        // Only the main thread's own top-level windows, in z-order: a pass
+        // costs a few calls whatever else is on the screen, where a walk of
+        // the whole z-order cost several calls per window of every program.
+        scan.found = NULL;
+        EnumThreadWindows(process.dwThreadId, TakeFirstOnScreen, (LPARAM)&scan);
+        if (scan.found) {
+            *window = scan.found;
+            return scan.found;
         }
         if (ProcessHasEnded(process.hProcess)) return NULL;
         if (kScanPauseMs != 0) Sleep(kScanPauseMs);

@@ -139,6 +139,23 @@ HWND GetWindow(HWND hwnd, UINT command) {
     return nullptr;
 }
 
+// The thread's top-level windows, top of the z-order first. The list is
+// taken before the first call, as the system does, so a callback that
+// opens or closes windows changes the walk no more than on Windows.
+BOOL EnumThreadWindows(DWORD threadId, WNDENUMPROC proc, LPARAM param) {
+    sim::Machine& m = Current();
+    std::vector<HWND> list;
+    for (HWND h : m.zOrder) {
+        sim::Window* w = m.FindWindowModel(h);
+        if (w && w->threadId == threadId) list.push_back(h);
+    }
+    for (HWND h : list) {
+        if (!m.FindWindowModel(h)) continue;
+        if (!proc(h, param)) return FALSE;
+    }
+    return !list.empty();
+}
+
 // As Win32: a control's parent; a pop-up's owner; nothing for others.
 HWND GetParent(HWND hwnd) {
     sim::Window* w = Current().FindWindowModel(hwnd);

@@ -104,6 +104,7 @@ struct SECURITY_ATTRIBUTES { DWORD nLength; LPVOID lpSecurityDescriptor; BOOL bI
 typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 
 typedef void (CALLBACK* SENDASYNCPROC)(HWND, UINT, ULONG_PTR, LRESULT);
+typedef BOOL (CALLBACK* WNDENUMPROC)(HWND, LPARAM);
 typedef intptr_t (WINAPI* FARPROC)();
 
 // Access tokens and privileges (the Windows NT family)
@@ -276,6 +277,7 @@ LRESULT DispatchMessageA(const MSG* msg);
 DWORD WaitForInputIdle(HANDLE process, DWORD milliseconds);
 HWND GetDesktopWindow();
 HWND GetWindow(HWND hwnd, UINT command);
+BOOL EnumThreadWindows(DWORD threadId, WNDENUMPROC proc, LPARAM param);
 HWND GetParent(HWND hwnd);
 int GetClassNameA(HWND hwnd, LPSTR buffer, int size);
 BOOL GetWindowRect(HWND hwnd, LPRECT rect);

@@ -99,26 +99,33 @@ def main():
             if c["chain"] is None:
                 wt.check_eq(events, [], "what the applet saw (it never started)", r)
                 return
+            new = events
             if leftover_pid is not None:
-                old = [e["event"] for e in events if e["pid"] == leftover_pid and e["event"].startswith("closed")]
+                # Wine hands a freed process id out again, so the new applet
+                # may carry the closed one's: the new one's events begin at
+                # the second start. Only what the old one logged before that
+                # counts as its own, so a close after it fails the check.
+                starts = [i for i, e in enumerate(events) if e["event"] == "start"]
+                split = starts[1] if len(starts) > 1 else len(events)
+                old = [e["event"] for e in events[:split] if e["pid"] == leftover_pid and e["event"].startswith("closed")]
                 if c["leftover"][1] == "RunDLL":
                     wt.check_eq(old, ["closed dialog 2", "closed dialog 1", "closed applet"],
-                                "the left-over applet closed deepest first", r)
-                    first_new = next(i for i, e in enumerate(events) if e["pid"] != leftover_pid)
-                    last_old = max(i for i, e in enumerate(events) if e["pid"] == leftover_pid
-                                   and e["event"].startswith("closed"))
-                    wt.check(last_old < first_new, "the old applet closed before the new one started", r)
+                                "the left-over applet closed deepest first, before the new one started", r)
+                    new = events[split:]
                 else:
                     wt.check_eq(old, [], "an owner of class 'rundll' is not ours to close", r)
-            new = [e for e in events if e["pid"] != leftover_pid]
+                    new = [e for e in events[split:] if e["pid"] != leftover_pid]
             wt.check(new and new[0]["event"] == "start", "the applet was started", r)
             wt.check_eq(new[0]["text"], "rundll32.exe shell32.dll,Control_RunDLL desk.cpl,,3",
                         "the applet's command line", r)
             chain = [e["event"] for e in new[1:]]
             if c["applet_left"]:
-                # The framework's loop runs what has arrived when it starts,
-                # and that depends on timing; what never comes is the end.
-                wt.check_eq(chain[:len(c["chain"])], c["chain"], "the applet's first clicks in order", r)
+                # The launcher ends after the completions that have arrived
+                # when its loop starts, so how far the chain got depends on
+                # timing (on a loaded machine it can stop before the paste);
+                # the first click is always sent, and the end never comes.
+                wt.check(chain[:1] == ["click 265"] and chain[:len(c["chain"])] == c["chain"][:len(chain)],
+                         "the applet's first clicks in the order of %r: got %r" % (c["chain"], chain), r)
                 wt.check("applet OK" not in chain, "the chain did not reach the applet's OK", r)
             else:
                 wt.check_eq(chain, c["chain"], "the applet's clicks in order", r)

@@ -138,6 +138,27 @@ TEST_F(Install, WindowWhoseLeftEdgeIsTheScreenWidthPassesAndTheTopmostWins) {
     EXPECT_EQ(m.hangs, 0);
 }
 
+TEST_F(Install, AWaitingPassCostsTheSameWhateverElseIsOnTheScreen) {
+    // A pass that walked every top-level window cost a slow PC several
+    // calls per window of every program on each 40 ms pass.
+    auto callsWhileWaiting = [](int otherWindows) {
+        sim::Machine pc;
+        pc.currentDirectory = "D:";
+        pc.files["D:\\SETUP.INI"] = kCardScript;
+        pc.AddPciFunction(1, 0, 0, 0x1234, 0x5678);
+        sim::HelperBehaviour b;
+        b.showAfterMs = 2000;
+        sim::DecoyWindow other;
+        other.otherThread = true;
+        b.decoys.assign(otherWindows, other);
+        sim::AddHelperProgram(pc, b);
+        EXPECT_EQ(sim::RunSetup(pc), 0);
+        return pc.platformCalls;
+    };
+    uint64_t alone = callsWhileWaiting(0), crowded = callsWhileWaiting(300);
+    EXPECT_LT(crowded - alone, 1000u) << alone << " calls alone, " << crowded << " beside 300 windows";
+}
+
 TEST_F(Install, ControlOneIsLookedForEvery100msAfterAFirstSleep) {
     sim::HelperBehaviour b;
     b.showAfterMs = 0;
