@@ -4,9 +4,9 @@
 // Notes (what could not be checked) count only in rows that expect one.
 // Also the example package, which must give none, and the two report forms.
 // The wording of the messages is not pinned down beyond a few key phrases.
-#include "tools/pkgtool/check.h"
-#include "tools/pkgtool/inffile.h"
-#include "tools/pkgtool/report.h"
+#include "tools/pkgtool/check/check.h"
+#include "tools/pkgtool/formats/inffile.h"
+#include "tools/pkgtool/report/report.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,9 @@
 // of the genuine programs on it. What the programs do is tested elsewhere;
 // here, that the description reaches the simulated PC as meant and that the
 // transcript keeps what happened, in order.
-#include "tools/pkgtool/cardnames.h"
-#include "tools/pkgtool/dryrun.h"
+#include "tools/pkgtool/formats/cardnames.h"
+#include "tools/pkgtool/dryrun/dryrun.h"
+#include "tools/pkgtool/report/transcript.h"
 #include <algorithm>
 #include <filesystem>
 #include <fstream>

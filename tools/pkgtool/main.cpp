@@ -9,11 +9,12 @@
 //       clicks and typed path, the programs opened and started, the prompts
 //       and the exit code. Without options the PC is Windows 98 with the card
 //       of the package's first DetectCard entry, known to the registry.
-#include "tools/pkgtool/cardnames.h"
-#include "tools/pkgtool/check.h"
-#include "tools/pkgtool/codepage.h"
-#include "tools/pkgtool/dryrun.h"
-#include "tools/pkgtool/report.h"
+#include "tools/pkgtool/formats/cardnames.h"
+#include "tools/pkgtool/check/check.h"
+#include "tools/pkgtool/formats/codepage.h"
+#include "tools/pkgtool/dryrun/dryrun.h"
+#include "tools/pkgtool/report/report.h"
+#include "tools/pkgtool/report/transcript.h"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

@@ -2,10 +2,10 @@
 // the driver is installed from.
 #include "framework/text.h"
 #include "setup/commands.h"
-#include "tools/pkgtool/checkers.h"
-#include "tools/pkgtool/oskeys.h"
-#include "tools/pkgtool/pkgfiles.h"
-#include "tools/pkgtool/valuetext.h"
+#include "tools/pkgtool/check/checkers.h"
+#include "tools/pkgtool/check/oskeys.h"
+#include "tools/pkgtool/formats/pkgfiles.h"
+#include "tools/pkgtool/check/valuetext.h"
 
 namespace pkgcheck {
 namespace {

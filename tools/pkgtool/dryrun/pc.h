@@ -4,13 +4,9 @@
 // the same names (one option a line, '#' starts a comment).
 #pragma once
 #include "simwin/machine.h"
-#include "tools/pkgtool/captures.h"
+#include "tools/pkgtool/formats/captures.h"
 #include <string>
 #include <vector>
-
-struct PciCard {
-    unsigned vendor = 0, device = 0, bus = 1, slot = 0, function = 0;
-};
 
 struct PcSpec {
     // Version: an OS key (W95A, W98, NT40, ...) or "platform.major.minor[:service pack]".

@@ -1,4 +1,4 @@
-#include "tools/pkgtool/inifile.h"
+#include "tools/pkgtool/formats/inifile.h"
 #include "simwin/machine.h"
 
 #include <fstream>

@@ -1,8 +1,8 @@
 // Exec sections: "program" holds the file to open, a placeholder and the
 // working directory, after [CWD] and [OS] are replaced.
-#include "tools/pkgtool/checkers.h"
-#include "tools/pkgtool/pkgfiles.h"
-#include "tools/pkgtool/valuetext.h"
+#include "tools/pkgtool/check/checkers.h"
+#include "tools/pkgtool/formats/pkgfiles.h"
+#include "tools/pkgtool/check/valuetext.h"
 
 namespace pkgcheck {
 namespace {

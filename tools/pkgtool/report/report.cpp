@@ -1,5 +1,5 @@
-#include "tools/pkgtool/report.h"
-#include "tools/pkgtool/json.h"
+#include "tools/pkgtool/report/report.h"
+#include "tools/pkgtool/report/json.h"
 
 #include <cstdio>
 

@@ -1,5 +1,4 @@
-#include "tools/pkgtool/captures.h"
-#include "tools/pkgtool/pc.h"
+#include "tools/pkgtool/formats/captures.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,9 +1,9 @@
 // sequor95.ini: [ProcessList] holds "command line,working directory" under
 // the keys 1, 2, 3, read up to the first empty one.
 #include "framework/text.h"
-#include "tools/pkgtool/checkers.h"
-#include "tools/pkgtool/pkgfiles.h"
-#include "tools/pkgtool/valuetext.h"
+#include "tools/pkgtool/check/checkers.h"
+#include "tools/pkgtool/formats/pkgfiles.h"
+#include "tools/pkgtool/check/valuetext.h"
 
 namespace pkgcheck {
 namespace {

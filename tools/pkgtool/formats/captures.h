@@ -6,7 +6,10 @@
 #include <string>
 #include <vector>
 
-struct PciCard;
+// A function on the PCI bus.
+struct PciCard {
+    unsigned vendor = 0, device = 0, bus = 1, slot = 0, function = 0;
+};
 
 // A key under HKEY_LOCAL_MACHINE, with one value when `hasValue`.
 struct RegistryEntry {

@@ -1,4 +1,4 @@
-#include "tools/pkgtool/cardnames.h"
+#include "tools/pkgtool/formats/cardnames.h"
 
 #include <cstdio>
 

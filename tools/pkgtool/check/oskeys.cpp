@@ -1,5 +1,5 @@
-#include "tools/pkgtool/oskeys.h"
-#include "tools/pkgtool/inifile.h"
+#include "tools/pkgtool/check/oskeys.h"
+#include "tools/pkgtool/formats/inifile.h"
 
 namespace pkgcheck {
 

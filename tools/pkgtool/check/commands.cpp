@@ -2,9 +2,9 @@
 // walks them, with what each command needs from the rest of the script.
 #include "framework/text.h"
 #include "setup/commands.h"
-#include "tools/pkgtool/checkers.h"
-#include "tools/pkgtool/oskeys.h"
-#include "tools/pkgtool/valuetext.h"
+#include "tools/pkgtool/check/checkers.h"
+#include "tools/pkgtool/check/oskeys.h"
+#include "tools/pkgtool/check/valuetext.h"
 
 namespace pkgcheck {
 namespace {

@@ -1,6 +1,6 @@
 // Findings for people and for programs.
 #pragma once
-#include "tools/pkgtool/check.h"
+#include "tools/pkgtool/check/check.h"
 #include <string>
 #include <vector>
 

@@ -1,6 +1,6 @@
 // What the profile reader takes differently from how the file looks.
-#include "tools/pkgtool/checkers.h"
-#include "tools/pkgtool/valuetext.h"
+#include "tools/pkgtool/check/checkers.h"
+#include "tools/pkgtool/check/valuetext.h"
 
 #include <set>
 

@@ -1,8 +1,8 @@
 // Text as the target systems read and show it, which is not always as Wine
 // does: byte order marks, and bytes in another code page than the system's.
-#include "tools/pkgtool/checkers.h"
-#include "tools/pkgtool/codepage.h"
-#include "tools/pkgtool/valuetext.h"
+#include "tools/pkgtool/check/checkers.h"
+#include "tools/pkgtool/formats/codepage.h"
+#include "tools/pkgtool/check/valuetext.h"
 
 #include <cctype>
 

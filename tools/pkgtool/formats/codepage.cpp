@@ -1,4 +1,4 @@
-#include "tools/pkgtool/codepage.h"
+#include "tools/pkgtool/formats/codepage.h"
 
 #include <cerrno>
 #include <iconv.h>

@@ -1,5 +1,5 @@
-#include "tools/pkgtool/pkgfiles.h"
-#include "tools/pkgtool/inifile.h"
+#include "tools/pkgtool/formats/pkgfiles.h"
+#include "tools/pkgtool/formats/inifile.h"
 
 #include <algorithm>
 #include <filesystem>

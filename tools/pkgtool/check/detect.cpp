@@ -3,8 +3,8 @@
 #include "framework/text.h"
 #include "setup/cardentry.h"
 #include "setup/decimal.h"
-#include "tools/pkgtool/checkers.h"
-#include "tools/pkgtool/valuetext.h"
+#include "tools/pkgtool/check/checkers.h"
+#include "tools/pkgtool/check/valuetext.h"
 
 #include <cctype>
 #include <regex>

@@ -1,5 +1,5 @@
-#include "tools/pkgtool/pc.h"
-#include "tools/pkgtool/cardnames.h"
+#include "tools/pkgtool/dryrun/pc.h"
+#include "tools/pkgtool/formats/cardnames.h"
 #include "framework/fields.h"
 #include "setup/cardentry.h"
 #include "setup/commands.h"

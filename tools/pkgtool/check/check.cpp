@@ -1,6 +1,6 @@
-#include "tools/pkgtool/check.h"
-#include "tools/pkgtool/checkers.h"
-#include "tools/pkgtool/pkgfiles.h"
+#include "tools/pkgtool/check/check.h"
+#include "tools/pkgtool/check/checkers.h"
+#include "tools/pkgtool/formats/pkgfiles.h"
 
 #include <algorithm>
 #include <filesystem>

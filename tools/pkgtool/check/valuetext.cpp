@@ -1,4 +1,4 @@
-#include "tools/pkgtool/valuetext.h"
+#include "tools/pkgtool/check/valuetext.h"
 #include "framework/fields.h"
 
 #include <cctype>

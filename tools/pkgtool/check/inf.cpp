@@ -2,12 +2,12 @@
 // accepts should be one the driver installs for, and a card the driver
 // supports one that setup lets through.
 #include "setup/cardentry.h"
-#include "tools/pkgtool/cardnames.h"
-#include "tools/pkgtool/checkers.h"
-#include "tools/pkgtool/inffile.h"
-#include "tools/pkgtool/oskeys.h"
-#include "tools/pkgtool/pkgfiles.h"
-#include "tools/pkgtool/valuetext.h"
+#include "tools/pkgtool/formats/cardnames.h"
+#include "tools/pkgtool/check/checkers.h"
+#include "tools/pkgtool/formats/inffile.h"
+#include "tools/pkgtool/check/oskeys.h"
+#include "tools/pkgtool/formats/pkgfiles.h"
+#include "tools/pkgtool/check/valuetext.h"
 
 #include <algorithm>
 #include <cstdlib>

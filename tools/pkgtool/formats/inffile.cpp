@@ -1,4 +1,4 @@
-#include "tools/pkgtool/inffile.h"
+#include "tools/pkgtool/formats/inffile.h"
 
 #include <algorithm>
 #include <map>

@@ -1,6 +1,6 @@
 // Reading script values the way the programs cut them, for the checks.
 #pragma once
-#include "tools/pkgtool/checkers.h"
+#include "tools/pkgtool/check/checkers.h"
 #include <string>
 #include <vector>
 

@@ -1,8 +1,8 @@
 // The pieces of CheckPackage, one per script part, and what they share.
 #pragma once
-#include "tools/pkgtool/check.h"
+#include "tools/pkgtool/check/check.h"
 #include "setup/oskind.h"
-#include "tools/pkgtool/inifile.h"
+#include "tools/pkgtool/formats/inifile.h"
 #include <string>
 #include <vector>
 

@@ -1,7 +1,7 @@
 // A dry run: the genuine setup or Sequor program code on the simulated PC,
 // and the transcript of what a user and the machine would see.
 #pragma once
-#include "tools/pkgtool/pc.h"
+#include "tools/pkgtool/dryrun/pc.h"
 #include <string>
 #include <vector>
 
@@ -23,6 +23,3 @@ struct Transcript {
 
 // program: "setup" or "sequor" (any case).
 Transcript DryRun(const std::string& program, const PcSpec& spec, const std::string& packageDir);
-
-std::string FormatTranscriptText(const Transcript& t);
-std::string FormatTranscriptJson(const Transcript& t);
