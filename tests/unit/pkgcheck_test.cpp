@@ -406,6 +406,66 @@ TEST(PkgCheck, DriverInfFiles) {
     });
 }
 
+namespace {
+
+std::string Utf16(const std::string& text) {
+    std::string out = "\xff\xfe";
+    for (char c : text) out += std::string(1, c) + '\0';
+    return out;
+}
+
+// A driver INF for 1234:5678 (line 6) with the given signature, [Manufacturer]
+// value, models header and further lines.
+std::string Inf(const std::string& signature, const std::string& manufacturer = "Maker",
+                const std::string& models = "Maker", const std::string& more = "") {
+    return "[Version]\r\nSignature=\"" + signature + "\"\r\n[Manufacturer]\r\n%M%=" + manufacturer + "\r\n[" + models +
+           "]\r\nCard=Inst,PCI\\VEN_1234&DEV_5678\r\n" + more + "[Strings]\r\nM=\"Maker\"\r\n";
+}
+
+const char* kW98Script = "[Application]\nW98=DetectCard,Install\n[SubDir]\nW98=\\DRV\n[DetectCard]\n"
+                         "1=4660,22136,PCI,1,0\n[Message]\nNotSupport=n\nDetectCard=d\n";
+const char* kW98Nt40Script = "[Application]\nW98=DetectCard,Install\nNT40=Install,ShowMsgNT\n[SubDir]\nW98=\\DRV\n"
+                             "NT40=\\DRV\n[DetectCard]\n1=4660,22136,PCI,1,0\n[Message]\nNotSupport=n\nDetectCard=d\n"
+                             "ShowMsgNT=nt\n";
+
+} // namespace
+
+// Each OS key counts only what its Windows version reads of the INF files.
+TEST(PkgCheck, DriverInfAsEachTargetReadsIt) {
+    const std::vector<std::string> notRead = {"SETUP.INI:6 error card-not-in-inf", "DRV.INF:0 error inf-not-read"};
+    const std::vector<std::string> notListed = {"SETUP.INI:6 error card-not-in-inf", "DRV.INF:6 error inf-not-read"};
+    const std::string decorated = Inf("$CHICAGO$", "Maker,NTx86", "Maker.NTx86");
+    const std::string localized =
+        "[Version]\r\nSignature=\"$CHICAGO$\"\r\n[Manufacturer]\r\nMaker\r\n[Maker]\r\nCard=Inst,%id%\r\n"
+        "[Strings.0407]\r\nid=\"PCI\\VEN_1234&DEV_5678\"\r\n";
+    const std::string limits = Inf("$Windows 95$", "Maker Graphics Cards Of 1998 PCI", "Maker Graphics Cards Of 1998 PCI") +
+                               Repeat("; padding of a large INF file\r\n", 2200);
+    ExpectFindings({
+        {"inf-utf16", kW98Script, nullptr, {"DRV/"}, notRead, {{"DRV/DRV.INF", Utf16(Inf("$CHICAGO$"))}}},
+        {"inf-nt-signature", kW98Script, nullptr, {"DRV/"}, notRead, {{"DRV/DRV.INF", Inf("$Windows NT$")}}},
+        {"inf-utf8-mark", kW98Script, nullptr, {"DRV/"}, notRead, {{"DRV/DRV.INF", "\xef\xbb\xbf" + Inf("$CHICAGO$")}}},
+        {"inf-decorated-only", kW98Script, nullptr, {"DRV/"}, notListed, {{"DRV/DRV.INF", decorated}}},
+        {"inf-localized", kW98Script, nullptr, {"DRV/"}, notListed, {{"DRV/DRV.INF", localized}}},
+        // Controls: both forms of the models section; a mark before a comment;
+        // NT 4.0 reads what 9x ignores.
+        {"inf-both-forms", kW98Script, nullptr, {"DRV/"}, {},
+         {{"DRV/DRV.INF", Inf("$Chicago$", "Maker,NTx86", "Maker.NTx86",
+                              "[Maker]\r\nCard=Inst,PCI\\VEN_1234&DEV_5678\r\n")}}},
+        {"inf-utf8-comment", kW98Script, nullptr, {"DRV/"}, {},
+         {{"DRV/DRV.INF", "\xef\xbb\xbf; driver\r\n" + Inf("$CHICAGO$")}}},
+        {"inf-nt40-reads", "[Application]\nNT40=Install,ShowMsgNT\n[SubDir]\nNT40=\\DRV\n[Message]\nNotSupport=n\n"
+                           "ShowMsgNT=nt\n",
+         nullptr, {"DRV/"}, {}, {{"DRV/DRV.INF", Utf16(localized)}}},
+        // One folder, an INF for each family, as the DDK lays out a CD.
+        {"inf-per-family", kW98Nt40Script, nullptr, {"DRV/"}, {},
+         {{"DRV/DRV9X.INF", Inf("$CHICAGO$")}, {"DRV/DRVNT.INF", Utf16(Inf("$Windows NT$"))}}},
+        // What 9x may not take draws warnings, once, and only where 9x reads it.
+        {"inf-limits", kW98Nt40Script, nullptr, {"DRV/"},
+         {"DRV.INF:2 warning inf-signature", "DRV.INF:5 warning inf-section-name", "DRV.INF:0 warning inf-size"},
+         {{"DRV/DRV.INF", limits}}},
+    });
+}
+
 TEST(PkgCheck, DriverInfSuggestionsAndBadFiles) {
     TempDir dir("inf-hints");
     dir.Write("WIN95/", "");

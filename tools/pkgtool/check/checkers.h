@@ -48,6 +48,7 @@ struct ListUse {
     OsKind kind;
     std::string key;
     std::vector<std::string> detectCard; // the DetectCard sections it tries, trimmed
+    bool installs = false;               // an Install that has a route
 };
 
 struct SetupReferences {

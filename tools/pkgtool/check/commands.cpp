@@ -147,6 +147,7 @@ void WalkList(ListWalk& w, const std::string& list) {
                                  ", Install comes before any DetectCard: the install helper then gets no card "
                                  "identity (empty device key and location)");
             installed = true;
+            w.refs.lists.back().installs = w.refs.lists.back().installs || route != InstallRoute::kNone;
             messageAfterInstall = false;
             break;
         case kCmdExec:

@@ -1,6 +1,7 @@
 // The driver's INF files against the DetectCard entries: a card that setup
 // accepts should be one the driver installs for, and a card the driver
-// supports one that setup lets through.
+// supports one that setup lets through. Each OS key counts only the INF
+// files and sections that its Windows version reads (formats/infrules.h).
 #include "setup/cardentry.h"
 #include "tools/pkgtool/formats/cardnames.h"
 #include "tools/pkgtool/check/checkers.h"
@@ -26,16 +27,30 @@ typedef std::pair<unsigned, unsigned> Ids;
 // An INF file is a few kilobytes; only this much of a larger file is read.
 const std::streamsize kMaxInfBytes = 16 << 20;
 
-struct InfFile {
+struct PackageInf {
     std::string path, shown;
-    std::vector<InfCard> cards;
+    InfFile inf;
+    std::set<Ids> ids[2]; // the cards each reader finds, by InfReader
 };
+
+const InfReader kReaders[] = {InfReader::kWin9x, InfReader::kNt4};
 
 struct Folder {
     std::string shown; // as the script names it
-    std::vector<InfFile> infs;
-    std::set<Ids> ids;
+    std::vector<PackageInf> infs;
+    std::set<Ids> ids[2]; // the cards each reader finds in the folder's INF files, by InfReader
+    const std::set<Ids>& IdsFor(InfReader r) const { return ids[int(r)]; }
 };
+
+// The Windows NT keys other than NT40 install nothing; their DetectCard
+// entries are read against what NT 4.0 reads, the nearest rules known.
+InfReader ReaderOf(OsKind kind) { return IsNtKind(kind) ? InfReader::kNt4 : InfReader::kWin9x; }
+
+std::set<Ids> IdsOf(const std::vector<InfCard>& cards) {
+    std::set<Ids> ids;
+    for (const InfCard& c : cards) ids.insert({c.vendor, c.device});
+    return ids;
+}
 
 std::string Relative(const std::string& path, const std::string& packageDir) {
     std::error_code ec;
@@ -43,8 +58,8 @@ std::string Relative(const std::string& path, const std::string& packageDir) {
     return ec || r.empty() ? path : r;
 }
 
-std::vector<InfFile> InfsIn(const std::string& folder, const std::string& packageDir) {
-    std::vector<InfFile> infs;
+std::vector<PackageInf> InfsIn(const std::string& folder, const std::string& packageDir) {
+    std::vector<PackageInf> infs;
     std::error_code ec;
     // Only folders are searched: a [SubDir] value may name a file.
     if (!fs::is_directory(folder, ec)) return infs;
@@ -55,9 +70,11 @@ std::vector<InfFile> InfsIn(const std::string& folder, const std::string& packag
         std::string bytes(size_t(kMaxInfBytes), '\0');
         in.read(&bytes[0], kMaxInfBytes);
         bytes.resize(size_t(in.gcount()));
-        infs.push_back({it->path().string(), Relative(it->path().string(), packageDir), ReadInfCards(bytes)});
+        PackageInf inf{it->path().string(), Relative(it->path().string(), packageDir), ReadInf(bytes), {}};
+        for (InfReader r : kReaders) inf.ids[int(r)] = IdsOf(inf.inf.As(r).cards);
+        infs.push_back(inf);
     }
-    std::sort(infs.begin(), infs.end(), [](const InfFile& a, const InfFile& b) { return a.path < b.path; });
+    std::sort(infs.begin(), infs.end(), [](const PackageInf& a, const PackageInf& b) { return a.path < b.path; });
     return infs;
 }
 
@@ -129,9 +146,11 @@ void CheckDriverInfs(const IniFile& ini, Sink& sink, const SetupReferences& refs
     // Folders by their path, with the keys that install from each.
     std::map<std::string, Folder> folders;
     std::map<std::string, std::string> folderOfKey;
+    std::map<std::string, OsKind> kindOfKey;
     // Folders without an INF, and the keys with DetectCard entries that use them.
     std::map<std::string, std::vector<std::string>> unchecked;
     for (const ListUse& list : refs.lists) {
+        kindOfKey[list.key] = list.kind;
         std::string shown, path = OsFolder(ini, list.kind, packageDir, shown);
         if (!path.empty()) {
             folderOfKey[list.key] = path;
@@ -141,15 +160,14 @@ void CheckDriverInfs(const IniFile& ini, Sink& sink, const SetupReferences& refs
             unchecked[shown].push_back(list.key);
     }
     for (auto& f : folders) {
-        for (const InfFile& inf : f.second.infs)
-            for (const InfCard& c : inf.cards) {
-                f.second.ids.insert({c.vendor, c.device});
-                addCard({c.vendor, c.device}, inf.shown + ":" + std::to_string(c.line));
-            }
+        for (const PackageInf& inf : f.second.infs) {
+            for (const InfCard& c : inf.inf.cards) addCard({c.vendor, c.device}, inf.shown + ":" + std::to_string(c.line));
+            for (InfReader r : kReaders) f.second.ids[int(r)].insert(inf.ids[int(r)].begin(), inf.ids[int(r)].end());
+        }
     }
 
     // DetectCard entries: each pair should be a card of the driver of every
-    // key that tries it.
+    // key that tries it, as that key's Windows version reads the driver.
     std::map<std::string, std::set<Ids>> acceptedByKey;
     for (const NamedSection& section : refs.detectCard) {
         std::vector<std::string> keys;
@@ -168,19 +186,30 @@ void CheckDriverInfs(const IniFile& ini, Sink& sink, const SetupReferences& refs
             const int line = ini.KeyLine(section.name, key);
             addCard(ids, script + ":" + std::to_string(line));
             for (const std::string& k : keys) acceptedByKey[k].insert(ids);
-            std::vector<std::string> missingIn, missingKeys;
+            std::vector<std::string> missingIn, missingKeys, ignored;
             std::set<Ids> listed;
+            auto addOnce = [](std::vector<std::string>& list, const std::string& s) {
+                if (std::find(list.begin(), list.end(), s) == list.end()) list.push_back(s);
+            };
             for (const std::string& k : keys) {
                 auto at = folderOfKey.find(k);
                 if (at == folderOfKey.end()) continue;
                 const Folder& f = folders[at->second];
-                if (f.infs.empty() || f.ids.count(ids)) continue;
+                const InfReader r = ReaderOf(kindOfKey[k]);
+                if (f.infs.empty() || f.IdsFor(r).count(ids)) continue;
                 missingKeys.push_back(k);
-                if (std::find(missingIn.begin(), missingIn.end(), f.shown) == missingIn.end()) missingIn.push_back(f.shown);
-                listed.insert(f.ids.begin(), f.ids.end());
+                addOnce(missingIn, f.shown);
+                listed.insert(f.IdsFor(r).begin(), f.IdsFor(r).end());
+                // An INF that lists the card in a form this version does not read.
+                for (const PackageInf& inf : f.infs)
+                    for (const auto& m : inf.inf.As(r).missed)
+                        if (m.first.vendor == v && m.first.device == d)
+                            addOnce(ignored, inf.shown + " lists it, but not as " + RulesOf(r).systems +
+                                                 " read it: " + m.second);
             }
             if (missingKeys.empty()) continue;
             std::string why = Suggestion(SplitFields(entry), ids, listed);
+            for (const std::string& i : ignored) why = i + (why.empty() ? "" : "; " + why);
             sink.Error(line, "card-not-in-inf",
                        "no driver INF in " + Joined(missingIn) + " (" + Joined(missingKeys) + ") lists the card " +
                            PciCardLabel(v, d) + " of this entry: setup accepts it, but the driver does not install "
@@ -188,15 +217,23 @@ void CheckDriverInfs(const IniFile& ini, Sink& sink, const SetupReferences& refs
         }
     }
 
-    // INF cards that the DetectCard entries of a key that installs them turn away.
     for (const auto& f : folders) {
-        for (const InfFile& inf : f.second.infs) {
+        // The keys that install from the folder, by the reader of their version.
+        std::map<InfReader, std::vector<std::string>> installers;
+        for (const ListUse& list : refs.lists) {
+            auto at = folderOfKey.find(list.key);
+            if (at != folderOfKey.end() && at->second == f.first && (list.installs || !list.detectCard.empty()))
+                installers[ReaderOf(list.kind)].push_back(list.key);
+        }
+        for (const PackageInf& inf : f.second.infs) {
             Sink infSink(out, inf.path, sink.Options());
-            for (const InfCard& c : inf.cards) {
+            // INF cards that the DetectCard entries of a key that installs them turn away.
+            for (const InfCard& c : inf.inf.cards) {
                 std::vector<std::string> refusing;
                 for (const ListUse& list : refs.lists) {
                     auto at = folderOfKey.find(list.key);
                     if (list.detectCard.empty() || at == folderOfKey.end() || at->second != f.first) continue;
+                    if (!inf.ids[int(ReaderOf(list.kind))].count({c.vendor, c.device})) continue;
                     if (!acceptedByKey[list.key].count({c.vendor, c.device})) refusing.push_back(list.key);
                 }
                 if (!refusing.empty())
@@ -204,6 +241,19 @@ void CheckDriverInfs(const IniFile& ini, Sink& sink, const SetupReferences& refs
                                     "the driver supports " + PciCardLabel(c.vendor, c.device) +
                                         ", but no DetectCard entry of " + Joined(refusing) +
                                         " lists it, so setup turns that card away there");
+            }
+            std::set<std::pair<int, std::string>> noticed;
+            for (const auto& used : installers) {
+                const InfReading& reading = inf.inf.As(used.first);
+                // A file this version cannot use, in a folder where no other INF serves it.
+                if (!inf.inf.cards.empty() && reading.cards.empty() && f.second.IdsFor(used.first).empty())
+                    infSink.Error(reading.takesFile ? reading.missed.front().first.line : 0, "inf-not-read",
+                                  std::string(RulesOf(used.first).systems) + " (" + Joined(used.second) +
+                                      ") find no card in this file: " +
+                                      (reading.takesFile ? reading.missed.front().second : reading.whyNot) +
+                                      ". The driver installs for no card there");
+                for (const InfNotice& n : reading.notices)
+                    if (noticed.insert({n.line, n.code}).second) infSink.Warning(n.line, n.code, n.message);
             }
         }
     }

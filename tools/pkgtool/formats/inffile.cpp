@@ -16,10 +16,6 @@ struct Line {
     std::string text; // comment removed, continuation joined, quotes kept
 };
 
-struct Section {
-    std::vector<Line> lines;
-};
-
 std::string Lower(std::string s) {
     for (char& c : s) c = (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
     return s;
@@ -30,12 +26,26 @@ std::string Trim(const std::string& s) {
     return b == std::string::npos ? "" : s.substr(b, e - b + 1);
 }
 
-// UTF-16 INF files (with their mark) are narrowed; a UTF-8 mark is dropped.
-std::string Narrow(const std::string& raw) {
-    if (raw.compare(0, 3, "\xef\xbb\xbf") == 0) return raw.substr(3);
-    if (raw.compare(0, 2, "\xff\xfe") != 0) return raw;
+enum class Mark { kNone, kUtf8, kUtf16 };
+
+Mark MarkOf(const std::string& raw) {
+    if (raw.compare(0, 3, "\xef\xbb\xbf") == 0) return Mark::kUtf8;
+    if (raw.compare(0, 2, "\xff\xfe") == 0 || raw.compare(0, 2, "\xfe\xff") == 0) return Mark::kUtf16;
+    return Mark::kNone;
+}
+
+// UTF-16 text narrowed (characters past Latin-1 become '?'); a UTF-8 mark
+// dropped only for a reader that decodes it.
+std::string Narrow(const std::string& raw, bool dropUtf8Mark) {
+    const Mark mark = MarkOf(raw);
+    if (mark == Mark::kUtf8) return dropUtf8Mark ? raw.substr(3) : raw;
+    if (mark != Mark::kUtf16) return raw;
+    const bool little = raw[0] == '\xff';
     std::string out;
-    for (size_t i = 2; i + 1 < raw.size(); i += 2) out += raw[i + 1] ? '?' : raw[i];
+    for (size_t i = 2; i + 1 < raw.size(); i += 2) {
+        const char lo = raw[i + (little ? 0 : 1)], hi = raw[i + (little ? 1 : 0)];
+        out += hi ? '?' : lo;
+    }
     return out;
 }
 
@@ -95,21 +105,31 @@ std::vector<std::string> Fields(const std::string& value) {
     return fields;
 }
 
+struct Section {
+    int line = 0;      // of its first header
+    std::string name;  // as that header writes it, trimmed
+    std::vector<Line> lines;
+};
+
 class Inf {
 public:
-    explicit Inf(const std::string& bytes) {
+    // rules null: as any reader would, taking every form.
+    Inf(const std::string& text, const InfRules* rules) {
         std::string current;
-        for (const Line& l : LogicalLines(Narrow(bytes))) {
+        sections_[current];
+        for (const Line& l : LogicalLines(text)) {
             if (l.text.empty()) continue;
             if (l.text[0] == '[') {
                 size_t close = l.text.find(']');
-                current = Lower(Trim(l.text.substr(1, close == std::string::npos ? std::string::npos : close - 1)));
-                sections_[current]; // an empty section still exists
+                std::string name = Trim(l.text.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+                current = Lower(name);
+                Section& s = sections_[current]; // an empty section still exists
+                if (!s.line) s.line = l.number, s.name = name;
                 continue;
             }
             sections_[current].lines.push_back(l); // sections of one name are one section
         }
-        LoadStrings();
+        LoadStrings(!rules || rules->readsLocalizedStrings);
     }
 
     const Section* Find(const std::string& name) const {
@@ -150,13 +170,28 @@ public:
         hasEquals = false;
     }
 
+    // The value of a key of a section, unquoted; false when there is none.
+    bool Value(const std::string& section, const std::string& key, std::string& value, int& line) const {
+        const Section* s = Find(section);
+        for (size_t i = 0; s && i < s->lines.size(); ++i) {
+            std::string k, v;
+            bool eq = false;
+            Split(s->lines[i].text, k, v, eq);
+            if (!eq || Lower(k) != key) continue;
+            value = Fields(v)[0];
+            line = s->lines[i].number;
+            return true;
+        }
+        return false;
+    }
+
 private:
-    void LoadStrings() {
+    void LoadStrings(bool localized) {
         // [Strings] first; a localised [Strings.LLLL] only where it is missing.
         std::vector<const Section*> order;
         if (const Section* s = Find("strings")) order.push_back(s);
         for (const auto& kv : sections_)
-            if (kv.first.compare(0, 8, "strings.") == 0) order.push_back(&kv.second);
+            if (localized && kv.first.compare(0, 8, "strings.") == 0) order.push_back(&kv.second);
         for (const Section* s : order)
             for (const Line& l : s->lines) {
                 std::string key, value;
@@ -199,27 +234,80 @@ bool ParsePciId(const std::string& id, unsigned& vendor, unsigned& device) {
     return true;
 }
 
-} // namespace
+typedef std::pair<unsigned, unsigned> Ids;
 
-std::vector<InfCard> ReadInfCards(const std::string& bytes) {
-    Inf inf(bytes);
-    std::vector<InfCard> cards;
-    std::set<std::pair<unsigned, unsigned>> seen;
-    std::set<std::string> modelsSeen;
+// One reading of the file, leniently (rules null) or as a target reads it.
+struct Reading {
+    InfReading result;
+    std::set<std::string> absentModels; // undecorated models sections [Manufacturer] names that the file lacks
+};
+
+Reading Read(const std::string& bytes, const InfRules* rules) {
+    Reading r;
+    InfReading& out = r.result;
+    const Mark mark = MarkOf(bytes);
+    const std::string systems = rules ? rules->systems : "";
+    if (rules && mark == Mark::kUtf16 && !rules->readsUtf16) {
+        out.takesFile = false;
+        out.whyNot = "the file is UTF-16 (Unicode) text, and " + systems + " read only ANSI INF files";
+        return r;
+    }
+    // No document of the time has an INF reader decode UTF-8: for the
+    // targets a mark is three bytes of text.
+    const Inf inf(Narrow(bytes, !rules), rules);
+    if (rules) {
+        std::string signature, note;
+        int line = 0;
+        if (!inf.Value("version", "signature", signature, line)) {
+            out.takesFile = false;
+            const Section* first = inf.Find("");
+            const bool markHidesVersion = mark == Mark::kUtf8 && first && !first->lines.empty() &&
+                                          Lower(first->lines[0].text).find("[version]") != std::string::npos;
+            out.whyNot = markHidesVersion
+                             ? "the file begins with a UTF-8 byte order mark, which " + systems +
+                                   " read as three characters of text, so [Version] is no section header there and "
+                                   "the file has no Signature"
+                             : "it has no Signature in [Version], and " + systems + " take a file without one for no INF";
+            return r;
+        }
+        const SignatureVerdict verdict = rules->signature(signature, note);
+        if (verdict == SignatureVerdict::kRefused) {
+            out.takesFile = false;
+            out.whyNot = "its Signature \"" + signature + "\" (line " + std::to_string(line) + ") is none that " +
+                         systems + " accept (" + rules->signatures + ")";
+            return r;
+        }
+        if (verdict == SignatureVerdict::kUndecided)
+            out.notices.push_back({line, "inf-signature", "the Signature \"" + signature + "\": " + note +
+                                                              ". Write $Chicago$, which every system of the time takes"});
+        if (rules->largestFile && bytes.size() > rules->largestFile)
+            out.notices.push_back({0, "inf-size", "the file has " + std::to_string(bytes.size()) + " bytes; forum "
+                                                  "reports (no documentation) say " + systems + " fail on INF files "
+                                                  "over 64 KB"});
+    }
     const Section* manufacturer = inf.Find("manufacturer");
-    if (!manufacturer) return cards;
+    if (!manufacturer) return r;
+    std::set<Ids> seen;
+    std::set<std::string> modelsSeen;
     for (const Line& m : manufacturer->lines) {
         std::string key, value;
         bool eq = false;
         Inf::Split(m.text, key, value, eq);
-        // "%Mfg%=Models,NTx86" names Models and Models.NTx86; a line of its
-        // own names the section by itself.
+        // "%Mfg%=Models,NTx86" names Models and, from Windows XP on, also
+        // Models.NTx86; a line of its own names the section by itself.
         std::vector<std::string> f = Fields(inf.Substitute(eq ? value : key));
         std::vector<std::string> models{f[0]};
-        for (size_t i = 1; i < f.size(); ++i) models.push_back(f[0] + "." + f[i]);
+        for (size_t i = 1; i < f.size() && (!rules || rules->readsDecoratedModels); ++i) models.push_back(f[0] + "." + f[i]);
+        if (!inf.Find(f[0])) r.absentModels.insert(Lower(Trim(f[0])));
         for (const std::string& name : models) {
             const Section* s = inf.Find(name);
             if (!s || !modelsSeen.insert(Lower(Trim(name))).second) continue;
+            if (rules && rules->longestSectionName && s->name.size() > rules->longestSectionName)
+                out.notices.push_back({s->line, "inf-section-name",
+                                       "the models section [" + s->name + "] has a name of " +
+                                           std::to_string(s->name.size()) + " characters; the Windows 2000 DDK says "
+                                           "that on Windows 98 section names should be no longer than " +
+                                           std::to_string(rules->longestSectionName)});
             for (const Line& l : s->lines) {
                 std::string k, v;
                 bool e = false;
@@ -230,12 +318,74 @@ std::vector<InfCard> ReadInfCards(const std::string& bytes) {
                     InfCard c;
                     if (!ParsePciId(ids[i], c.vendor, c.device)) continue;
                     c.line = l.number;
-                    if (seen.insert({c.vendor, c.device}).second) cards.push_back(c);
+                    c.section = s->name;
+                    if (seen.insert({c.vendor, c.device}).second) out.cards.push_back(c);
                 }
             }
         }
     }
-    return cards;
+    return r;
+}
+
+std::set<Ids> IdsOf(const InfReading& r) {
+    std::set<Ids> ids;
+    for (const InfCard& c : r.cards) ids.insert({c.vendor, c.device});
+    return ids;
+}
+
+// Why a target does not find a card that the lenient reading does: the rule
+// that, relaxed alone, lets it through.
+class WhyMissed {
+public:
+    WhyMissed(const std::string& bytes, const InfRules& rules, const Reading& target) : rules_(rules), target_(target) {
+        if (!target.result.takesFile) return;
+        InfRules decorated = rules, localized = rules;
+        decorated.readsDecoratedModels = true;
+        localized.readsLocalizedStrings = true;
+        decorated_ = IdsOf(Read(bytes, &decorated).result);
+        localized_ = IdsOf(Read(bytes, &localized).result);
+    }
+
+    std::string operator()(const InfCard& card) const {
+        if (!target_.result.takesFile) return target_.result.whyNot;
+        const std::string systems = rules_.systems;
+        const Ids ids(card.vendor, card.device);
+        if (decorated_.count(ids)) {
+            const std::string base = card.section.substr(0, card.section.find('.'));
+            return "[" + card.section + "] has a target decoration, which only Windows XP and later read; " + systems +
+                   " read the undecorated [" + base + "] that [Manufacturer] names" +
+                   (target_.absentModels.count(Lower(base)) ? ", and the file lacks it" : ", which does not list it");
+        }
+        if (localized_.count(ids))
+            return "the id comes from a %token% that only a [Strings.LanguageID] section defines, and " + systems +
+                   " ignore those sections";
+        return "it is in no models section that " + systems + " read";
+    }
+
+private:
+    const InfRules& rules_;
+    const Reading& target_;
+    std::set<Ids> decorated_, localized_;
+};
+
+} // namespace
+
+std::vector<InfCard> ReadInfCards(const std::string& bytes) { return Read(bytes, nullptr).result.cards; }
+
+InfFile ReadInf(const std::string& bytes) {
+    InfFile file;
+    file.cards = ReadInfCards(bytes);
+    for (InfReader reader : {InfReader::kWin9x, InfReader::kNt4}) {
+        const InfRules& rules = RulesOf(reader);
+        const Reading target = Read(bytes, &rules);
+        InfReading& out = reader == InfReader::kWin9x ? file.win9x : file.nt4;
+        out = target.result;
+        const std::set<Ids> found = IdsOf(out);
+        const WhyMissed why(bytes, rules, target);
+        for (const InfCard& c : file.cards)
+            if (!found.count({c.vendor, c.device})) out.missed.push_back({c, why(c)});
+    }
+    return file;
 }
 
 } // namespace pkgcheck
