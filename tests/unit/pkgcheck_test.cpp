@@ -322,6 +322,9 @@ TEST(PkgCheck, TextAsTheTargetReadsIt) {
          {"SETUP.INI:4 warning utf8-text", "SETUP.INI:6 warning utf8-text", "sequor95.ini:2 warning utf8-text"}},
         // Already in code page 1252.
         {"latin1", "[Application]\nW98=End\n[Message]\nNotSupport=Caf\xe9 \x80\n", nullptr, {}, {}},
+        // A mark in front of a comment costs no header.
+        {"mark-before-comment", "\xef\xbb\xbf; Example\n[Application]\nW98=End\n[Message]\nNotSupport=n\n", nullptr,
+         {}, {"SETUP.INI:1 warning byte-order-mark"}},
     });
 }
 
@@ -501,6 +504,42 @@ TEST(PkgCheck, DriverInfSuggestionsAndBadFiles) {
     ASSERT_EQ(1u, cards.size());
     EXPECT_EQ(0x10DEu, cards[0].vendor);
     EXPECT_EQ(4, cards[0].line);
+}
+
+// A CD's root: AUTORUN.INF, and the package where the setup it starts reads its script.
+TEST(PkgCheck, CdRoots) {
+    const std::string script = "[Application]\nW98=End\n[Message]\nNotSupport=n\n";
+    auto cd = [&](const std::string& autorun) {
+        return std::vector<std::pair<std::string, std::string>>{{"AUTORUN.INF", autorun}, {"DRIVERS/SETUP.INI", script}};
+    };
+    const std::string good = "[autorun]\r\nopen=DRIVERS\\SETUP.EXE \\DRIVERS\r\nicon=DRIVERS\\SETUP.INI,0\r\n";
+    ExpectFindings({
+        // setup.exe itself comes from the front end's build.
+        {"cd-clean", nullptr, nullptr, {"DRIVERS/"}, {}, cd(good)},
+        {"cd-no-arguments", nullptr, nullptr, {"DRIVERS/"}, {"AUTORUN.INF:2 error autorun-no-script"},
+         cd("[autorun]\r\nopen=DRIVERS\\SETUP.EXE\r\n")},
+        {"cd-no-program", nullptr, nullptr, {"DRIVERS/"}, {"AUTORUN.INF:2 error autorun-no-program"},
+         cd("[AutoRun]\r\nopen=DRIVRES\\SETUP.EXE \\DRIVERS\r\n")},
+        {"cd-no-icon", nullptr, nullptr, {"DRIVERS/"}, {"AUTORUN.INF:3 warning autorun-icon-missing"},
+         cd("[autorun]\r\nopen=DRIVERS\\SETUP.EXE \\DRIVERS\r\nicon=CD.ICO\r\n")},
+        {"cd-no-open", nullptr, nullptr, {"DRIVERS/"},
+         {"AUTORUN.INF:0 error autorun-no-open", "AUTORUN.INF:1 warning outside-section"}, cd("open=SETUP.EXE\r\n")},
+        // 95 and 98 find no section in it; the package is still checked as meant.
+        {"cd-utf16", nullptr, nullptr, {"DRIVERS/"}, {"AUTORUN.INF:1 error byte-order-mark"}, cd(Utf16(good))},
+        {"cd-package-checked", nullptr, nullptr, {"DRIVERS/"}, {"SETUP.INI:2 error unknown-command"},
+         {{"AUTORUN.INF", good}, {"DRIVERS/SETUP.INI", "[Application]\nW98=Bogus\n[Message]\nNotSupport=n\n"}}},
+        {"cd-root-package", script.c_str(), nullptr, {}, {}, {{"AUTORUN.INF", "[autorun]\nopen=setup\n"}}},
+        {"cd-other-program", script.c_str(), nullptr, {"MENU.EXE"}, {"AUTORUN.INF:2 note autorun-other-program"},
+         {{"AUTORUN.INF", "[autorun]\nopen=menu.exe /x\n"}}},
+    });
+    TempDir dir("cd-fix");
+    dir.Write("DRIVERS/", "");
+    dir.Write("DRIVERS/SETUP.INI", script);
+    dir.Write("AUTORUN.INF", "[autorun]\r\nopen=DRIVERS\\SETUP.EXE\r\n");
+    std::vector<Finding> f = CheckPackage(dir.Path());
+    ASSERT_EQ(1u, f.size()) << FormatFindingsText(f);
+    EXPECT_NE(std::string::npos, f[0].message.find("\"D:\"")) << f[0].message;
+    EXPECT_NE(std::string::npos, f[0].message.find("write open=DRIVERS\\SETUP.EXE \\DRIVERS")) << f[0].message;
 }
 
 TEST(PkgCheck, SmallerGaps) {

@@ -25,6 +25,12 @@ bool OpenScript(const std::string& dir, const char* name, std::vector<Finding>& 
     return true;
 }
 
+void SortFindings(std::vector<Finding>& findings) {
+    std::stable_sort(findings.begin(), findings.end(), [](const Finding& a, const Finding& b) {
+        return a.file != b.file ? a.file < b.file : a.line < b.line;
+    });
+}
+
 void CheckSetupScript(const IniFile& ini, Sink& sink, const std::string& dir, CheckResult& result) {
     CheckLayout(ini, sink);
     SetupReferences refs;
@@ -42,13 +48,19 @@ void CheckSetupScript(const IniFile& ini, Sink& sink, const std::string& dir, Ch
 
 std::vector<Finding> CheckPackage(const std::string& dir) { return CheckPackage(dir, CheckOptions()).findings; }
 
-CheckResult CheckPackage(const std::string& dir, const CheckOptions& options) {
+CheckResult CheckPackage(const std::string& root, const CheckOptions& options) {
     using namespace pkgcheck;
     CheckResult result;
     std::vector<Finding>& findings = result.findings;
     std::error_code ec;
-    if (!std::filesystem::is_directory(dir, ec)) {
-        findings.push_back({dir, 0, "error", "no-package", "there is no directory " + dir});
+    if (!std::filesystem::is_directory(root, ec)) {
+        findings.push_back({root, 0, "error", "no-package", "there is no directory " + root});
+        return result;
+    }
+    // A CD's root: the package is where the program AutoRun starts reads it.
+    const std::string dir = FindNoCase(root, "AUTORUN.INF").empty() ? root : CheckCdRoot(root, findings, options);
+    if (dir.empty()) {
+        SortFindings(findings);
         return result;
     }
     IniFile setup, sequor;
@@ -57,20 +69,18 @@ CheckResult CheckPackage(const std::string& dir, const CheckOptions& options) {
     bool hasSequor = OpenScript(dir, "sequor95.ini", findings, sequor, sequorPath);
     if (hasSetup) {
         Sink sink(findings, setupPath, options);
-        CheckTextMark(setup, sink, "SETUP.INI");
+        CheckTextMark(setup, sink, "SETUP.INI", "setup shows an empty NotSupport box and does nothing else");
         CheckSetupScript(setup, sink, dir, result);
     }
     if (hasSequor) {
         Sink sink(findings, sequorPath, options);
-        CheckTextMark(sequor, sink, "sequor95.ini");
+        CheckTextMark(sequor, sink, "sequor95.ini", "Sequor runs nothing");
         CheckLayout(sequor, sink);
         CheckProcessList(sequor, sink, dir);
     }
     if (!hasSetup && !hasSequor && findings.empty())
         findings.push_back({dir, 0, "warning", "no-scripts",
                             "the directory holds neither SETUP.INI nor sequor95.ini: there is nothing to check"});
-    std::stable_sort(findings.begin(), findings.end(), [](const Finding& a, const Finding& b) {
-        return a.file != b.file ? a.file < b.file : a.line < b.line;
-    });
+    SortFindings(findings);
     return result;
 }

@@ -83,8 +83,12 @@ void CheckDriverInfs(const IniFile& ini, Sink& sink, const SetupReferences& refs
 void CheckProcessList(const IniFile& ini, Sink& sink, const std::string& packageDir);
 
 // A byte order mark, which the target systems do not all read as Wine does.
-// scriptName is "SETUP.INI" or "sequor95.ini".
-void CheckTextMark(const IniFile& ini, Sink& sink, const std::string& scriptName);
+// nothingRead says what happens where no section is found ("Sequor runs nothing").
+void CheckTextMark(const IniFile& ini, Sink& sink, const std::string& fileName, const std::string& nothingRead);
+
+// The root of a CD: its AUTORUN.INF, and the program it starts. Returns the
+// folder of the package that program reads, "" when there is none to check.
+std::string CheckCdRoot(const std::string& root, std::vector<Finding>& out, const CheckOptions& options);
 
 // A value the system shows or uses as a path: text that the code page of
 // the options would garble. `what` names it in messages ("message", "path").

@@ -8,25 +8,32 @@
 
 namespace pkgcheck {
 
-void CheckTextMark(const IniFile& ini, Sink& sink, const std::string& scriptName) {
-    const bool setup = SameName(scriptName, "SETUP.INI");
+void CheckTextMark(const IniFile& ini, Sink& sink, const std::string& fileName, const std::string& nothingRead) {
     if (ini.Mark() == TextMark::kUtf8) {
+        const bool headerFirst = ini.Sections().size() > 1 && ini.Sections()[1].line == 1;
+        if (!headerFirst && ini.Sections().size() > 1) {
+            // The mark sticks to a comment or a blank line, which no reader asks for.
+            sink.Warning(1, "byte-order-mark",
+                         "the file begins with a UTF-8 byte order mark. Windows 95, 98 and NT 4.0 read " + fileName +
+                             " byte for byte, so the mark is text in front of line 1; that line is no section "
+                             "header, so nothing is lost now, but a header moved there would be. Save the file as "
+                             "ANSI text, without the mark");
+            return;
+        }
         std::string first = "the first section header";
         if (ini.Sections().size() > 1)
             first = "[" + ini.Sections()[1].name + "] on line " + std::to_string(ini.Sections()[1].line);
         sink.Error(1, "byte-order-mark",
-                   "the file begins with a UTF-8 byte order mark. Windows 95, 98 and NT 4.0 read " + scriptName +
+                   "the file begins with a UTF-8 byte order mark. Windows 95, 98 and NT 4.0 read " + fileName +
                        " byte for byte: the mark becomes three characters in front of the first line, so " + first +
                        " is no section header and none of its keys is read. Wine decodes the mark, so a test under "
                        "Wine passes where those systems fail. Save the file as ANSI text, without the mark");
     } else if (ini.Mark() == TextMark::kUtf16) {
         sink.Error(1, "byte-order-mark",
-                   "the file is UTF-16 text. Windows 95 and 98 read " + scriptName +
+                   "the file is UTF-16 text. Windows 95 and 98 read " + fileName +
                        " byte for byte: a NUL follows every character and no section is found at all, so " +
-                       (setup ? "setup shows an empty NotSupport box and does nothing else"
-                              : "Sequor runs nothing") +
-                       ". Windows NT 4.0 and Wine decode the file, so a test under Wine passes. Save the file as ANSI "
-                       "text");
+                       nothingRead + ". Windows NT 4.0 and Wine decode the file, so a test under Wine passes. Save "
+                       "the file as ANSI text");
     }
 }
 

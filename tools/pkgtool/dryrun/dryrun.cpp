@@ -106,14 +106,19 @@ std::string TranscriptEvent::Field(const std::string& name) const {
     return "";
 }
 
-Transcript DryRun(const std::string& program, const PcSpec& spec, const std::string& packageDir) {
+Transcript DryRun(const std::string& program, const PcSpec& spec, const std::string& dir) {
     Transcript t;
     sim::Machine m;
     bool sequor = strcasecmp(program.c_str(), "sequor") == 0;
-    BuildMachine(spec, packageDir, !sequor, m, t.notes);
-    t.pc = DescribePc(spec, m);
+    const ProgramStart start = BuildMachine(spec, dir, !sequor, m, t.notes);
+    t.pc = DescribePc(spec, m, start);
     t.program = sequor ? "Sequor" : "setup";
-    int code = sequor ? sim::RunSequor(m) : sim::RunSetup(m, spec.arguments);
+    if (!start.failure.empty()) {
+        t.ran = false;
+        t.events.push_back({"start-failed", {{"command line", start.autoRun}, {"reason", start.failure}}});
+        return t;
+    }
+    int code = sequor ? sim::RunSequor(m) : sim::RunSetup(m, start.arguments);
     t.hung = code == sim::kHung;
     t.exitCode = t.hung ? 0 : code;
     t.events = ReadEvents(m);

@@ -17,9 +17,11 @@ struct Transcript {
     std::vector<TranscriptEvent> events;
     int exitCode = 0;
     bool hung = false;
+    bool ran = true; // false when AutoRun starts nothing, or not the program
     std::vector<std::string> notes; // where the simulation cannot speak for a real PC or for Wine
     int codePage = 1252;            // the text form shows box texts as this code page shows their bytes
 };
 
-// program: "setup" or "sequor" (any case).
-Transcript DryRun(const std::string& program, const PcSpec& spec, const std::string& packageDir);
+// program: "setup" or "sequor" (any case). dir is the package, or the root
+// of a CD that holds AUTORUN.INF.
+Transcript DryRun(const std::string& program, const PcSpec& spec, const std::string& dir);

@@ -218,6 +218,9 @@ std::string ApplyPcOption(PcSpec& spec, const std::string& name, const std::stri
         spec.launchDir = value;
     } else if (name == "args") {
         spec.arguments = value;
+    } else if (name == "started-by") {
+        if (value != "autorun" && value != "explorer") return "started-by: autorun or explorer";
+        spec.startedByExplorer = value == "explorer";
     } else if (name == "helper-exit") {
         if (!ParseNumber(value, n)) return "helper-exit: a number";
         spec.helperExit = (unsigned)n;
@@ -279,8 +282,9 @@ std::string ReadMachineFile(PcSpec& spec, const std::string& path) {
     return "";
 }
 
-void AddCardFromPackage(PcSpec& spec, const std::string& packageDir) {
-    fs::path script = FindInPackage(packageDir, "SETUP.INI");
+void AddCardFromPackage(PcSpec& spec, const std::string& dir) {
+    const std::string packageDir = PackageDirOf(spec, dir);
+    fs::path script = packageDir.empty() ? fs::path() : FindInPackage(packageDir, "SETUP.INI");
     if (script.empty()) return;
     sim::Machine pc;
     SetVersion(spec.os, pc);
@@ -300,26 +304,33 @@ void AddCardFromPackage(PcSpec& spec, const std::string& packageDir) {
     }
 }
 
-void BuildMachine(const PcSpec& spec, const std::string& packageDir, bool forSetup, sim::Machine& m,
-                  std::vector<std::string>& notes) {
+ProgramStart BuildMachine(const PcSpec& spec, const std::string& dir, bool forSetup, sim::Machine& m,
+                          std::vector<std::string>& notes) {
     SetVersion(spec.os, m);
     m.currentDirectory = spec.launchDir;
     m.moduleFileName = spec.launchDir + "\\setup.exe";
+    const bool cd = !FindInPackage(dir, "AUTORUN.INF").empty();
+    const std::string drive = spec.launchDir.substr(0, 2), filesAt = cd ? drive : spec.launchDir;
 
     // The package, under the launch directory. Only scripts need their bytes.
     std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(packageDir, ec); !ec && it != fs::recursive_directory_iterator();
+    for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::recursive_directory_iterator();
          it.increment(ec)) {
-        std::string rel = ToWindows(fs::relative(it->path(), packageDir, ec).string());
-        std::string win = spec.launchDir + "\\" + rel;
+        std::string rel = ToWindows(fs::relative(it->path(), dir, ec).string());
+        std::string win = filesAt + "\\" + rel;
         if (it->is_directory()) {
             m.directories.push_back(win);
         } else if (it->is_regular_file()) {
             std::string ext = it->path().extension().string();
-            m.files[win] = SameText(ext, ".ini") ? AsTheSystemReads(ReadFile(it->path()), m) : std::string();
+            const bool script = SameText(ext, ".ini") || (cd && SameText(rel, "AUTORUN.INF"));
+            m.files[win] = script ? AsTheSystemReads(ReadFile(it->path()), m) : std::string();
         }
     }
-    NoteTextMark(packageDir, forSetup ? "SETUP.INI" : "sequor95.ini", m, notes);
+    const ProgramStart start = cd ? CdStart(spec, dir, drive, forSetup, m, notes) : PlainStart(spec, dir);
+    if (!start.failure.empty()) return start;
+    const std::string packageDir = start.packageDir;
+    if (cd) NoteTextMark(dir, "AUTORUN.INF", m, notes);
+    if (!packageDir.empty()) NoteTextMark(packageDir, forSetup ? "SETUP.INI" : "sequor95.ini", m, notes);
 
     for (const PciCard& c : spec.cards) m.AddPciFunction(c.bus, c.slot, c.function, c.vendor, c.device);
     std::vector<std::string> enumPci = spec.enumPci;
@@ -348,14 +359,14 @@ void BuildMachine(const PcSpec& spec, const std::string& packageDir, bool forSet
 
     // Programs of the package end at once with code 0 unless told otherwise;
     // the install helper and the Display applet have models of their own.
-    for (auto it = fs::recursive_directory_iterator(packageDir, ec); !ec && it != fs::recursive_directory_iterator();
+    for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::recursive_directory_iterator();
          it.increment(ec)) {
         std::string ext = it->path().extension().string();
         if (it->is_regular_file() && (SameText(ext, ".exe") || SameText(ext, ".com") || SameText(ext, ".bat")))
             sim::AddPlainProgram(m, it->path().filename().string(), 0);
     }
     for (const auto& p : spec.programExits) sim::AddPlainProgram(m, p.first, p.second);
-    bool shipped = !FindInPackage(packageDir, "fitter16.exe").empty();
+    bool shipped = !packageDir.empty() && !FindInPackage(packageDir, "fitter16.exe").empty();
     if (forSetup && spec.helper && !shipped)
         notes.push_back("The package holds no fitter16.exe; the simulated PC provides one (--no-helper leaves it "
                         "out).");
@@ -380,15 +391,15 @@ void BuildMachine(const PcSpec& spec, const std::string& packageDir, bool forSet
     if (!forSetup)
         notes.push_back("Programs of the package are modelled as ending at once with exit code 0, or with the "
                         "code given by --exit; their own work is not simulated.");
+    return start;
 }
 
-std::string DescribePc(const PcSpec& spec, const sim::Machine& m) {
+std::string DescribePc(const PcSpec& spec, const sim::Machine& m, const ProgramStart& start) {
     char version[200];
     snprintf(version, sizeof version, "platform %lu, version %lu.%lu, service pack \"%s\"",
              (unsigned long)m.platformId, (unsigned long)m.majorVersion, (unsigned long)m.minorVersion,
              m.csdVersion.c_str());
-    std::string s = std::string(version) + "; launch directory " + spec.launchDir;
-    if (!spec.arguments.empty()) s += " (arguments " + spec.arguments + ")";
+    std::string s = std::string(version) + "; " + start.description;
     s += "; PCI:";
     if (spec.cards.empty()) s += " no card";
     for (const PciCard& c : spec.cards) {

@@ -19,6 +19,10 @@ struct PcSpec {
     std::vector<int> answers;         // IDOK, IDCANCEL, IDYES, IDNO in order
     std::string launchDir = "D:\\CD";
     std::string arguments;
+    // A CD's root (it holds AUTORUN.INF) sits at the root of launchDir's
+    // drive, and the program starts as AutoRun starts it, or as a double-click
+    // on it in Explorer does.
+    bool startedByExplorer = false;
     // The install helper. A package ships it, but an author's working copy
     // may not hold it yet: the PC provides one unless told otherwise.
     bool helper = true;
@@ -49,12 +53,30 @@ bool IsPcFlag(const std::string& name);
 // list for the spec's OS key would try, placed at bus 1, device 0, function 0.
 void AddCardFromPackage(PcSpec& spec, const std::string& packageDir);
 
+// How the program starts on the PC.
+struct ProgramStart {
+    std::string arguments;   // its argument text
+    std::string packageDir;  // the folder on this disk it reads its script from; "" when there is none
+    std::string description; // for the PC line
+    std::string failure;     // when AutoRun starts nothing (or not this program): why
+    std::string autoRun;     // what AutoRun runs, for the transcript
+};
+
+// The start from a directory without AUTORUN.INF: in the launch directory.
+// With one, it is a CD's root: CdStart reads its AUTORUN.INF as the machine's
+// Windows reads it (the machine holds the CD's files at drive's root).
+ProgramStart PlainStart(const PcSpec& spec, const std::string& dir);
+ProgramStart CdStart(const PcSpec& spec, const std::string& dir, const std::string& drive, bool forSetup,
+                     sim::Machine& m, std::vector<std::string>& notes);
+// The folder on this disk whose SETUP.INI the launcher reads.
+std::string PackageDirOf(const PcSpec& spec, const std::string& dir);
+
 // Builds the simulated PC: version, bus, registry, package files (copied in
-// under the launch directory), the user and the outside programs. Notes
-// what the simulation cannot tell for certain.
+// under the launch directory, a CD's at its drive's root), the user and the
+// outside programs. Notes what the simulation cannot tell for certain.
 // forSetup: the notes concern the launcher's run, not the runner's.
-void BuildMachine(const PcSpec& spec, const std::string& packageDir, bool forSetup, sim::Machine& m,
-                  std::vector<std::string>& notes);
+ProgramStart BuildMachine(const PcSpec& spec, const std::string& dir, bool forSetup, sim::Machine& m,
+                          std::vector<std::string>& notes);
 
 // One line that describes the PC, for the transcript.
-std::string DescribePc(const PcSpec& spec, const sim::Machine& m);
+std::string DescribePc(const PcSpec& spec, const sim::Machine& m, const ProgramStart& start);

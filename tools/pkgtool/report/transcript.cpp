@@ -16,7 +16,7 @@ std::string Shown(const std::string& bytes, int codePage) {
 
 std::string FormatTranscriptText(const Transcript& t) {
     std::string s = "PC: " + t.pc + "\n";
-    s += "Run of " + t.program + (t.program == "setup" ? ".exe" : ".exe") + ":\n";
+    s += "Run of " + t.program + ".exe:\n";
     for (const TranscriptEvent& e : t.events) {
         std::string line = "  " + e.kind;
         line.resize(16, ' ');
@@ -38,7 +38,9 @@ std::string FormatTranscriptText(const Transcript& t) {
         for (size_t p = 0; (p = line.find('\r')) != std::string::npos;) line.erase(p, 1);
         s += line + "\n";
     }
-    s += t.hung ? "  the program would wait for ever here\n" : "  exit code " + std::to_string(t.exitCode) + "\n";
+    s += !t.ran    ? "  " + t.program + ".exe does not run\n"
+         : t.hung ? "  the program would wait for ever here\n"
+                  : "  exit code " + std::to_string(t.exitCode) + "\n";
     for (const std::string& n : t.notes) s += "Note: " + n + "\n";
     return s;
 }
@@ -51,7 +53,7 @@ std::string FormatTranscriptJson(const Transcript& t) {
         for (const auto& f : e.fields) s += "," + JsonString(f.first) + ":" + JsonString(f.second);
         s += "}";
     }
-    s += "],\"exitCode\":" + std::to_string(t.exitCode) + ",\"hung\":" + (t.hung ? "true" : "false") + ",\"notes\":[";
+    s += "],\"exitCode\":" + std::to_string(t.exitCode) + ",\"hung\":" + (t.hung ? "true" : "false") + ",\"ran\":" + (t.ran ? "true" : "false") + ",\"notes\":[";
     for (size_t i = 0; i < t.notes.size(); ++i) s += (i ? "," : "") + JsonString(t.notes[i]);
     return s + "]}\n";
 }
