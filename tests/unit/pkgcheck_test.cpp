@@ -520,6 +520,8 @@ TEST(PkgCheck, CdRoots) {
          cd("[autorun]\r\nopen=DRIVERS\\SETUP.EXE\r\n")},
         {"cd-no-program", nullptr, nullptr, {"DRIVERS/"}, {"AUTORUN.INF:2 error autorun-no-program"},
          cd("[AutoRun]\r\nopen=DRIVRES\\SETUP.EXE \\DRIVERS\r\n")},
+        {"cd-folder-as-program", nullptr, nullptr, {"DRIVERS/"}, {"AUTORUN.INF:2 error autorun-no-program"},
+         cd("[autorun]\r\nopen=DRIVERS \\DRIVERS\r\n")},
         {"cd-no-icon", nullptr, nullptr, {"DRIVERS/"}, {"AUTORUN.INF:3 warning autorun-icon-missing"},
          cd("[autorun]\r\nopen=DRIVERS\\SETUP.EXE \\DRIVERS\r\nicon=CD.ICO\r\n")},
         {"cd-no-open", nullptr, nullptr, {"DRIVERS/"},

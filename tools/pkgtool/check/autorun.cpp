@@ -35,7 +35,7 @@ std::string CheckCdRoot(const std::string& root, std::vector<Finding>& out, cons
     }
     if (!f.icon.empty()) {
         const std::string icon = TrimBlanks(f.icon.substr(0, f.icon.find(',')));
-        if (FindWindowsPath(root, icon).empty())
+        if (FindWindowsFile(root, icon).empty())
             sink.Warning(f.iconLine, "autorun-icon-missing",
                          "icon= names " + Quoted(icon) + ", which the CD lacks (the path is taken from the CD's "
                          "root), so Windows shows the drive's own icon");

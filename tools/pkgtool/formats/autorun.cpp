@@ -8,11 +8,10 @@ const char kAutoRunDirectoryAssumed[] =
     "no source of the time says which current directory AutoRun gives the program on Windows 95, 98 or NT 4.0; "
     "the root of the CD is assumed";
 
-AutoRunFile ReadAutoRun(const std::string& root) {
+AutoRunFile ParseAutoRun(const std::string& bytes) {
     AutoRunFile f;
-    f.path = FindNoCase(root, "AUTORUN.INF");
-    f.found = !f.path.empty() && f.ini.Load(f.path);
-    if (!f.found) return f;
+    f.found = true;
+    f.ini.SetText(bytes);
     if (const IniSection* s = f.ini.FindSection("autorun")) f.sectionLine = s->line;
     // AutoRun takes the whole value; the length of its buffer is not known.
     f.open = f.ini.ReadWhole("autorun", "open");
@@ -22,16 +21,25 @@ AutoRunFile ReadAutoRun(const std::string& root) {
     return f;
 }
 
+AutoRunFile ReadAutoRun(const std::string& root) {
+    const std::string path = FindNoCase(root, "AUTORUN.INF");
+    IniFile file;
+    if (path.empty() || !file.Load(path)) return AutoRunFile();
+    AutoRunFile f = ParseAutoRun(file.Bytes());
+    f.path = path;
+    return f;
+}
+
 namespace {
 
 // A program as Windows finds it: as written, or with .exe added to a name
 // without an extension. A drive letter is dropped: the CD is the drive.
 std::string FindProgram(const std::string& root, std::string program) {
     if (program.size() >= 2 && program[1] == ':') program = program.substr(2);
-    std::string path = FindWindowsPath(root, program);
+    std::string path = FindWindowsFile(root, program);
     const size_t slash = program.rfind('\\');
     if (path.empty() && program.find('.', slash == std::string::npos ? 0 : slash) == std::string::npos)
-        path = FindWindowsPath(root, program + ".exe");
+        path = FindWindowsFile(root, program + ".exe");
     return path;
 }
 

@@ -22,8 +22,10 @@ struct AutoRunFile {
     int openLine = 0, iconLine = 0;
 };
 
-// The root's AUTORUN.INF; found is false without one.
+// The root's AUTORUN.INF; found is false without one (or when it cannot be read).
 AutoRunFile ReadAutoRun(const std::string& root);
+// The file's bytes, for tools and tests that hold them.
+AutoRunFile ParseAutoRun(const std::string& bytes);
 
 // What the program named by open= starts with.
 struct AutoRunStart {

@@ -52,6 +52,7 @@ public:
     // Lines beginning with '[' that the reader does not take as a header.
     const std::vector<IniBadHeader>& BadHeaders() const { return badHeaders_; }
     TextMark Mark() const { return mark_; }
+    const std::string& Bytes() const { return bytes_; }
 
 private:
     std::string bytes_;

@@ -35,4 +35,10 @@ std::string FindWindowsPath(const std::string& dir, const std::string& windowsPa
     return at;
 }
 
+std::string FindWindowsFile(const std::string& dir, const std::string& windowsPath) {
+    const std::string path = FindWindowsPath(dir, windowsPath);
+    std::error_code ec;
+    return !path.empty() && fs::is_regular_file(path, ec) ? path : std::string();
+}
+
 } // namespace pkgcheck

@@ -13,5 +13,7 @@ std::string FindNoCase(const std::string& dir, const std::string& name, bool* am
 // A Windows path below dir ("\NT40\README.TXT" or "NT40\README.TXT"),
 // each part matched without regard to case; "" when any part is missing.
 std::string FindWindowsPath(const std::string& dir, const std::string& windowsPath);
+// The same, when it names a file rather than a folder; else "".
+std::string FindWindowsFile(const std::string& dir, const std::string& windowsPath);
 
 } // namespace pkgcheck
