@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-600}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(profile text tokens setup_run sequor_run)
+[ ${#targets[@]} -gt 0 ] || targets=(profile text tokens setup_run sequor_run inf autorun captures)
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz

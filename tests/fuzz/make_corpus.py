@@ -310,9 +310,55 @@ def tokens_seeds():
     write(s, "one-token", one + bytes([0, 1, 100, 0, 1]))
 
 
+def utf16(text):
+    return b"\xff\xfe" + text.encode("utf-16-le")
+
+
+def inf_seeds():
+    s = "inf"
+    root = os.path.join(HERE, "..", "..", "examples", "package")
+    for folder in ("WIN95", "NT40"):
+        with open(os.path.join(root, folder, "EXAMPLE.INF"), "rb") as f:
+            example = f.read()
+        write(s, "example-" + folder.lower(), example)
+    with open(os.path.join(root, "WIN95", "EXAMPLE.INF"), "rb") as f:
+        win95 = f.read().decode("latin-1")
+    write(s, "utf16", utf16(win95))
+    write(s, "utf8-mark", b"\xef\xbb\xbf" + win95.encode("latin-1"))
+    write(s, "decorated", win95.replace("%Maker%=Maker", "%Maker%=Maker,NTx86,NT.5.1")
+          .replace("[Maker]", "[Maker.NTx86]\r\nx=i,PCI\\VEN_1234&DEV_9999\r\n[Maker]"))
+    write(s, "localized-and-continued", "[Version]\r\nSignature=\"$Windows 95$\"\r\n[Manufacturer]\r\n%m%=%sec%\r\n"
+          "[Models Of A Long Name For Windows 98]\r\n\"a;b\"=i, \\\r\n  %id% ; c\r\n[Strings]\r\n"
+          "sec=\"Models Of A Long Name For Windows 98\"\r\n[Strings.0407]\r\nid=\"PCI\\VEN_10DE&DEV_0020&SUBSYS_1\"\r\n"
+          "m=\"%%M%%\"\r\n")
+
+
+def autorun_seeds():
+    s = "autorun"
+    write(s, "drivers", "[autorun]\r\nopen=DRIVERS\\SETUP.EXE \\DRIVERS\r\nicon=DRIVERS\\SETUP.EXE,0\r\n")
+    write(s, "quoted", "[AutoRun]\nopen=\"My Drivers\\setup.exe\"   \\My Drivers\nicon = cd.ico\n[autorun]\nopen=x\n")
+    write(s, "drive-and-blanks", "; CD\n[autorun]\nopen=D:\\SETUP \t\nicon=\n")
+    write(s, "utf16", utf16("[autorun]\r\nopen=SETUP.EXE\r\n"))
+    write(s, "utf8-mark", b"\xef\xbb\xbf[autorun]\r\nopen=\\\\SETUP.EXE \\\r\n")
+
+
+def captures_seeds():
+    s = "captures"
+    write(s, "lspci", b"00:00.0 0600: 8086:1237 (rev 02)\n00:02.0 0300: 1013:00b8\n0001:00:00.0 0300: 1234:1111\n"
+          b"01:00.0 VGA compatible controller [0300]: Maker [1002:5159]\n\tSubsystem: x [1af4:1100]\n" + bytes([0]))
+    write(s, "lspci-bad", b"00:1f.7 0300: 1013:00b8\n00:1f.7 0300: 1013:00b8\n" + bytes([0]))
+    write(s, "regedit4", b"REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Enum\\PCI\\VEN_1013&DEV_00B8\\BUS_00&DEV_02&FUNC_00]\r\n"
+          b"\"DeviceDesc\"=\"A \\\"card\\\"\"\r\n\"Flags\"=hex:00,\\\r\n  01\r\n@=dword:00000014\r\n"
+          b"\"Path\"=hex(2):43,3a,00\r\n[HKEY_CURRENT_USER\\X]\r\n\"y\"=\"z\"\r\n" + bytes([1]))
+    write(s, "regedit5-utf16", utf16("Windows Registry Editor Version 5.00\r\n[HKLM\\X]\r\n\"a\"=-\r\n") + bytes([1]))
+
+
 if __name__ == "__main__":
     setup_seeds()
     sequor_seeds()
     profile_seeds()
     text_seeds()
     tokens_seeds()
+    inf_seeds()
+    autorun_seeds()
+    captures_seeds()

@@ -4,9 +4,9 @@
 // Notes (what could not be checked) count only in rows that expect one.
 // Also the example package, which must give none, and the two report forms.
 // The wording of the messages is not pinned down beyond a few key phrases.
-#include "tools/pkgtool/check.h"
-#include "tools/pkgtool/inffile.h"
-#include "tools/pkgtool/report.h"
+#include "tools/pkgtool/check/check.h"
+#include "tools/pkgtool/formats/inffile.h"
+#include "tools/pkgtool/report/report.h"
 
 #include <gtest/gtest.h>
 
@@ -322,6 +322,9 @@ TEST(PkgCheck, TextAsTheTargetReadsIt) {
          {"SETUP.INI:4 warning utf8-text", "SETUP.INI:6 warning utf8-text", "sequor95.ini:2 warning utf8-text"}},
         // Already in code page 1252.
         {"latin1", "[Application]\nW98=End\n[Message]\nNotSupport=Caf\xe9 \x80\n", nullptr, {}, {}},
+        // A mark in front of a comment costs no header.
+        {"mark-before-comment", "\xef\xbb\xbf; Example\n[Application]\nW98=End\n[Message]\nNotSupport=n\n", nullptr,
+         {}, {"SETUP.INI:1 warning byte-order-mark"}},
     });
 }
 
@@ -406,6 +409,66 @@ TEST(PkgCheck, DriverInfFiles) {
     });
 }
 
+namespace {
+
+std::string Utf16(const std::string& text) {
+    std::string out = "\xff\xfe";
+    for (char c : text) out += std::string(1, c) + '\0';
+    return out;
+}
+
+// A driver INF for 1234:5678 (line 6) with the given signature, [Manufacturer]
+// value, models header and further lines.
+std::string Inf(const std::string& signature, const std::string& manufacturer = "Maker",
+                const std::string& models = "Maker", const std::string& more = "") {
+    return "[Version]\r\nSignature=\"" + signature + "\"\r\n[Manufacturer]\r\n%M%=" + manufacturer + "\r\n[" + models +
+           "]\r\nCard=Inst,PCI\\VEN_1234&DEV_5678\r\n" + more + "[Strings]\r\nM=\"Maker\"\r\n";
+}
+
+const char* kW98Script = "[Application]\nW98=DetectCard,Install\n[SubDir]\nW98=\\DRV\n[DetectCard]\n"
+                         "1=4660,22136,PCI,1,0\n[Message]\nNotSupport=n\nDetectCard=d\n";
+const char* kW98Nt40Script = "[Application]\nW98=DetectCard,Install\nNT40=Install,ShowMsgNT\n[SubDir]\nW98=\\DRV\n"
+                             "NT40=\\DRV\n[DetectCard]\n1=4660,22136,PCI,1,0\n[Message]\nNotSupport=n\nDetectCard=d\n"
+                             "ShowMsgNT=nt\n";
+
+} // namespace
+
+// Each OS key counts only what its Windows version reads of the INF files.
+TEST(PkgCheck, DriverInfAsEachTargetReadsIt) {
+    const std::vector<std::string> notRead = {"SETUP.INI:6 error card-not-in-inf", "DRV.INF:0 error inf-not-read"};
+    const std::vector<std::string> notListed = {"SETUP.INI:6 error card-not-in-inf", "DRV.INF:6 error inf-not-read"};
+    const std::string decorated = Inf("$CHICAGO$", "Maker,NTx86", "Maker.NTx86");
+    const std::string localized =
+        "[Version]\r\nSignature=\"$CHICAGO$\"\r\n[Manufacturer]\r\nMaker\r\n[Maker]\r\nCard=Inst,%id%\r\n"
+        "[Strings.0407]\r\nid=\"PCI\\VEN_1234&DEV_5678\"\r\n";
+    const std::string limits = Inf("$Windows 95$", "Maker Graphics Cards Of 1998 PCI", "Maker Graphics Cards Of 1998 PCI") +
+                               Repeat("; padding of a large INF file\r\n", 2200);
+    ExpectFindings({
+        {"inf-utf16", kW98Script, nullptr, {"DRV/"}, notRead, {{"DRV/DRV.INF", Utf16(Inf("$CHICAGO$"))}}},
+        {"inf-nt-signature", kW98Script, nullptr, {"DRV/"}, notRead, {{"DRV/DRV.INF", Inf("$Windows NT$")}}},
+        {"inf-utf8-mark", kW98Script, nullptr, {"DRV/"}, notRead, {{"DRV/DRV.INF", "\xef\xbb\xbf" + Inf("$CHICAGO$")}}},
+        {"inf-decorated-only", kW98Script, nullptr, {"DRV/"}, notListed, {{"DRV/DRV.INF", decorated}}},
+        {"inf-localized", kW98Script, nullptr, {"DRV/"}, notListed, {{"DRV/DRV.INF", localized}}},
+        // Controls: both forms of the models section; a mark before a comment;
+        // NT 4.0 reads what 9x ignores.
+        {"inf-both-forms", kW98Script, nullptr, {"DRV/"}, {},
+         {{"DRV/DRV.INF", Inf("$Chicago$", "Maker,NTx86", "Maker.NTx86",
+                              "[Maker]\r\nCard=Inst,PCI\\VEN_1234&DEV_5678\r\n")}}},
+        {"inf-utf8-comment", kW98Script, nullptr, {"DRV/"}, {},
+         {{"DRV/DRV.INF", "\xef\xbb\xbf; driver\r\n" + Inf("$CHICAGO$")}}},
+        {"inf-nt40-reads", "[Application]\nNT40=Install,ShowMsgNT\n[SubDir]\nNT40=\\DRV\n[Message]\nNotSupport=n\n"
+                           "ShowMsgNT=nt\n",
+         nullptr, {"DRV/"}, {}, {{"DRV/DRV.INF", Utf16(localized)}}},
+        // One folder, an INF for each family, as the DDK lays out a CD.
+        {"inf-per-family", kW98Nt40Script, nullptr, {"DRV/"}, {},
+         {{"DRV/DRV9X.INF", Inf("$CHICAGO$")}, {"DRV/DRVNT.INF", Utf16(Inf("$Windows NT$"))}}},
+        // What 9x may not take draws warnings, once, and only where 9x reads it.
+        {"inf-limits", kW98Nt40Script, nullptr, {"DRV/"},
+         {"DRV.INF:2 warning inf-signature", "DRV.INF:5 warning inf-section-name", "DRV.INF:0 warning inf-size"},
+         {{"DRV/DRV.INF", limits}}},
+    });
+}
+
 TEST(PkgCheck, DriverInfSuggestionsAndBadFiles) {
     TempDir dir("inf-hints");
     dir.Write("WIN95/", "");
@@ -441,6 +504,44 @@ TEST(PkgCheck, DriverInfSuggestionsAndBadFiles) {
     ASSERT_EQ(1u, cards.size());
     EXPECT_EQ(0x10DEu, cards[0].vendor);
     EXPECT_EQ(4, cards[0].line);
+}
+
+// A CD's root: AUTORUN.INF, and the package where the setup it starts reads its script.
+TEST(PkgCheck, CdRoots) {
+    const std::string script = "[Application]\nW98=End\n[Message]\nNotSupport=n\n";
+    auto cd = [&](const std::string& autorun) {
+        return std::vector<std::pair<std::string, std::string>>{{"AUTORUN.INF", autorun}, {"DRIVERS/SETUP.INI", script}};
+    };
+    const std::string good = "[autorun]\r\nopen=DRIVERS\\SETUP.EXE \\DRIVERS\r\nicon=DRIVERS\\SETUP.INI,0\r\n";
+    ExpectFindings({
+        // setup.exe itself comes from the front end's build.
+        {"cd-clean", nullptr, nullptr, {"DRIVERS/"}, {}, cd(good)},
+        {"cd-no-arguments", nullptr, nullptr, {"DRIVERS/"}, {"AUTORUN.INF:2 error autorun-no-script"},
+         cd("[autorun]\r\nopen=DRIVERS\\SETUP.EXE\r\n")},
+        {"cd-no-program", nullptr, nullptr, {"DRIVERS/"}, {"AUTORUN.INF:2 error autorun-no-program"},
+         cd("[AutoRun]\r\nopen=DRIVRES\\SETUP.EXE \\DRIVERS\r\n")},
+        {"cd-folder-as-program", nullptr, nullptr, {"DRIVERS/"}, {"AUTORUN.INF:2 error autorun-no-program"},
+         cd("[autorun]\r\nopen=DRIVERS \\DRIVERS\r\n")},
+        {"cd-no-icon", nullptr, nullptr, {"DRIVERS/"}, {"AUTORUN.INF:3 warning autorun-icon-missing"},
+         cd("[autorun]\r\nopen=DRIVERS\\SETUP.EXE \\DRIVERS\r\nicon=CD.ICO\r\n")},
+        {"cd-no-open", nullptr, nullptr, {"DRIVERS/"},
+         {"AUTORUN.INF:0 error autorun-no-open", "AUTORUN.INF:1 warning outside-section"}, cd("open=SETUP.EXE\r\n")},
+        // 95 and 98 find no section in it; the package is still checked as meant.
+        {"cd-utf16", nullptr, nullptr, {"DRIVERS/"}, {"AUTORUN.INF:1 error byte-order-mark"}, cd(Utf16(good))},
+        {"cd-package-checked", nullptr, nullptr, {"DRIVERS/"}, {"SETUP.INI:2 error unknown-command"},
+         {{"AUTORUN.INF", good}, {"DRIVERS/SETUP.INI", "[Application]\nW98=Bogus\n[Message]\nNotSupport=n\n"}}},
+        {"cd-root-package", script.c_str(), nullptr, {}, {}, {{"AUTORUN.INF", "[autorun]\nopen=setup\n"}}},
+        {"cd-other-program", script.c_str(), nullptr, {"MENU.EXE"}, {"AUTORUN.INF:2 note autorun-other-program"},
+         {{"AUTORUN.INF", "[autorun]\nopen=menu.exe /x\n"}}},
+    });
+    TempDir dir("cd-fix");
+    dir.Write("DRIVERS/", "");
+    dir.Write("DRIVERS/SETUP.INI", script);
+    dir.Write("AUTORUN.INF", "[autorun]\r\nopen=DRIVERS\\SETUP.EXE\r\n");
+    std::vector<Finding> f = CheckPackage(dir.Path());
+    ASSERT_EQ(1u, f.size()) << FormatFindingsText(f);
+    EXPECT_NE(std::string::npos, f[0].message.find("\"D:\"")) << f[0].message;
+    EXPECT_NE(std::string::npos, f[0].message.find("write open=DRIVERS\\SETUP.EXE \\DRIVERS")) << f[0].message;
 }
 
 TEST(PkgCheck, SmallerGaps) {

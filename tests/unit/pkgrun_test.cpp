@@ -2,8 +2,9 @@
 // of the genuine programs on it. What the programs do is tested elsewhere;
 // here, that the description reaches the simulated PC as meant and that the
 // transcript keeps what happened, in order.
-#include "tools/pkgtool/cardnames.h"
-#include "tools/pkgtool/dryrun.h"
+#include "tools/pkgtool/formats/cardnames.h"
+#include "tools/pkgtool/dryrun/dryrun.h"
+#include "tools/pkgtool/report/transcript.h"
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -249,4 +250,34 @@ TEST(PkgRun, CapturesOfARealPc) {
     }
     PcSpec spec;
     EXPECT_NE(ApplyPcOption(spec, "lspci", (p.dir / "absent.txt").string()), "");
+}
+
+TEST(PkgRun, CdRootRunsWhatAutoRunStarts) {
+    Package p("");
+    fs::create_directories(p.dir / "DRIVERS");
+    std::ofstream(p.dir / "DRIVERS" / "SETUP.INI") << "[Application]\nW98=ShowMsgHi\n[Message]\nShowMsgHi=hi\nNotSupport=no\n";
+    const struct {
+        const char* open;
+        bool explorer;
+        const char* text; // of the first box; null: nothing runs
+    } cases[] = {
+        {"DRIVERS\\SETUP.EXE \\DRIVERS", false, "hi"},
+        {"DRIVERS\\SETUP.EXE", false, ""}, // launch directory D:, which holds no script
+        {"DRIVERS\\SETUP.EXE", true, "hi"},
+        {"DRIVERS\\MENU.EXE", false, nullptr},
+    };
+    for (const auto& c : cases) {
+        std::ofstream(p.dir / "autorun.inf") << "[AutoRun]\r\nopen=" << c.open << "\r\n";
+        PcSpec spec;
+        if (c.explorer) ASSERT_EQ(ApplyPcOption(spec, "started-by", "explorer"), "");
+        AddCardFromPackage(spec, p.dir.string());
+        Transcript t = DryRun("setup", spec, p.dir.string());
+        ASSERT_FALSE(t.events.empty()) << c.open;
+        EXPECT_EQ(t.ran, c.text != nullptr) << c.open;
+        EXPECT_EQ(t.events[0].kind, c.text ? "box" : "start-failed") << c.open;
+        if (c.text) EXPECT_EQ(t.events[0].Field("text"), c.text) << c.open;
+        bool assumed = false;
+        for (const std::string& n : t.notes) assumed = assumed || n.find("is assumed") != std::string::npos;
+        EXPECT_EQ(assumed, c.text && !c.explorer) << c.open;
+    }
 }

@@ -9,11 +9,12 @@
 //       clicks and typed path, the programs opened and started, the prompts
 //       and the exit code. Without options the PC is Windows 98 with the card
 //       of the package's first DetectCard entry, known to the registry.
-#include "tools/pkgtool/cardnames.h"
-#include "tools/pkgtool/check.h"
-#include "tools/pkgtool/codepage.h"
-#include "tools/pkgtool/dryrun.h"
-#include "tools/pkgtool/report.h"
+#include "tools/pkgtool/formats/cardnames.h"
+#include "tools/pkgtool/check/check.h"
+#include "tools/pkgtool/formats/codepage.h"
+#include "tools/pkgtool/dryrun/dryrun.h"
+#include "tools/pkgtool/report/report.h"
+#include "tools/pkgtool/report/transcript.h"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,6 +41,8 @@ const char kUsage[] =
     "  --usb DISPLAYNAME             the USB supplement's uninstall entry (default: not installed)\n"
     "  --answer A[,A...]             the user's answers in order: OK Cancel Yes No (default: default button)\n"
     "  --dir PATH  --args TEXT       launch directory (default D:\\CD) and setup's argument text\n"
+    "  --started-by autorun|explorer DIR is a CD's root (it holds AUTORUN.INF): setup starts as AutoRun starts\n"
+    "                                it (default) or as a double-click on it in Explorer does; --dir gives the drive\n"
     "  --helper-exit N  --helper-shows-after MS  --helper-never-shows  --no-helper\n"
     "  --applet-closed-after MS      the user closes the Display applet after MS\n"
     "  --exit PROGRAM=CODE           exit code of a program of the package (default 0)\n"

@@ -1,0 +1,65 @@
+// The root of a CD: AUTORUN.INF, read as the targets read an INI file, and
+// the launch directory the program it starts gets there.
+#include "tools/pkgtool/check/checkers.h"
+#include "tools/pkgtool/check/valuetext.h"
+#include "tools/pkgtool/formats/autorun.h"
+#include "tools/pkgtool/formats/pkgfiles.h"
+
+namespace pkgcheck {
+
+std::string CheckCdRoot(const std::string& root, std::vector<Finding>& out, const CheckOptions& options) {
+    AutoRunFile f = ReadAutoRun(root);
+    if (!f.found) {
+        out.push_back({FindNoCase(root, "AUTORUN.INF"), 0, "error", "unreadable-file", "the file cannot be read"});
+        return "";
+    }
+    Sink sink(out, f.path, options);
+    CheckTextMark(f.ini, sink, "AUTORUN.INF", "AutoRun starts nothing");
+    CheckLayout(f.ini, sink);
+    if (f.open.empty()) {
+        sink.Error(f.sectionLine, "autorun-no-open",
+                   std::string(f.sectionLine ? "[autorun] has no open= value" : "the file has no [autorun] section") +
+                       ", so AutoRun starts nothing when the CD is inserted");
+        return "";
+    }
+    CheckAnsiText(f.open, f.openLine, sink, "command line");
+    const AutoRunStart start = StartOf(f.open, root, "D:", StartedBy::kAutoRun);
+    // The front end's own program comes from its build, not the author's
+    // folder: only its folder must be there.
+    const bool frontEnd = start.isSetup && !FindWindowsPath(root, start.programFolder).empty();
+    if (start.programPath.empty() && !frontEnd) {
+        sink.Error(f.openLine, "autorun-no-program",
+                   "open= starts " + Quoted(start.program) + ", which the CD lacks (the path is taken from the "
+                   "CD's root), so AutoRun starts nothing");
+        return "";
+    }
+    if (!f.icon.empty()) {
+        const std::string icon = TrimBlanks(f.icon.substr(0, f.icon.find(',')));
+        if (FindWindowsFile(root, icon).empty())
+            sink.Warning(f.iconLine, "autorun-icon-missing",
+                         "icon= names " + Quoted(icon) + ", which the CD lacks (the path is taken from the CD's "
+                         "root), so Windows shows the drive's own icon");
+    }
+    if (!start.isSetup) {
+        const bool scripts = !FindNoCase(root, "SETUP.INI").empty() || !FindNoCase(root, "sequor95.ini").empty();
+        sink.Note(f.openLine, "autorun-other-program",
+                  "AutoRun starts " + Quoted(start.program) + ", not setup.exe; what that program does is not "
+                  "checked" + (scripts ? ", the scripts in the CD's root are" : ""));
+        return scripts ? root : "";
+    }
+    if (start.launchFolder.empty() || FindNoCase(start.launchFolder, "SETUP.INI").empty()) {
+        // The fix: the argument text that names the program's own folder, if it holds the script.
+        std::string fix;
+        if (!FindNoCase(FindWindowsPath(root, start.programFolder), "SETUP.INI").empty())
+            fix = "; write open=" + start.program + (start.programFolder.empty() ? "" : " \\" + start.programFolder);
+        sink.Error(f.openLine, "autorun-no-script",
+                   "setup starts with the launch directory " + Quoted(start.launchDir) +
+                       " (AutoRun's current directory without its trailing backslash, then the argument text " +
+                       Quoted(start.arguments) + "; " + kAutoRunDirectoryAssumed + "), which holds no SETUP.INI: "
+                       "setup reads no script and shows an empty NotSupport box" + fix);
+        return "";
+    }
+    return start.launchFolder;
+}
+
+} // namespace pkgcheck

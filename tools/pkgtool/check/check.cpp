@@ -1,0 +1,86 @@
+#include "tools/pkgtool/check/check.h"
+#include "tools/pkgtool/check/checkers.h"
+#include "tools/pkgtool/formats/pkgfiles.h"
+
+#include <algorithm>
+#include <filesystem>
+
+namespace pkgcheck {
+namespace {
+
+// Finds a script by its Windows name and loads it; false when it is absent.
+bool OpenScript(const std::string& dir, const char* name, std::vector<Finding>& out, IniFile& ini,
+                std::string& path) {
+    bool ambiguous = false;
+    path = FindNoCase(dir, name, &ambiguous);
+    if (path.empty()) return false;
+    if (ambiguous)
+        out.push_back({path, 0, "warning", "ambiguous-file",
+                       std::string("several files are named ") + name +
+                           " in letter cases that Windows does not tell apart; this one was checked"});
+    if (!ini.Load(path)) {
+        out.push_back({path, 0, "error", "unreadable-file", "the file cannot be read"});
+        return false;
+    }
+    return true;
+}
+
+void SortFindings(std::vector<Finding>& findings) {
+    std::stable_sort(findings.begin(), findings.end(), [](const Finding& a, const Finding& b) {
+        return a.file != b.file ? a.file < b.file : a.line < b.line;
+    });
+}
+
+void CheckSetupScript(const IniFile& ini, Sink& sink, const std::string& dir, CheckResult& result) {
+    CheckLayout(ini, sink);
+    SetupReferences refs;
+    CheckCommandLists(ini, sink, refs);
+    CheckMessages(ini, sink, refs);
+    CheckSubDirs(ini, sink, dir);
+    for (const NamedSection& s : refs.detectCard) CheckDetectCardSection(ini, sink, s);
+    for (const NamedSection& s : refs.exec) CheckExecSection(ini, sink, s, dir);
+    CheckUnusedSections(ini, sink, refs);
+    CheckDriverInfs(ini, sink, refs, dir, result.findings, result.cards);
+}
+
+} // namespace
+} // namespace pkgcheck
+
+std::vector<Finding> CheckPackage(const std::string& dir) { return CheckPackage(dir, CheckOptions()).findings; }
+
+CheckResult CheckPackage(const std::string& root, const CheckOptions& options) {
+    using namespace pkgcheck;
+    CheckResult result;
+    std::vector<Finding>& findings = result.findings;
+    std::error_code ec;
+    if (!std::filesystem::is_directory(root, ec)) {
+        findings.push_back({root, 0, "error", "no-package", "there is no directory " + root});
+        return result;
+    }
+    // A CD's root: the package is where the program AutoRun starts reads it.
+    const std::string dir = FindNoCase(root, "AUTORUN.INF").empty() ? root : CheckCdRoot(root, findings, options);
+    if (dir.empty()) {
+        SortFindings(findings);
+        return result;
+    }
+    IniFile setup, sequor;
+    std::string setupPath, sequorPath;
+    bool hasSetup = OpenScript(dir, "SETUP.INI", findings, setup, setupPath);
+    bool hasSequor = OpenScript(dir, "sequor95.ini", findings, sequor, sequorPath);
+    if (hasSetup) {
+        Sink sink(findings, setupPath, options);
+        CheckTextMark(setup, sink, "SETUP.INI", "setup shows an empty NotSupport box and does nothing else");
+        CheckSetupScript(setup, sink, dir, result);
+    }
+    if (hasSequor) {
+        Sink sink(findings, sequorPath, options);
+        CheckTextMark(sequor, sink, "sequor95.ini", "Sequor runs nothing");
+        CheckLayout(sequor, sink);
+        CheckProcessList(sequor, sink, dir);
+    }
+    if (!hasSetup && !hasSequor && findings.empty())
+        findings.push_back({dir, 0, "warning", "no-scripts",
+                            "the directory holds neither SETUP.INI nor sequor95.ini: there is nothing to check"});
+    SortFindings(findings);
+    return result;
+}

@@ -1,0 +1,105 @@
+// The pieces of CheckPackage, one per script part, and what they share.
+#pragma once
+#include "tools/pkgtool/check/check.h"
+#include "setup/oskind.h"
+#include "tools/pkgtool/formats/inifile.h"
+#include <string>
+#include <vector>
+
+namespace pkgcheck {
+
+// Collects the findings of one file.
+class Sink {
+public:
+    Sink(std::vector<Finding>& out, std::string file, const CheckOptions& options = CheckOptions())
+        : out_(out), file_(std::move(file)), options_(options) {}
+    void Error(int line, const std::string& code, const std::string& message) { Add(line, "error", code, message); }
+    void Warning(int line, const std::string& code, const std::string& message) { Add(line, "warning", code, message); }
+    void Note(int line, const std::string& code, const std::string& message) { Add(line, "note", code, message); }
+    void Add(int line, const char* severity, const std::string& code, const std::string& message) {
+        out_.push_back({file_, line, severity, code, message});
+    }
+    const std::string& File() const { return file_; }
+    const CheckOptions& Options() const { return options_; }
+
+private:
+    std::vector<Finding>& out_;
+    std::string file_;
+    CheckOptions options_;
+};
+
+// Sections named by the command lists, keyed by their trimmed name in lower
+// case, each with the first line of [Application] that names it.
+struct NamedSection {
+    std::string name;
+    int listLine = 0;
+};
+
+// A [Message] key that some run shows.
+struct MessageUse {
+    std::string key;
+    int line = 0;              // where the list names it
+    bool shownOnReach = false; // shown whenever the list gets there, not only on a failure
+    std::string when;          // "when no card is found", for the message
+};
+
+// The command list of one OS key, as far as it runs.
+struct ListUse {
+    OsKind kind;
+    std::string key;
+    std::vector<std::string> detectCard; // the DetectCard sections it tries, trimmed
+    bool installs = false;               // an Install that has a route
+};
+
+struct SetupReferences {
+    std::vector<NamedSection> detectCard, exec;
+    std::vector<MessageUse> messages;
+    std::vector<ListUse> lists;
+};
+
+// Layout the reader takes differently from how it looks: duplicates, lines
+// outside sections, headers without their bracket.
+void CheckLayout(const IniFile& ini, Sink& sink);
+
+// [Application], the messages its commands show, and unused sections.
+// Fills refs with the sections and messages the lists name.
+void CheckCommandLists(const IniFile& ini, Sink& sink, SetupReferences& refs);
+void CheckMessages(const IniFile& ini, Sink& sink, const SetupReferences& refs);
+void CheckUnusedSections(const IniFile& ini, Sink& sink, const SetupReferences& refs);
+
+// [SubDir]; packageDir locates the folders the values name.
+void CheckSubDirs(const IniFile& ini, Sink& sink, const std::string& packageDir);
+
+void CheckDetectCardSection(const IniFile& ini, Sink& sink, const NamedSection& section);
+void CheckExecSection(const IniFile& ini, Sink& sink, const NamedSection& section, const std::string& packageDir);
+
+// The driver's INF files in the folders the OS keys install from, against
+// the DetectCard entries; adds the cards of both to `cards`. Findings about
+// an INF file name that file.
+void CheckDriverInfs(const IniFile& ini, Sink& sink, const SetupReferences& refs, const std::string& packageDir,
+                     std::vector<Finding>& out, std::vector<PackageCard>& cards);
+
+// sequor95.ini's [ProcessList]; packageDir locates the programs it names.
+void CheckProcessList(const IniFile& ini, Sink& sink, const std::string& packageDir);
+
+// A byte order mark, which the target systems do not all read as Wine does.
+// nothingRead says what happens where no section is found ("Sequor runs nothing").
+void CheckTextMark(const IniFile& ini, Sink& sink, const std::string& fileName, const std::string& nothingRead);
+
+// The root of a CD: its AUTORUN.INF, and the program it starts. Returns the
+// folder of the package that program reads, "" when there is none to check.
+std::string CheckCdRoot(const std::string& root, std::vector<Finding>& out, const CheckOptions& options);
+
+// A value the system shows or uses as a path: text that the code page of
+// the options would garble. `what` names it in messages ("message", "path").
+void CheckAnsiText(const std::string& value, int line, Sink& sink, const std::string& what);
+
+// A message's \n or \t inside a path (C:\new, \nt40, \temp).
+void CheckEscapesInPaths(const std::string& message, int line, Sink& sink);
+
+// A list of entries under the keys "1", "2", ... read up to the first empty
+// one. Reports keys the programs never ask for and returns how many entries
+// are read. `what` names the list in messages.
+int CheckNumberedKeys(const IniFile& ini, Sink& sink, const std::string& section, const std::string& what);
+
+} // namespace pkgcheck

@@ -1,0 +1,121 @@
+// DetectCard sections: numbered entries "vendor,device,bus type,helper
+// flag,fifth field", identifiers in decimal.
+#include "framework/text.h"
+#include "setup/cardentry.h"
+#include "setup/decimal.h"
+#include "tools/pkgtool/check/checkers.h"
+#include "tools/pkgtool/check/valuetext.h"
+
+#include <cctype>
+#include <regex>
+
+namespace pkgcheck {
+namespace {
+
+std::string Hex4(unsigned value) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out = "0x";
+    for (int shift = 12; shift >= 0; shift -= 4) out += digits[(value >> shift) & 15];
+    return out;
+}
+
+void CheckIdentifier(Sink& sink, int line, const std::string& field, const char* what) {
+    // The reader skips white space and takes a sign and digits; the rest of
+    // the field is ignored.
+    std::string text = field;
+    while (!text.empty() && std::isspace((unsigned char)text.back())) text.pop_back();
+    size_t start = 0;
+    while (start < text.size() && std::isspace((unsigned char)text[start])) ++start;
+    text = text.substr(start);
+    const unsigned read = unsigned(ReadSignedDecimal(field.c_str())) & 0xFFFF;
+    const std::string reads = "it is read as " + std::to_string(read) + " (" + Hex4(read) + ")";
+    static const std::regex decimal("[+-]?[0-9]+"), hex("(0[xX])?[0-9A-Fa-f]+[hH]?");
+    if (std::regex_match(text, decimal)) {
+        long long value = text.size() > 12 ? -1 : std::stoll(text);
+        if (value < 0 || value > 65535)
+            sink.Error(line, "identifier-range",
+                       std::string("the ") + what + " " + Quoted(text) +
+                           " is outside 0..65535; only its low 16 bits count, so " + reads);
+        else if (text.size() > 1 && text[0] == '0')
+            sink.Warning(line, "hex-identifier",
+                         std::string("the ") + what + " " + Quoted(text) +
+                             " has a leading zero, as hexadecimal identifiers do; identifiers are decimal and " +
+                             reads);
+        return;
+    }
+    if (std::regex_match(text, hex))
+        sink.Error(line, "hex-identifier",
+                   std::string("the ") + what + " " + Quoted(text) + " looks hexadecimal, but identifiers are decimal: " +
+                       reads + "; write 0x1234 as 4660");
+    else
+        sink.Error(line, "bad-identifier",
+                   std::string("the ") + what + " " + Quoted(text) + " is not a decimal number: " + reads);
+}
+
+void CheckBlank(Sink& sink, int line, const std::string& field, int number, bool matters, const std::string& effect) {
+    if (!StartsWithBlank(field) && !EndsWithBlank(field)) return;
+    std::string where = "field " + std::to_string(number) + " " + Quoted(field) + " has a blank";
+    if (matters)
+        sink.Error(line, "blank-in-field", where + "; fields are not trimmed, so " + effect);
+    else if (StartsWithBlank(field))
+        sink.Warning(line, "blank-in-field", where + " after the comma; fields are not trimmed, so the blank is kept");
+}
+
+void CheckEntry(const IniFile& ini, Sink& sink, const std::string& section, int n) {
+    const std::string key = std::to_string(n);
+    const int line = ini.KeyLine(section, key);
+    const std::string entry = ReadChecked(ini, sink, section, key, 256, true);
+    const std::vector<std::string> fields = SplitFields(entry);
+    if (HasEmptyField(entry)) {
+        sink.Error(line, "empty-field",
+                   "an empty field between commas is dropped and the later fields move forward (in 4660,,AGP,1,0 "
+                   "the bus type is 1); write every field");
+    } else if (fields.size() < 2) {
+        sink.Error(line, "card-missing-fields",
+                   "the entry lacks the device identifier, so it never matches a card; write "
+                   "vendor,device,bus type,helper flag,0");
+    } else if (fields.size() < 5) {
+        sink.Warning(line, "card-missing-fields",
+                     "the entry has " + std::to_string(fields.size()) +
+                         " fields of 5 (vendor,device,bus type,helper flag,fifth field); the missing ones read as "
+                         "empty: no AGP location, helper flag 0");
+    }
+    if (fields.size() >= 1) CheckIdentifier(sink, line, fields[0], "vendor identifier");
+    if (fields.size() >= 2) CheckIdentifier(sink, line, fields[1], "device identifier");
+    if (fields.size() >= 3) {
+        const std::string& bus = fields[2];
+        CheckBlank(sink, line, bus, 3, IsAgpBusType(TrimBlanks(bus).c_str()),
+                   "it is not AGP and the location stays the scanned one instead of 000800");
+        if (bus.size() > 7)
+            sink.Warning(line, "bus-type-too-long",
+                         "the bus type " + Quoted(bus) + " has " + std::to_string(bus.size()) +
+                             " characters; the launcher keeps only 7");
+    }
+    if (fields.size() >= 4) {
+        const std::string& flag = fields[3];
+        CheckBlank(sink, line, flag, 4, StartsWithBlank(flag) && TrimBlanks(flag)[0] == '1',
+                   "its first character is not 1 and the helper flag is 0");
+    }
+}
+
+} // namespace
+
+void CheckDetectCardSection(const IniFile& ini, Sink& sink, const NamedSection& named) {
+    const IniSection* section = ini.FindSection(named.name);
+    if (!section) {
+        sink.Error(named.listLine, "missing-section",
+                   "the script has no section [" + named.name + "], so " + Quoted(named.name) +
+                       " finds no card and always fails");
+        return;
+    }
+    const int count = CheckNumberedKeys(ini, sink, named.name, "the list of [" + named.name + "]");
+    if (count == 0) {
+        sink.Error(section->line, "no-entry-1",
+                   "[" + named.name + "] has no entry 1 (or it is empty); DetectCard reads the entries from 1 on, "
+                   "so it finds no card and always fails");
+        return;
+    }
+    for (int n = 1; n <= count; ++n) CheckEntry(ini, sink, named.name, n);
+}
+
+} // namespace pkgcheck

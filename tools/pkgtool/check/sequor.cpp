@@ -1,0 +1,97 @@
+// sequor95.ini: [ProcessList] holds "command line,working directory" under
+// the keys 1, 2, 3, read up to the first empty one.
+#include "framework/text.h"
+#include "tools/pkgtool/check/checkers.h"
+#include "tools/pkgtool/formats/pkgfiles.h"
+#include "tools/pkgtool/check/valuetext.h"
+
+namespace pkgcheck {
+namespace {
+
+// The program of a command line below the launch directory, as Windows
+// looks for it: the quoted text, or else the text up to each blank in turn,
+// with .exe added to a name without an extension. The first candidate when
+// the package holds none of them; "" when it holds one, or the line does
+// not start from the launch directory.
+std::string ProgramMissing(const std::string& commandLine, const std::string& packageDir) {
+    const bool quoted = !commandLine.empty() && commandLine[0] == '"';
+    static const std::string kLaunchDir = "[CWD]\\";
+    if (commandLine.compare(quoted ? 1 : 0, kLaunchDir.size(), kLaunchDir) != 0) return "";
+    std::string rest = commandLine.substr(kLaunchDir.size() + (quoted ? 1 : 0));
+    if (rest.find('[') != std::string::npos) return "";
+    std::vector<std::string> candidates;
+    if (quoted) {
+        candidates.push_back(rest.substr(0, rest.find('"')));
+    } else {
+        for (size_t blank = rest.find(' '); blank != std::string::npos; blank = rest.find(' ', blank + 1))
+            candidates.push_back(rest.substr(0, blank));
+        candidates.push_back(rest);
+    }
+    for (const std::string& c : candidates) {
+        if (c.empty()) continue;
+        std::string name = c.substr(c.rfind('\\') == std::string::npos ? 0 : c.rfind('\\') + 1);
+        // The front end's own programs come from its build, not the author's folder.
+        if (SameName(c, "setup.exe") || SameName(c, "Sequor.exe")) return "";
+        if (!FindWindowsPath(packageDir, c).empty()) return "";
+        if (name.find('.') == std::string::npos && !FindWindowsPath(packageDir, c + ".exe").empty()) return "";
+    }
+    return candidates.front().empty() ? "" : candidates.front();
+}
+
+void CheckEntry(const IniFile& ini, Sink& sink, int n, const std::string& packageDir) {
+    const std::string key = std::to_string(n);
+    const int line = ini.KeyLine("ProcessList", key);
+    const std::string value = ReadChecked(ini, sink, "ProcessList", key, 256, true);
+    CheckTokens(value, line, sink, {"[CWD]"});
+    CheckAnsiText(value, line, sink, "command line");
+    // Split before [CWD] is replaced: the launch directory holds no comma
+    // the author could see.
+    const std::vector<std::string> fields = SplitFields(value);
+    if (fields.empty()) return;
+    if (fields.size() == 1)
+        sink.Warning(line, "missing-field",
+                     "the value has no second field (the working directory); write " + Quoted(value + ",null") +
+                         " to run it in Sequor's own directory");
+    else if (fields.size() > 2)
+        sink.Warning(line, "extra-fields",
+                     "fields after the second are ignored: a comma can't be part of a command line, so " +
+                         Quoted(fields[2]) + " and anything after it is dropped");
+    if (EqualNoCase(fields[0].c_str(), "null"))
+        sink.Warning(line, "null-command", "the command line is null, so Sequor skips this entry");
+    else if (std::string missing = ProgramMissing(fields[0], packageDir); !missing.empty())
+        sink.Warning(line, "missing-file",
+                     "the package has no program " + Quoted(missing) +
+                         " for Sequor to start; a package on a CD is complete, so the name is likely a typo");
+    else if (StartsWithBlank(fields[0]))
+        sink.Warning(line, "blank-in-field", "the command line " + Quoted(fields[0]) + " begins with a blank");
+    if (fields.size() >= 2) {
+        const std::string& dir = fields[1];
+        if (StartsWithBlank(dir))
+            sink.Error(line, "blank-in-field",
+                       "the working directory " + Quoted(dir) +
+                           " begins with a blank; fields are not trimmed, so the program cannot start and is "
+                           "skipped" +
+                           (EqualNoCase(TrimBlanks(dir).c_str(), "null") ? " (null with a blank is not null)" : ""));
+        else if (EndsWithBlank(dir))
+            sink.Warning(line, "blank-in-field",
+                         "the working directory " + Quoted(dir) + " ends with a blank; fields are not trimmed");
+    }
+}
+
+} // namespace
+
+void CheckProcessList(const IniFile& ini, Sink& sink, const std::string& packageDir) {
+    const IniSection* section = ini.FindSection("ProcessList");
+    const int count = CheckNumberedKeys(ini, sink, "ProcessList", "[ProcessList]");
+    if (count == 0) {
+        bool hasKeys = section && !section->keys.empty();
+        sink.Add(section ? section->line : 0, hasKeys ? "error" : "warning", "no-entry-1",
+                 hasKeys ? "[ProcessList] has no entry 1 (or it is empty); Sequor reads the keys from 1 on, so it "
+                           "runs nothing"
+                         : "the file has no [ProcessList] entries; Sequor runs nothing");
+        return;
+    }
+    for (int n = 1; n <= count; ++n) CheckEntry(ini, sink, n, packageDir);
+}
+
+} // namespace pkgcheck

@@ -1,0 +1,82 @@
+// The PC a dry run happens on: a Windows version, the PCI bus, the registry,
+// the user's answers and how the outside programs behave. Described by
+// command-line options or by a machine file of "name = value" lines using
+// the same names (one option a line, '#' starts a comment).
+#pragma once
+#include "simwin/machine.h"
+#include "tools/pkgtool/formats/captures.h"
+#include <string>
+#include <vector>
+
+struct PcSpec {
+    // Version: an OS key (W95A, W98, NT40, ...) or "platform.major.minor[:service pack]".
+    std::string os = "W98";
+    std::vector<PciCard> cards;
+    bool cardsGiven = false;         // --card or --no-card: no card taken from the package
+    std::vector<std::string> enumPci; // Enum\PCI subkeys ("device\instance"); derived from the cards if none
+    bool enumGiven = false;
+    std::string usbDisplayName;       // empty: no USB supplement
+    std::vector<int> answers;         // IDOK, IDCANCEL, IDYES, IDNO in order
+    std::string launchDir = "D:\\CD";
+    std::string arguments;
+    // A CD's root (it holds AUTORUN.INF) sits at the root of launchDir's
+    // drive, and the program starts as AutoRun starts it, or as a double-click
+    // on it in Explorer does.
+    bool startedByExplorer = false;
+    // The install helper. A package ships it, but an author's working copy
+    // may not hold it yet: the PC provides one unless told otherwise.
+    bool helper = true;
+    unsigned helperExit = 0;
+    int64_t helperShowMs = 300;       // < 0: never shows its window
+    // The Display applet: the user closes it after this many ms (< 0: never).
+    int64_t appletClosesMs = -1;
+    // Exit codes of the programs a Sequor list starts (by file name), and
+    // programs to treat as missing.
+    std::vector<std::pair<std::string, unsigned>> programExits;
+    std::vector<std::string> missing;
+    // A registry export of the PC: its keys stand in for the Enum\PCI keys
+    // that the cards would give.
+    std::vector<RegistryEntry> registry;
+    bool registryGiven = false;
+    std::vector<std::string> notes; // about the captures, for the transcript
+};
+
+// Applies one option (name without the leading dashes) to the spec. Returns
+// an error text, empty when the option was understood.
+std::string ApplyPcOption(PcSpec& spec, const std::string& name, const std::string& value);
+// Reads a machine file; an error text or empty.
+std::string ReadMachineFile(PcSpec& spec, const std::string& path);
+// Names of the options that take no value.
+bool IsPcFlag(const std::string& name);
+
+// The default card: the first DetectCard entry that the package's command
+// list for the spec's OS key would try, placed at bus 1, device 0, function 0.
+void AddCardFromPackage(PcSpec& spec, const std::string& packageDir);
+
+// How the program starts on the PC.
+struct ProgramStart {
+    std::string arguments;   // its argument text
+    std::string packageDir;  // the folder on this disk it reads its script from; "" when there is none
+    std::string description; // for the PC line
+    std::string failure;     // when AutoRun starts nothing (or not this program): why
+    std::string autoRun;     // what AutoRun runs, for the transcript
+};
+
+// The start from a directory without AUTORUN.INF: in the launch directory.
+// With one, it is a CD's root: CdStart reads its AUTORUN.INF as the machine's
+// Windows reads it (the machine holds the CD's files at drive's root).
+ProgramStart PlainStart(const PcSpec& spec, const std::string& dir);
+ProgramStart CdStart(const PcSpec& spec, const std::string& dir, const std::string& drive, bool forSetup,
+                     sim::Machine& m, std::vector<std::string>& notes);
+// The folder on this disk whose SETUP.INI the launcher reads.
+std::string PackageDirOf(const PcSpec& spec, const std::string& dir);
+
+// Builds the simulated PC: version, bus, registry, package files (copied in
+// under the launch directory, a CD's at its drive's root), the user and the
+// outside programs. Notes what the simulation cannot tell for certain.
+// forSetup: the notes concern the launcher's run, not the runner's.
+ProgramStart BuildMachine(const PcSpec& spec, const std::string& dir, bool forSetup, sim::Machine& m,
+                          std::vector<std::string>& notes);
+
+// One line that describes the PC, for the transcript.
+std::string DescribePc(const PcSpec& spec, const sim::Machine& m, const ProgramStart& start);

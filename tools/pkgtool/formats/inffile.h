@@ -1,0 +1,49 @@
+// The cards a driver's INF file supports: the PCI hardware ids its models
+// sections list, read as the system's setup reads an INF (sections in any
+// letter case, [Strings] substitution, quoted values, ';' comments, lines
+// continued by a final backslash). The file is read once as any INF reader
+// would, and once as each target reads it (infrules.h), so that an id the
+// target never sees does not count there.
+#pragma once
+#include "tools/pkgtool/formats/infrules.h"
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace pkgcheck {
+
+struct InfCard {
+    unsigned vendor = 0, device = 0;
+    int line = 0;        // where the id is written (the first line of a continued line)
+    std::string section; // the models section that lists it, as its header writes it
+};
+
+// Something about how a target reads the file that may go wrong.
+struct InfNotice {
+    int line = 0; // 0 for the whole file
+    std::string code, message;
+};
+
+struct InfReading {
+    bool takesFile = true; // the reader takes the file as an INF at all
+    std::string whyNot;    // when it does not: why, as a clause for a message
+    std::vector<InfCard> cards;
+    // Cards of the lenient reading that this reader does not find, each with why.
+    std::vector<std::pair<InfCard, std::string>> missed;
+    std::vector<InfNotice> notices;
+};
+
+struct InfFile {
+    std::vector<InfCard> cards; // the lenient reading
+    InfReading win9x, nt4;
+    const InfReading& As(InfReader reader) const { return reader == InfReader::kWin9x ? win9x : nt4; }
+};
+
+// The PCI\VEN_xxxx&DEV_xxxx ids of the models sections that [Manufacturer]
+// names, each vendor and device pair once, at its first line. Any bytes are
+// accepted: what is no INF gives no card.
+InfFile ReadInf(const std::string& bytes);
+// The lenient reading alone.
+std::vector<InfCard> ReadInfCards(const std::string& bytes);
+
+} // namespace pkgcheck

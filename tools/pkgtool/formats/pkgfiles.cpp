@@ -1,0 +1,44 @@
+#include "tools/pkgtool/formats/pkgfiles.h"
+#include "tools/pkgtool/formats/inifile.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace pkgcheck {
+
+std::string FindNoCase(const std::string& dir, const std::string& name, bool* ambiguous) {
+    std::vector<std::string> matches;
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+        if (SameName(it->path().filename().string(), name)) matches.push_back(it->path().string());
+    std::sort(matches.begin(), matches.end());
+    if (ambiguous) *ambiguous = matches.size() > 1;
+    return matches.empty() ? std::string() : matches.front();
+}
+
+std::string FindWindowsPath(const std::string& dir, const std::string& windowsPath) {
+    std::string at = dir;
+    size_t pos = 0;
+    while (pos <= windowsPath.size()) {
+        size_t end = windowsPath.find('\\', pos);
+        if (end == std::string::npos) end = windowsPath.size();
+        std::string part = windowsPath.substr(pos, end - pos);
+        pos = end + 1;
+        if (part.empty() || part == ".") continue;
+        at = FindNoCase(at, part);
+        if (at.empty()) return at;
+    }
+    return at;
+}
+
+std::string FindWindowsFile(const std::string& dir, const std::string& windowsPath) {
+    const std::string path = FindWindowsPath(dir, windowsPath);
+    std::error_code ec;
+    return !path.empty() && fs::is_regular_file(path, ec) ? path : std::string();
+}
+
+} // namespace pkgcheck
