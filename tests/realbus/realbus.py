@@ -513,8 +513,9 @@ def main():
             # guest is not that program's (it tracked the runner itself).
             print("setup.exe under Wine on the real bus, wall ms: with DetectCard's full scan %s, without %s"
                   % tuple(t["wall_ms"] for t in timing))
-        print("%s: guest %.1f s from qemu start to power-off; Wine prefix %s s; %s; last: %s" % (
-            machine, res["boot_seconds"], res.get("prefix_seconds"), res.get("native_scan"), res["last"]))
+        print("%s: guest %.1f s from qemu start to power-off; Wine prefix %s s; keeper.exe started %s time(s); "
+              "%s; last: %s" % (machine, res["boot_seconds"], res.get("prefix_seconds"), res.get("keeper_starts"),
+                                res.get("native_scan"), res["last"]))
     print("tier wall time %.1f s" % (time.monotonic() - t_all))
     print("%d passed, %d failed" % (passed, failed), flush=True)
     return 1 if failed or not passed else 0
