@@ -33,7 +33,9 @@ echo "REFERENCE.TXT: $(wc -l < "$ref") lines, each ending in CR LF"
 echo "== pkgtool on a fresh Debian 12"
 deb=$(cd dist && ls pkgtool_*.deb)
 mmdebstrap --variant=apt --mode=root --quiet --aptopt='Acquire::Check-Valid-Until "false"' \
-  --customize-hook="copy-in '$root/dist/$deb' '$root/examples/package' /tmp" \
+  --customize-hook='mkdir -p "$1/tmp/examples"' \
+  --customize-hook="copy-in '$root/dist/$deb' /tmp" \
+  --customize-hook="copy-in '$root/examples/package' /tmp/examples" \
   --customize-hook='chroot "$1" sh -c "cd /tmp && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq ./'"$deb"' >/dev/null"' \
-  --customize-hook='chroot "$1" sh -c "echo \"\$ pkgtool check package    # \$(command -v pkgtool)\"; cd /tmp && pkgtool check package"' \
+  --customize-hook='chroot "$1" sh -c "echo \"\$ pkgtool check examples/package    # \$(command -v pkgtool)\"; cd /tmp && pkgtool check examples/package"' \
   bookworm /dev/null
