@@ -6,9 +6,10 @@
 #                           SHA256SUMS of all of them
 #   pkgtool_VERSION_ARCH.deb  the package tool, with its manual page
 #   SHA256SUMS              of the two archives
-# The binaries are built afresh in build/release; they, and the ZIP, come out
-# byte for byte the same from the same sources. Its time stamps are
-# SOURCE_DATE_EPOCH's, else the commit's.
+# The binaries are built afresh in build/release; they and the ZIP come out
+# byte for byte the same from the same sources, the Debian package too when
+# built in the same folder. Their time stamps are SOURCE_DATE_EPOCH's, else
+# the commit's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -55,7 +56,7 @@ with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED, compresslevel=9) as z:
 EOF
 
 # The package tool's Debian package.
-(cd "$work/host" && cpack -G DEB -B "$work/deb" >/dev/null)
+(cd "$work/host" && SOURCE_DATE_EPOCH=$epoch cpack -G DEB -B "$work/deb" >/dev/null)
 cp "$work"/deb/pkgtool_*.deb dist/
 
 (cd dist && sha256sum "$name.zip" pkgtool_*.deb > SHA256SUMS)

@@ -2,7 +2,7 @@
 # Checks the release in dist/ as its users would: the archives against
 # dist/SHA256SUMS, the unpacked ZIP against its own SHA256SUMS and its
 # reference's CR LF line ends, then the Debian package on a fresh Debian 12
-# (a minimal system that mmdebstrap makes from Debian's archive, as root):
+# (a minimal system that mmdebstrap makes from Debian's archive):
 # `apt-get install ./pkgtool_*.deb` there brings in what the package
 # depends on, and `pkgtool check` runs the example package from the PATH.
 # --no-clean-machine leaves out that last step.
@@ -32,7 +32,7 @@ echo "REFERENCE.TXT: $(wc -l < "$ref") lines, each ending in CR LF"
 [ "$clean_machine" -eq 1 ] || exit 0
 echo "== pkgtool on a fresh Debian 12"
 deb=$(cd dist && ls pkgtool_*.deb)
-mmdebstrap --variant=apt --mode=root --quiet --aptopt='Acquire::Check-Valid-Until "false"' \
+mmdebstrap --variant=apt --quiet --aptopt='Acquire::Check-Valid-Until "false"' \
   --customize-hook='mkdir -p "$1/tmp/examples"' \
   --customize-hook="copy-in '$root/dist/$deb' /tmp" \
   --customize-hook="copy-in '$root/examples/package' /tmp/examples" \
