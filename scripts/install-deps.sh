@@ -12,6 +12,9 @@ packages=(cmake g++ make python3 libgtest-dev libgmock-dev
           locales pkg-config libpci-dev pci.ids)
 # The realbus tier: a qemu guest with an initramfs of busybox.
 packages+=(qemu-system-x86 busybox-static)
+# The release: the Debian package's dependencies (dpkg-shlibdeps), and a
+# fresh Debian system to install it on.
+packages+=(dpkg-dev mmdebstrap)
 
 missing=()
 if ! dpkg --print-foreign-architectures | grep -qx i386; then

@@ -9,12 +9,16 @@
 //       clicks and typed path, the programs opened and started, the prompts
 //       and the exit code. Without options the PC is Windows 98 with the card
 //       of the package's first DetectCard entry, known to the registry.
+//   pkgtool --help | --version
+//
+// Exit status 2 with a one-line message for a wrong command line.
 #include "tools/pkgtool/formats/cardnames.h"
 #include "tools/pkgtool/check/check.h"
 #include "tools/pkgtool/formats/codepage.h"
 #include "tools/pkgtool/dryrun/dryrun.h"
 #include "tools/pkgtool/report/report.h"
 #include "tools/pkgtool/report/transcript.h"
+#include "version.h"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,6 +31,7 @@ namespace {
 const char kUsage[] =
     "usage: pkgtool check DIR [--codepage N] [--json]\n"
     "       pkgtool run DIR [--program setup|sequor] [--machine FILE] [PC options] [--codepage N] [--json]\n"
+    "       pkgtool --help | --version\n"
     "  --pci-ids FILE                the PCI id database to name cards from (default: the system's)\n"
     "  --codepage N                  the ANSI code page of the Windows that runs the package, for texts\n"
     "                                and paths (1252 by default; 932, 936, 949, 950, 1250, ...)\n"
@@ -51,15 +56,29 @@ const char kUsage[] =
     "  --registry FILE               its registry: a REGEDIT4 export of its Windows 98 (HKEY_LOCAL_MACHINE)\n";
 
 int Usage() {
-    fputs(kUsage, stderr);
+    fputs(kUsage, stdout);
+    return 0;
+}
+
+int Version() {
+    printf("pkgtool %s\n", CARDSETUP_VERSION_TEXT);
+    return 0;
+}
+
+int Wrong(const std::string& why) {
+    fprintf(stderr, "pkgtool: %s (pkgtool --help shows the usage)\n", why.c_str());
     return 2;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) return Usage();
-    std::string job = argv[1], dir = argv[2];
+    std::string job = argc > 1 ? argv[1] : "";
+    if (job == "--help" || job == "-h") return Usage();
+    if (job == "--version") return Version();
+    if (job != "check" && job != "run") return Wrong(job.empty() ? "no command: check or run" : "unknown command " + job);
+    if (argc < 3) return Wrong(job + " needs the package's folder");
+    std::string dir = argv[2];
     if (!std::filesystem::is_directory(dir)) {
         fprintf(stderr, "pkgtool: %s is not a directory\n", dir.c_str());
         return 2;
@@ -70,18 +89,19 @@ int main(int argc, char** argv) {
     PcSpec spec;
     for (int i = 3; i < argc; ++i) {
         std::string a = argv[i];
+        if (a == "--help" || a == "-h") return Usage();
         if (a == "--json") {
             json = true;
             continue;
         }
-        if (a.compare(0, 2, "--") != 0) return Usage();
+        if (a.compare(0, 2, "--") != 0) return Wrong("unexpected argument " + a);
         std::string name = a.substr(2), value;
         size_t eq = name.find('=');
         if (eq != std::string::npos) {
             value = name.substr(eq + 1);
             name = name.substr(0, eq);
         } else if (!IsPcFlag(name)) {
-            if (i + 1 >= argc) return Usage();
+            if (i + 1 >= argc) return Wrong(a + " needs a value");
             value = argv[++i];
         }
         std::string error;
@@ -101,10 +121,7 @@ int main(int argc, char** argv) {
         } else {
             error = ApplyPcOption(spec, name, value);
         }
-        if (!error.empty()) {
-            fprintf(stderr, "pkgtool: %s\n", error.c_str());
-            return 2;
-        }
+        if (!error.empty()) return Wrong(error);
     }
 
     if (job == "check") {
@@ -120,5 +137,5 @@ int main(int argc, char** argv) {
         std::cout << (json ? FormatTranscriptJson(t) : FormatTranscriptText(t));
         return 0;
     }
-    return Usage();
+    return 2;
 }

@@ -279,6 +279,7 @@ class WinePrefix:
         self._server = None
         self._keeper = None
         self.keeper_starts = 0
+        self._system_programs = set(_SYSTEM_PROGRAMS)
 
     # -- life
 
@@ -469,6 +470,18 @@ class WinePrefix:
         else:
             self.reg_add(key, "Version", version)
 
+    # -- programs of the system
+
+    SYSTEM32 = "C:\\windows\\system32"
+
+    def install_system_program(self, double, name):
+        """Puts a double where the system's own program of that name lies, in
+        this prefix's system32, and loads it there in place of Wine's builtin.
+        From then on it counts among the programs a run leaves behind."""
+        shutil.copy(os.path.join(self.doubles, double), self.host_path(self.SYSTEM32 + "\\" + name))
+        self.import_reg('[HKEY_CURRENT_USER\\Software\\Wine\\DllOverrides]\n"%s"="native"\n' % name)
+        self._system_programs.discard(name.lower())
+
     # -- paths
 
     @property
@@ -520,7 +533,7 @@ class WinePrefix:
         keeper = self._keeper.pid if self._keeper else None
         return {pid: name for pid, name in self.processes().items()
                 if pid != keeper and not (name.lower().startswith(_SYSTEM32) and
-                                          name[len(_SYSTEM32):].lower() in _SYSTEM_PROGRAMS)}
+                                          name[len(_SYSTEM32):].lower() in self._system_programs)}
 
     def _kill(self, procs, timeout=5):
         _kill_pids(procs, timeout)
