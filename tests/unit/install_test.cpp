@@ -23,13 +23,16 @@ const char* kCardScript =
     "[Message]\n"
     "NotSupport=No route\n";
 
+// A PC with the script and its card.
+void LayOut(sim::Machine& pc) {
+    pc.currentDirectory = "D:";
+    pc.files["D:\\SETUP.INI"] = kCardScript;
+    pc.AddPciFunction(1, 0, 0, 0x1234, 0x5678);
+}
+
 struct Install : ::testing::Test {
     sim::Machine m;
-    Install() {
-        m.currentDirectory = "D:";
-        m.files["D:\\SETUP.INI"] = kCardScript;
-        m.AddPciFunction(1, 0, 0, 0x1234, 0x5678);
-    }
+    Install() { LayOut(m); }
     const sim::Process* Helper() const {
         for (const auto& p : m.processes)
             if (p.commandLine.rfind("fitter16.exe", 0) == 0) return &p;
@@ -143,9 +146,7 @@ TEST_F(Install, AWaitingPassCostsTheSameWhateverElseIsOnTheScreen) {
     // calls per window of every program on each 40 ms pass.
     auto callsWhileWaiting = [](int otherWindows) {
         sim::Machine pc;
-        pc.currentDirectory = "D:";
-        pc.files["D:\\SETUP.INI"] = kCardScript;
-        pc.AddPciFunction(1, 0, 0, 0x1234, 0x5678);
+        LayOut(pc);
         sim::HelperBehaviour b;
         b.showAfterMs = 2000;
         sim::DecoyWindow other;
@@ -185,9 +186,7 @@ TEST_F(Install, HelperThatEndsBeforeItsWindowEndsTheWait) {
     EXPECT_EQ(Clicks(), 0);
 
     sim::Machine beforeButton;
-    beforeButton.currentDirectory = "D:";
-    beforeButton.files["D:\\SETUP.INI"] = kCardScript;
-    beforeButton.AddPciFunction(1, 0, 0, 0x1234, 0x5678);
+    LayOut(beforeButton);
     sim::HelperBehaviour b;
     b.buttonAfterMs = 100000;
     b.endsAfterMs = 1500;
