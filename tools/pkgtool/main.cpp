@@ -9,12 +9,17 @@
 //       clicks and typed path, the programs opened and started, the prompts
 //       and the exit code. Without options the PC is Windows 98 with the card
 //       of the package's first DetectCard entry, known to the registry.
+//   pkgtool cd DIR -o FILE.iso [--label NAME] [--autorun]
+//       writes the CD image of DIR (disc/cd.cpp).
 #include "tools/pkgtool/formats/cardnames.h"
 #include "tools/pkgtool/check/check.h"
 #include "tools/pkgtool/formats/codepage.h"
 #include "tools/pkgtool/dryrun/dryrun.h"
 #include "tools/pkgtool/report/report.h"
 #include "tools/pkgtool/report/transcript.h"
+#ifdef HAVE_LIBISOFS
+#include "tools/pkgtool/disc/disc.h"
+#endif
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,6 +32,7 @@ namespace {
 const char kUsage[] =
     "usage: pkgtool check DIR [--codepage N] [--json]\n"
     "       pkgtool run DIR [--program setup|sequor] [--machine FILE] [PC options] [--codepage N] [--json]\n"
+    "       pkgtool cd DIR -o FILE.iso [--label NAME] [--autorun]\n"
     "  --pci-ids FILE                the PCI id database to name cards from (default: the system's)\n"
     "  --codepage N                  the ANSI code page of the Windows that runs the package, for texts\n"
     "                                and paths (1252 by default; 932, 936, 949, 950, 1250, ...)\n"
@@ -55,10 +61,20 @@ int Usage() {
     return 2;
 }
 
+#ifdef HAVE_LIBISOFS
+int RunCd(int argc, char** argv) { return pkgdisc::CdCommand(std::vector<std::string>(argv + 2, argv + argc)); }
+#else
+int RunCd(int, char**) {
+    fputs("pkgtool: built without libisofs (package libisofs-dev), so it cannot write a CD image\n", stderr);
+    return 2;
+}
+#endif
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc < 3) return Usage();
+    if (std::string(argv[1]) == "cd") return RunCd(argc, argv);
     std::string job = argv[1], dir = argv[2];
     if (!std::filesystem::is_directory(dir)) {
         fprintf(stderr, "pkgtool: %s is not a directory\n", dir.c_str());

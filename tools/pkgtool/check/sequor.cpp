@@ -5,37 +5,19 @@
 #include "tools/pkgtool/formats/pkgfiles.h"
 #include "tools/pkgtool/check/valuetext.h"
 
+#include <algorithm>
+
 namespace pkgcheck {
 namespace {
 
-// The program of a command line below the launch directory, as Windows
-// looks for it: the quoted text, or else the text up to each blank in turn,
-// with .exe added to a name without an extension. The first candidate when
-// the package holds none of them; "" when it holds one, or the line does
-// not start from the launch directory.
+// The first program Windows would try when the package holds none of
+// them; "" when it holds one, or the line does not start from the launch
+// directory. The front end's own programs come from its build.
 std::string ProgramMissing(const std::string& commandLine, const std::string& packageDir) {
-    const bool quoted = !commandLine.empty() && commandLine[0] == '"';
-    static const std::string kLaunchDir = "[CWD]\\";
-    if (commandLine.compare(quoted ? 1 : 0, kLaunchDir.size(), kLaunchDir) != 0) return "";
-    std::string rest = commandLine.substr(kLaunchDir.size() + (quoted ? 1 : 0));
-    if (rest.find('[') != std::string::npos) return "";
-    std::vector<std::string> candidates;
-    if (quoted) {
-        candidates.push_back(rest.substr(0, rest.find('"')));
-    } else {
-        for (size_t blank = rest.find(' '); blank != std::string::npos; blank = rest.find(' ', blank + 1))
-            candidates.push_back(rest.substr(0, blank));
-        candidates.push_back(rest);
-    }
-    for (const std::string& c : candidates) {
-        if (c.empty()) continue;
-        std::string name = c.substr(c.rfind('\\') == std::string::npos ? 0 : c.rfind('\\') + 1);
-        // The front end's own programs come from its build, not the author's folder.
+    const std::vector<std::string> tried = ProgramsTried(commandLine);
+    for (const std::string& c : tried)
         if (SameName(c, "setup.exe") || SameName(c, "Sequor.exe")) return "";
-        if (!FindWindowsPath(packageDir, c).empty()) return "";
-        if (name.find('.') == std::string::npos && !FindWindowsPath(packageDir, c + ".exe").empty()) return "";
-    }
-    return candidates.front().empty() ? "" : candidates.front();
+    return tried.empty() || !ProgramFound(tried, packageDir).empty() ? "" : tried.front();
 }
 
 void CheckEntry(const IniFile& ini, Sink& sink, int n, const std::string& packageDir) {
@@ -79,6 +61,35 @@ void CheckEntry(const IniFile& ini, Sink& sink, int n, const std::string& packag
 }
 
 } // namespace
+
+std::vector<std::string> ProgramsTried(const std::string& commandLine) {
+    const bool quoted = !commandLine.empty() && commandLine[0] == '"';
+    static const std::string kLaunchDir = "[CWD]\\";
+    if (commandLine.compare(quoted ? 1 : 0, kLaunchDir.size(), kLaunchDir) != 0) return {};
+    std::string rest = commandLine.substr(kLaunchDir.size() + (quoted ? 1 : 0));
+    if (rest.find('[') != std::string::npos) return {};
+    std::vector<std::string> tried;
+    if (quoted) {
+        tried.push_back(rest.substr(0, rest.find('"')));
+    } else {
+        for (size_t blank = rest.find(' '); blank != std::string::npos; blank = rest.find(' ', blank + 1))
+            tried.push_back(rest.substr(0, blank));
+        tried.push_back(rest);
+    }
+    tried.erase(std::remove(tried.begin(), tried.end(), std::string()), tried.end());
+    return tried;
+}
+
+std::string ProgramFound(const std::vector<std::string>& tried, const std::string& packageDir) {
+    for (const std::string& c : tried) {
+        const size_t slash = c.rfind('\\');
+        const std::string name = c.substr(slash == std::string::npos ? 0 : slash + 1);
+        if (std::string path = FindWindowsFile(packageDir, c); !path.empty()) return path;
+        if (name.find('.') == std::string::npos)
+            if (std::string path = FindWindowsFile(packageDir, c + ".exe"); !path.empty()) return path;
+    }
+    return "";
+}
 
 void CheckProcessList(const IniFile& ini, Sink& sink, const std::string& packageDir) {
     const IniSection* section = ini.FindSection("ProcessList");
