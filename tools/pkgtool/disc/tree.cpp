@@ -81,9 +81,10 @@ void CheckNames(const std::vector<Entry>& entries, const Named& named, const std
             return &it->second;
         return nullptr;
     };
-    auto add = [&](const Entry& e, const Naming* by, const std::string& code, const std::string& what) {
+    auto add = [&](const Entry& e, const Naming* by, const std::string& code, const std::string& what,
+                   bool named = true) {
         out.push_back({e.source, 0, by ? "error" : "warning", code,
-                       Windows(e.path) + ": " + what +
+                       (named ? Windows(e.path) + ": " : "") + what +
                            (by ? "; " + fs::path(by->file).filename().string() + ":" + std::to_string(by->line) +
                                      " names it (" + by->what + ")"
                                : "")});
@@ -138,7 +139,8 @@ void CheckNames(const std::vector<Entry>& entries, const Named& named, const std
         }
         add(*k.second.front(), by, "disc-name-clash",
             list + " become one name as Windows reads the disc (Joliet keeps 64 characters, refused characters "
-            "become _, and Windows matches names without regard to case): only one of them can be opened");
+            "become _, and Windows matches names without regard to case): only one of them can be opened",
+            false);
     }
     (void)root;
 }
