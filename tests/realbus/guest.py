@@ -110,20 +110,21 @@ class Prefix(wt.WinePrefix):
     while it does so can run out on a busy machine."""
 
     copy = os.path.join(SHARE, "prefix.tar")
-    cd_drive = False
 
     def _tool(self, args, *rest, **kw):
         # Before the server starts: it reads the registry files only then.
         if args[:2] == [wt.WINESERVER, "-p"] and os.path.exists(self.copy) and not os.listdir(self.path):
             subprocess.run(["tar", "-xf", self.copy, "-C", self.path], check=True, timeout=600)
-            if self.cd_drive:
-                # D: is the CD's mount; Wine takes an ISO 9660 mount for a
-                # CD-ROM drive (statfs), which the case checks.
-                d = os.path.join(self.path, "dosdevices", "d:")
-                if os.path.lexists(d):
-                    os.remove(d)
-                os.symlink(CD_MOUNT, d)
         return super()._tool(args, *rest, **kw)
+
+    def cd_drive(self):
+        """D: is the CD's mount, linked once the prefix is up: Wine takes an
+        ISO 9660 mount for a CD-ROM drive (the case checks it)."""
+        d = os.path.join(self.path, "dosdevices", "d:")
+        if os.path.realpath(d) != CD_MOUNT:
+            if os.path.lexists(d):
+                os.remove(d)
+            os.symlink(CD_MOUNT, d)
 
 
 class Watch:
@@ -184,7 +185,6 @@ def main():
         results["cds"] = read_cds()
         say("CDs: %s" % ", ".join("%s in %s" % (k, v["device"]) for k, v in sorted(results["cds"].items())))
         save()
-        Prefix.cd_drive = True
 
     wt.WINE = PLAIN_WINE
     say("starting Xvfb and the Wine prefix")
@@ -209,6 +209,7 @@ def main():
             start = case.get("start") or dict(exe=PKG + "\\" + case.get("exe", "setup.exe"), args="", cwd=work)
             if case.get("cd"):
                 mount_cd(results["cds"][case["cd"]]["device"], JOLIET)
+                pfx.cd_drive()
             log = work + "\\helper.log"
             # The harness starts every Wine process through wt.WINE: the
             # runner, and so setup.exe and the helper, inherit the grant.

@@ -44,7 +44,7 @@ std::vector<std::string> Findings(const Disc& d) {
     const std::string autorun = d.autorun ? pkgdisc::MakeAutoRun(root.string(), out) : "";
     const std::vector<pkgdisc::Entry> entries = pkgdisc::ReadTree(root.string(), out);
     const pkgdisc::References refs = pkgdisc::ReadReferences(root.string(), autorun, out);
-    pkgdisc::CheckNames(entries, refs.named, root.string(), out);
+    pkgdisc::CheckNames(entries, refs.named, out);
     fs::remove_all(root);
     bool notes = false;
     for (const std::string& w : d.expected) notes = notes || w.find(" note ") != std::string::npos;

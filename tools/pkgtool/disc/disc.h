@@ -37,8 +37,7 @@ using Named = std::map<std::string, Naming>; // Entry::path -> the first naming
 // one, a path beyond Joliet's length, a file beyond ISO 9660's depth. An
 // error where a script names the path (or a folder on the way), else a
 // warning.
-void CheckNames(const std::vector<Entry>& entries, const Named& named, const std::string& root,
-                std::vector<Finding>& out);
+void CheckNames(const std::vector<Entry>& entries, const Named& named, std::vector<Finding>& out);
 
 // The paths the disc's AUTORUN.INF (autorunText, or the folder's own when
 // empty) and the scripts of the package it starts name, with the package's

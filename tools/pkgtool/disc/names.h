@@ -25,10 +25,10 @@ constexpr size_t kJolietPathMax = 120;
 constexpr int kIsoLevelsMax = 8;
 // The volume label. The primary volume descriptor holds 32 d-characters
 // (A-Z, 0-9, _; ECMA-119 8.4.5, 7.4.1), Joliet's 16 UCS-2 characters (the
-// same 32-byte field). A FAT label, what MS-DOS and the CD-ROM extensions
-// under Windows 95 show, holds 11. How much of a longer CD label Windows 95,
-// 98 and NT 4.0 show, no source of the time was found to say: a label of
-// 11 d-characters is shown whole by every reading.
+// same 32-byte field). A FAT label holds 11, the 8 and 3 bytes of a
+// directory entry (Knowledge Base Q125019). How much of a longer CD label
+// Windows 95, 98 and NT 4.0 show, no source of the time was found to say:
+// a label of 11 d-characters is shown whole by every reading.
 constexpr size_t kLabelMax = 11;
 
 // The characters of a name (UTF-8) that Joliet refuses: control characters

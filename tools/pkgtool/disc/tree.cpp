@@ -71,8 +71,7 @@ std::vector<Entry> ReadTree(const std::string& root, std::vector<Finding>& out) 
     return entries;
 }
 
-void CheckNames(const std::vector<Entry>& entries, const Named& named, const std::string& root,
-                std::vector<Finding>& out) {
+void CheckNames(const std::vector<Entry>& entries, const Named& named, std::vector<Finding>& out) {
     // The naming of a path or of anything below it: a script that names
     // WIN95\EXAMPLE.INF needs the folder WIN95 too.
     auto naming = [&](const std::string& path) -> const Naming* {
@@ -142,7 +141,6 @@ void CheckNames(const std::vector<Entry>& entries, const Named& named, const std
             "become _, and Windows matches names without regard to case): only one of them can be opened",
             false);
     }
-    (void)root;
 }
 
 } // namespace pkgdisc
