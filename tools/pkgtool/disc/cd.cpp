@@ -55,8 +55,10 @@ std::string NamesReport(const Named& named, const std::map<std::string, DiscName
         auto it = names.find(n.first);
         const std::string joliet = it == names.end() || it->second.joliet.empty() ? "(not on the disc)"
                                                                                   : Windows(it->second.joliet);
-        const std::string iso = it == names.end() || it->second.iso.empty() ? "(not in the ISO 9660 tree)"
-                                                                             : Windows(it->second.iso);
+        // As such a reader shows it: without the version ";1" of each file.
+        std::string iso = it == names.end() || it->second.iso.empty() ? "(not in the ISO 9660 tree)"
+                                                                       : Windows(it->second.iso);
+        for (size_t v; (v = iso.find(";1")) != std::string::npos;) iso.erase(v, 2);
         char line[1024];
         snprintf(line, sizeof line, "  %-30s %s\n", joliet.c_str(), iso.c_str());
         out += line;
