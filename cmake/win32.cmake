@@ -12,6 +12,38 @@ set(SHIP_LINK_FLAGS
   -Wl,--image-base,0x00400000 -Wl,--disable-dynamicbase -Wl,--disable-nxcompat
   -Wl,--disable-reloc-section -Wl,--gc-sections -s)
 set(SHIP_LIBS kernel32 user32 advapi32 shell32 gcc)
+
+# Reproducible binaries: the same sources give the same bytes in any folder,
+# at any time. ld takes the PE time stamp from SOURCE_DATE_EPOCH at link time
+# and computes the checksum after it; the stamp is the one the environment
+# gives at configure time, else the commit's, else zero. Resources carry no
+# time of their own; paths are mapped away in case code ever names a file.
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(SHIP_TIMESTAMP "$ENV{SOURCE_DATE_EPOCH}")
+else()
+  set(SHIP_TIMESTAMP 0)
+  find_package(Git QUIET)
+  if(GIT_FOUND)
+    execute_process(COMMAND ${GIT_EXECUTABLE} log -1 --format=%ct WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+                    OUTPUT_VARIABLE commit_time OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE git_failed ERROR_QUIET)
+    execute_process(COMMAND ${GIT_EXECUTABLE} rev-parse --path-format=absolute --git-path logs/HEAD
+                    WORKING_DIRECTORY ${PROJECT_SOURCE_DIR} OUTPUT_VARIABLE head_log
+                    OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+    if(NOT git_failed AND commit_time MATCHES "^[0-9]+$")
+      set(SHIP_TIMESTAMP ${commit_time})
+      # A new commit configures again, so its time reaches the binaries.
+      if(EXISTS "${head_log}")
+        set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${head_log}")
+      endif()
+    endif()
+  endif()
+endif()
+if(NOT SHIP_TIMESTAMP MATCHES "^[0-9]+$" OR SHIP_TIMESTAMP GREATER 4294967295)
+  message(FATAL_ERROR "SOURCE_DATE_EPOCH must be seconds since 1970 that fit the PE header's 32 bits, not '${SHIP_TIMESTAMP}'")
+endif()
+message(STATUS "PE time stamp of the shipped binaries: ${SHIP_TIMESTAMP}")
+set_property(GLOBAL PROPERTY RULE_LAUNCH_LINK "${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${SHIP_TIMESTAMP}")
+list(APPEND SHIP_CXX_FLAGS -ffile-prefix-map=${PROJECT_SOURCE_DIR}=. -ffile-prefix-map=${PROJECT_BINARY_DIR}=.)
 set(CMAKE_RC_FLAGS "-F pe-i386 -O coff")
 
 # Program code and test doubles alike link against our own start-up.

@@ -5,7 +5,7 @@ and prints what a user of each Windows version would see.
 The package (examples/package) is copied into a fresh Wine prefix with the
 shipped binaries and two stand-ins for outside programs: the Windows 95/98
 install helper fitter16.exe and, for Windows NT 4.0, the Display applet
-(as rundll32.exe next to setup.exe). A scripted user answers every box with
+(as rundll32.exe in the prefix's system32). A scripted user answers every box with
 its default button. Wine's PC has no display card on its PCI bus, so on
 Windows 95/98 the card check is what stops the script.
 
@@ -58,7 +58,7 @@ def main():
         shutil.copy(os.path.join(win32, "setup", "setup.exe"), host)
         shutil.copy(os.path.join(win32, "sequor", "Sequor.exe"), host)
         shutil.copy(os.path.join(doubles, "fitter16.exe"), host)
-        shutil.copy(os.path.join(doubles, "applet.exe"), os.path.join(host, "rundll32.exe"))
+        pfx.install_system_program("applet.exe", "rundll32.exe")
         print("Package %s (examples/package): %s\n" % (PKG, ", ".join(sorted(os.listdir(host)))))
         for title, version, exe in RUNS:
             helper_log, applet_log = PKG + "\\helper.log", PKG + "\\applet.log"

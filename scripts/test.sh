@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds every preset and runs every test tier: the host units again under
 # AddressSanitizer and UBSan, each fuzz target briefly with a replay of its
-# corpus, and last, through one ctest run, the host units and the Wine tier
-# on the shipped binaries.
+# corpus, the release archives checked as their users would (their sums, the
+# Debian package on a fresh Debian system), and last, through one ctest run,
+# the host units, the reproducibility test and the Wine tier on the shipped
+# binaries.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset win32 >/dev/null
@@ -13,6 +15,8 @@ ctest --preset host-asan -R '^unit\.'
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 ctest --preset fuzz
+bash scripts/release.sh
+bash scripts/verify-release.sh
 cmake --preset host >/dev/null
 cmake --build --preset host
 exec ctest --preset host "$@"

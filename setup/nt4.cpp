@@ -1,4 +1,5 @@
 #include "setup/nt4.h"
+#include "framework/chars.h"
 #include "framework/program.h"
 #include "framework/text.h"
 #include "setup/mainwindow.h"
@@ -94,17 +95,31 @@ HWND FindOwnedWindow(HWND owner) {
     }
 }
 
+// The system directory followed by name; FALSE when it cannot be read or
+// the path would not fit, and then nothing is started.
+static BOOL SystemProgramPath(char* path, UINT size, const char* name) {
+    UINT length = GetSystemDirectoryA(path, size);
+    if (length == 0 || length >= size) return FALSE;
+    if (!EndsWithBackslash(path, length) && !AppendText(path, size, "\\")) return FALSE;
+    return AppendText(path, size, name);
+}
+
 void CNt4Installer::StartApplet() {
     ClearBytes(&g_applet.process, sizeof g_applet.process);
     // A second Install starts a new applet: its windows are searched afresh.
     g_applet.appletWindow = UnknownWindow();
     g_applet.firstDialog = g_applet.secondDialog = g_applet.pathDialog = NULL;
     char commandLine[] = "rundll32.exe shell32.dll,Control_RunDLL desk.cpl,,3";
+    // The system's own copy, named in full: by its bare name the search
+    // order would find a rundll32.exe beside setup.exe (a download folder)
+    // first, and on NT 4.0 this runs as an administrator.
+    char application[MAX_PATH];
     STARTUPINFOA startup;
     ClearBytes(&startup, sizeof startup);
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES | STARTF_FORCEONFEEDBACK;
-    CreateProcessA(NULL, commandLine, NULL, NULL, TRUE, 0, NULL, NULL, &startup, &g_applet.process);
+    if (SystemProgramPath(application, sizeof application, "rundll32.exe"))
+        CreateProcessA(application, commandLine, NULL, NULL, TRUE, 0, NULL, NULL, &startup, &g_applet.process);
     WaitForIdle();
 }
 

@@ -35,6 +35,16 @@ DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
     return need - 1;
 }
 
+// An empty systemDirectory stands for a failing call.
+UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
+    sim::Machine& m = Current();
+    if (m.systemDirectory.empty()) return 0;
+    UINT need = (UINT)m.systemDirectory.size() + 1;
+    if (size < need) return need;
+    std::memcpy(buffer, m.systemDirectory.c_str(), need);
+    return need - 1;
+}
+
 DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR def, LPSTR buffer, DWORD size, LPCSTR path) {
     sim::Machine& m = Current();
     if (m.filesVanishAfterReads >= 0 && m.profileReads >= m.filesVanishAfterReads) m.files.clear();

@@ -34,6 +34,7 @@ bool Machine::SetVersion(const std::string& name) {
             minorVersion = v.minor;
             buildNumber = v.build;
             csdVersion = v.csd;
+            systemDirectory = v.platform == VER_PLATFORM_WIN32_NT ? "C:\\WINNT\\system32" : "C:\\WINDOWS\\SYSTEM";
             return true;
         }
     }

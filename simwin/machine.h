@@ -56,6 +56,7 @@ struct ProgramModel {
 struct Process {
     DWORD id = 0;
     DWORD mainThreadId = 0;
+    std::string applicationName; // as given to CreateProcessA; empty for none
     std::string commandLine;
     std::string currentDirectory; // as given to CreateProcessA, or the creator's
     DWORD creationFlags = 0;
@@ -117,6 +118,7 @@ struct Machine {
     // and 950 are double-byte, with their lead-byte ranges.
     UINT codePage = 1252;
     std::string moduleFileName = "C:\\PKG\\setup.exe";
+    std::string systemDirectory = "C:\\WINDOWS\\SYSTEM"; // SetVersion: C:\WINNT\system32 on the NT family
     std::map<UINT, std::string> stringResources;
     UINT errorMode = 0;
 

@@ -126,6 +126,7 @@ BOOL CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES
     p.id = m.nextId;
     p.mainThreadId = m.nextId + 1;
     m.nextId += 4;
+    p.applicationName = application ? application : "";
     p.commandLine = line;
     p.currentDirectory = currentDirectory ? currentDirectory : m.currentDirectory;
     p.creationFlags = creationFlags;

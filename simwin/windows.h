@@ -232,6 +232,7 @@ typedef HANDLE* PHANDLE;
 BOOL GetVersionExA(LPOSVERSIONINFOA info);
 DWORD GetVersion();
 DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
+UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
 DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR def, LPSTR buffer, DWORD size, LPCSTR path);
 UINT SetErrorMode(UINT mode);
 LPSTR GetCommandLineA();

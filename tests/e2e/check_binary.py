@@ -5,9 +5,9 @@ KERNEL32, USER32, ADVAPI32 and SHELL32 and only functions that all three
 systems export, and no instruction newer than the 486 and Pentium have
 (cmov and friends fault there). Each also carries the version resource
 that users and other installers read in the file's properties: file and
-product version 1.0.0.1, and its own file name as the original one.
+product version the project's, and its own file name as the original one.
 
-usage: check_binary.py OBJDUMP IMPORT-LIST EXE...
+usage: check_binary.py OBJDUMP IMPORT-LIST VERSION EXE...
 """
 import os
 import re
@@ -63,17 +63,19 @@ def check(objdump, allowed, exe):
     return problems
 
 
-def version_problems(exe):
+def version_problems(exe, version):
+    numbers = [int(n) for n in version.split(".")]
     data = open(exe, "rb").read()
     at = data.find(struct.pack("<I", 0xFEEF04BD))  # VS_FIXEDFILEINFO
     if at < 0:
         return ["has no version resource"]
     problems = []
     file_ms, file_ls, product_ms, product_ls = struct.unpack_from("<4I", data, at + 8)
-    if (file_ms, file_ls, product_ms, product_ls) != (0x10000, 1, 0x10000, 1):
-        problems.append("file or product version is not 1.0.0.1")
-    for key, value in (("OriginalFilename", os.path.basename(exe)), ("FileVersion", "1.0.0.1"),
-                       ("ProductVersion", "1.0.0.1")):
+    ms, ls = numbers[0] << 16 | numbers[1], numbers[2] << 16 | numbers[3]
+    if (file_ms, file_ls, product_ms, product_ls) != (ms, ls, ms, ls):
+        problems.append(f"file or product version is not {version}")
+    for key, value in (("OriginalFilename", os.path.basename(exe)), ("FileVersion", version),
+                       ("ProductVersion", version)):
         pattern = re.escape(key.encode("utf-16-le")) + b"(?:\0\0)+" + re.escape(value.encode("utf-16-le")) + b"\0\0"
         if not re.search(pattern, data):
             problems.append(f"version resource has no {key} {value}")
@@ -81,11 +83,11 @@ def version_problems(exe):
 
 
 def main():
-    objdump, imports, *exes = sys.argv[1:]
+    objdump, imports, version, *exes = sys.argv[1:]
     allowed = load_allowed(imports)
     failed = 0
     for exe in exes:
-        problems = check(objdump, allowed, exe) + version_problems(exe)
+        problems = check(objdump, allowed, exe) + version_problems(exe, version)
         for p in problems:
             print(f"{exe}: {p}")
         print(f"{exe}: {'FAIL' if problems else 'ok'}")

@@ -139,13 +139,15 @@ def main():
     tmp = tempfile.mkdtemp(prefix="dryrun-")
     try:
         with wt.Xvfb() as x, wt.WinePrefix(display=x, doubles=args.doubles, keep=args.keep) as pfx:
+            pfx.install_system_program("applet.exe", "rundll32.exe")
+
             def case(c):
                 t = dry_run(pkgtool, c, package_dir(c, tmp))
                 expected, quit_closed = from_dry_run(t)
 
                 pfx.import_reg(registry_text(c))
                 doubles = [("fitter16.exe", "fitter16.exe"), ("opened.exe", "opened.exe"),
-                           ("applet.exe", "rundll32.exe"), ("exitcode.exe", "prog1.exe"),
+                           ("exitcode.exe", "prog1.exe"),
                            ("exitcode.exe", "prog2.exe")]
                 marked = "mark" in c
                 host = lay_out(pfx, PKG, None if marked else c.get("script"), doubles=doubles,

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """The Windows NT 4.0 install route of the shipped setup.exe under Wine.
 
-A Display applet double (doubles/applet.cpp), copied next to setup.exe as
-rundll32.exe, which the system's search order finds before Wine's own.
+A Display applet double (doubles/applet.cpp) stands where the system's
+rundll32.exe lies, in the prefix's system32.
 Covers: the whole click chain while a later message box keeps messages
 flowing (the path typed is the OS directory, stage 7 clicks the applet's OK
 and its quit message closes the open box); Install last or followed by End
@@ -11,7 +11,9 @@ where the chain stopped); an applet left open by an earlier run with two
 dialogs, closed deepest first before the new one starts; an owner class
 "rundll" in other letter case left alone; an OS directory too long for its
 buffer starting no applet at all (exit code 254, the HelperNotRun message),
-so that nothing but the OS directory can reach the path box.
+so that nothing but the OS directory can reach the path box; a
+rundll32.exe planted next to setup.exe (a download folder) never runs, the
+system's does.
 Leaves out: the real applet, which Wine does not have.
 """
 import json
@@ -51,6 +53,9 @@ CASES = [
     dict(name="leftover_applet_is_closed_deepest_first", script=script("Install,ShowMsgNT"),
          leftover=("2", "RunDLL"), path=PKG + "\\NT40", chain=FULL_CHAIN,
          boxes=[("SETUP", "Follow the instructions.", ("OK",), "exclamation")], applet_left=False),
+    dict(name="rundll32_planted_beside_setup_never_runs", script=script("Install,ShowMsgNT"), planted=True,
+         path=PKG + "\\NT40", chain=FULL_CHAIN, boxes=[("SETUP", "Follow the instructions.", ("OK",), "exclamation")],
+         applet_left=False),
     dict(name="owner_class_in_other_case_is_left_alone", script=script("Install"),
          leftover=("1", "rundll"), path=PKG + "\\NT40", chain=UNTIL_PASTE, boxes=[], applet_left=True),
     # C:\pkg and 255 more characters do not fit the 260 bytes of the OS directory.
@@ -73,16 +78,20 @@ def main():
     args = wt.standard_args(__doc__)
     wt.require_tools()
     with wt.Xvfb() as x, wt.WinePrefix(display=x, doubles=args.doubles, keep=args.keep) as pfx:
+        pfx.install_system_program("applet.exe", "rundll32.exe")
+
         def case(c):
-            lay_out(pfx, PKG, c["script"], doubles=[("applet.exe", "rundll32.exe")])
+            # The planted one records its start, should it ever run.
+            lay_out(pfx, PKG, c["script"], doubles=[("exitcode.exe", "rundll32.exe")] if c.get("planted") else [])
             log = PKG + "\\applet.log"
-            env = {"APPLET_LOG": log}
+            planted_log = PKG + "\\planted.log"
+            env = {"APPLET_LOG": log, "EXITCODE_LOG": planted_log}
             leftover_pid = None
             if c.get("leftover"):
                 # Started through boxdemo, which ends at once and leaves it running.
                 n, owner = c["leftover"]
                 wt.run_program(pfx, os.path.join(pfx.doubles, "boxdemo.exe"),
-                               "spawn %s\\rundll32.exe leftover %s %s" % (PKG, n, owner), cwd=PKG, env=env,
+                               "spawn %s\\rundll32.exe leftover %s %s" % (pfx.SYSTEM32, n, owner), cwd=PKG, env=env,
                                name=c["name"] + "_leftover", keep_running=True, timeout=30)
                 opened = "opened dialog %s" % n
                 deadline = time.monotonic() + 60
@@ -94,6 +103,7 @@ def main():
             r = wt.run_program(pfx, PKG + "\\setup.exe", cwd=PKG, version="nt40", env=env, name=c["name"],
                                answers=c.get("answers", ["Wait:60000"] if c["boxes"] else []), timeout=120)
             wt.check_exit(r, c.get("code", 0))
+            wt.check_eq(read_log(pfx.host_path(planted_log)), [], "starts of the rundll32.exe beside setup.exe", r)
             wt.check_eq(messages(r), c["boxes"], "message boxes", r)
             events = read_log(pfx.host_path(log))
             if c["chain"] is None:

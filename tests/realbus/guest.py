@@ -190,6 +190,7 @@ def main():
     say("starting Xvfb and the Wine prefix")
     with wt.Xvfb(timeout=180) as x, Prefix(display=x, doubles=SHARE, boot_timeout=600) as pfx:
         results["prefix_seconds"] = round(pfx.boot_seconds, 1)
+        results["keeper_starts"] = pfx.keeper_starts
         say("Wine prefix ready (%s)" % ("from the host's copy" if os.path.exists(pfx.copy) else "made here"))
         save()
         pfx.mkdir(PKG)
@@ -241,6 +242,7 @@ def main():
                 results["cases"][name]["share"] = dict(cpu=share.cpu, wall=share.wall)
             if watch.shots:
                 results["cases"][name]["ps_while_running"] = watch.shots
+            results["keeper_starts"] = pfx.keeper_starts
             save()
             say("case %s: %s in %.1f s" % (name, r.status, r.host_seconds))
     say("done")

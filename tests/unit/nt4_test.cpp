@@ -53,6 +53,7 @@ TEST_F(Nt4, WithAMessageAfterInstallTheChainRunsToTheAppletsOkAndTheQuitClosesTh
     EXPECT_FALSE(AppletRunning());
     EXPECT_EQ(m.hangs, 0);
     const sim::Process& applet = m.processes.at(0);
+    EXPECT_EQ(applet.applicationName, "C:\\WINNT\\system32\\rundll32.exe"); // never one planted beside setup.exe
     EXPECT_EQ(applet.commandLine, "rundll32.exe shell32.dll,Control_RunDLL desk.cpl,,3");
     EXPECT_EQ(applet.startup.dwFlags, (DWORD)(STARTF_USESTDHANDLES | STARTF_FORCEONFEEDBACK));
     EXPECT_TRUE(applet.inheritHandles);
@@ -123,18 +124,25 @@ TEST_F(Nt4, AppletThatEndsHalfwayOrNeverStartsEndsEveryWait) {
         const char* what;
         bool install;
         sim::AppletBehaviour b;
+        std::string systemDirectory;
+        bool starts;
     } cases[] = {
-        {"user closes it while the chain waits for the first dialog", true, {500, 100, false, 3000}},
-        {"user closes it in the middle of the chain", true, {500, 100, true, 1700}},
-        {"rundll32 cannot be started", false, {}},
+        {"user closes it while the chain waits for the first dialog", true, {500, 100, false, 3000}, "C:\\WINNT\\system32", true},
+        {"user closes it in the middle of the chain", true, {500, 100, true, 1700}, "C:\\WINNT\\system32", true},
+        {"rundll32 cannot be started", false, {}, "C:\\WINNT\\system32", false},
+        {"the system directory cannot be read", true, {}, "", false},
+        // 248 characters and \rundll32.exe exceed the 259 a path holds.
+        {"the system directory leaves no room for the name", true, {}, "C:\\" + std::string(245, 'S'), false},
     };
     for (const auto& c : cases) {
         sim::Machine run = m;
+        run.systemDirectory = c.systemDirectory;
         run.files["E:\\PKG\\SETUP.INI"] = "[Application]\nNT40=Install,ShowMsgNT\n";
         if (c.install) sim::AddAppletProgram(run, c.b);
         EXPECT_EQ(sim::RunSetup(run), 0) << c.what;
         EXPECT_EQ(run.hangs, 0) << c.what;
         EXPECT_EQ(run.messageBoxes.size(), 1u) << c.what;
+        EXPECT_EQ(run.processes.size(), c.starts ? 1u : 0u) << c.what;
     }
 }
 

@@ -220,7 +220,7 @@ TEST(PkgCheck, ExecSections) {
 TEST(PkgCheck, ProcessList) {
     ExpectFindings({
         {"sequor", nullptr,
-         "[ProcessList]\n1=[CWD]\\a.exe,[CWD]\n2=[cwd]\\b.exe,null\n3=c.exe\n4=d.exe, null\n5=null,null\n"
+         "[ProcessList]\n1=\"[CWD]\\a.exe\",[CWD]\n2=[cwd]\\b.exe,null\n3=c.exe\n4=d.exe, null\n5=null,null\n"
          "6=e.exe /x,y,z\n8=f.exe,null\n01=g.exe,null\nName=h\n",
          {"A.EXE"},
          {"sequor95.ini:3 error token-case", "sequor95.ini:4 warning missing-field",
@@ -551,7 +551,9 @@ TEST(PkgCheck, SmallerGaps) {
          "[ProcessList]\n1=[CWD]\\tools\\setup2 /q,null\n2=\"[CWD]\\My Tools\\b.exe\" /x,null\n"
          "3=[CWD]\\Tool Box\\c.exe /y,null\n4=[CWD]\\nothere.exe,null\n5=[CWD]\\setup.exe,null\n",
          {"TOOLS/", "TOOLS/SETUP2.EXE", "My Tools/", "My Tools/b.exe", "Tool Box/", "Tool Box/c.exe"},
-         {"sequor95.ini:5 warning missing-file"}},
+         {"sequor95.ini:2 warning unquoted-cwd", "sequor95.ini:4 warning unquoted-cwd",
+          "sequor95.ini:5 warning missing-file", "sequor95.ini:5 warning unquoted-cwd",
+          "sequor95.ini:6 warning unquoted-cwd"}},
         {"escapes-in-paths",
          "[Application]\nW98=ShowMsgA\nW95A=ShowMsgB\nW95B=ShowMsgC\n[Message]\nNotSupport=n\n"
          "ShowMsgA=Files go to C:\\new\\drv.\n"                           // 7
@@ -564,6 +566,16 @@ TEST(PkgCheck, SmallerGaps) {
                         "ShowMsgUSB=u\nShowUSBMsgDone=q\nShowMsgDone=d\n",
          nullptr, {}, {"SETUP.INI:2 warning prefix-command"}},
     });
+    {
+        // The quotes go around the program Windows would find, arguments after them.
+        TempDir dir("unquoted-cwd");
+        dir.Write("Tool Box/", "");
+        dir.Write("Tool Box/c.exe", "");
+        dir.Write("sequor95.ini", "[ProcessList]\n1=[CWD]\\Tool Box\\c.exe /y,null\n");
+        std::vector<Finding> f = CheckPackage(dir.Path());
+        ASSERT_EQ(1u, f.size()) << FormatFindingsText(f);
+        EXPECT_NE(std::string::npos, f[0].message.find("quote it: 1=\"[CWD]\\Tool Box\\c.exe\" /y,null ")) << f[0].message;
+    }
     TempDir dir("prefix-words");
     dir.Write("SETUP.INI", "[Application]\nW98=ShowMsgUSB\n[Message]\nNotSupport=n\nShowMsgUSB=C:\\new\n");
     std::vector<Finding> f = CheckPackage(dir.Path());

@@ -11,6 +11,9 @@
 //       of the package's first DetectCard entry, known to the registry.
 //   pkgtool cd DIR -o FILE.iso [--label NAME] [--autorun]
 //       writes the CD image of DIR (disc/cd.cpp).
+//   pkgtool --help | --version
+//
+// Exit status 2 with a one-line message for a wrong command line.
 #include "tools/pkgtool/formats/cardnames.h"
 #include "tools/pkgtool/check/check.h"
 #include "tools/pkgtool/formats/codepage.h"
@@ -20,6 +23,7 @@
 #ifdef HAVE_LIBISOFS
 #include "tools/pkgtool/disc/disc.h"
 #endif
+#include "version.h"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +37,7 @@ const char kUsage[] =
     "usage: pkgtool check DIR [--codepage N] [--json]\n"
     "       pkgtool run DIR [--program setup|sequor] [--machine FILE] [PC options] [--codepage N] [--json]\n"
     "       pkgtool cd DIR -o FILE.iso [--label NAME] [--autorun]\n"
+    "       pkgtool --help | --version\n"
     "  --pci-ids FILE                the PCI id database to name cards from (default: the system's)\n"
     "  --codepage N                  the ANSI code page of the Windows that runs the package, for texts\n"
     "                                and paths (1252 by default; 932, 936, 949, 950, 1250, ...)\n"
@@ -57,25 +62,42 @@ const char kUsage[] =
     "  --registry FILE               its registry: a REGEDIT4 export of its Windows 98 (HKEY_LOCAL_MACHINE)\n";
 
 int Usage() {
-    fputs(kUsage, stderr);
+    fputs(kUsage, stdout);
+    return 0;
+}
+
+int Version() {
+    printf("pkgtool %s\n", CARDSETUP_VERSION_TEXT);
+    return 0;
+}
+
+int Wrong(const std::string& why) {
+    fprintf(stderr, "pkgtool: %s (pkgtool --help shows the usage)\n", why.c_str());
     return 2;
 }
 
+
 #ifdef HAVE_LIBISOFS
-int RunCd(int argc, char** argv) { return pkgdisc::CdCommand(std::vector<std::string>(argv + 2, argv + argc)); }
-#else
-int RunCd(int, char**) {
-    fputs("pkgtool: built without libisofs (package libisofs-dev), so it cannot write a CD image\n", stderr);
-    return 2;
+int RunCd(int argc, char** argv) {
+    for (int i = 2; i < argc; ++i)
+        if (!strcmp(argv[i], "--help")) return Usage();
+    return pkgdisc::CdCommand(std::vector<std::string>(argv + 2, argv + argc));
 }
+#else
+int RunCd(int, char**) { return Wrong("built without libisofs (package libisofs-dev), so it writes no CD image"); }
 #endif
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) return Usage();
-    if (std::string(argv[1]) == "cd") return RunCd(argc, argv);
-    std::string job = argv[1], dir = argv[2];
+    std::string job = argc > 1 ? argv[1] : "";
+    if (job == "--help" || job == "-h") return Usage();
+    if (job == "--version") return Version();
+    if (job == "cd") return RunCd(argc, argv);
+    if (job != "check" && job != "run")
+        return Wrong(job.empty() ? "no command: check, run or cd" : "unknown command " + job);
+    if (argc < 3) return Wrong(job + " needs the package's folder");
+    std::string dir = argv[2];
     if (!std::filesystem::is_directory(dir)) {
         fprintf(stderr, "pkgtool: %s is not a directory\n", dir.c_str());
         return 2;
@@ -86,18 +108,19 @@ int main(int argc, char** argv) {
     PcSpec spec;
     for (int i = 3; i < argc; ++i) {
         std::string a = argv[i];
+        if (a == "--help" || a == "-h") return Usage();
         if (a == "--json") {
             json = true;
             continue;
         }
-        if (a.compare(0, 2, "--") != 0) return Usage();
+        if (a.compare(0, 2, "--") != 0) return Wrong("unexpected argument " + a);
         std::string name = a.substr(2), value;
         size_t eq = name.find('=');
         if (eq != std::string::npos) {
             value = name.substr(eq + 1);
             name = name.substr(0, eq);
         } else if (!IsPcFlag(name)) {
-            if (i + 1 >= argc) return Usage();
+            if (i + 1 >= argc) return Wrong(a + " needs a value");
             value = argv[++i];
         }
         std::string error;
@@ -117,10 +140,7 @@ int main(int argc, char** argv) {
         } else {
             error = ApplyPcOption(spec, name, value);
         }
-        if (!error.empty()) {
-            fprintf(stderr, "pkgtool: %s\n", error.c_str());
-            return 2;
-        }
+        if (!error.empty()) return Wrong(error);
     }
 
     if (job == "check") {
@@ -136,5 +156,5 @@ int main(int argc, char** argv) {
         std::cout << (json ? FormatTranscriptJson(t) : FormatTranscriptText(t));
         return 0;
     }
-    return Usage();
+    return 2;
 }

@@ -68,7 +68,7 @@ ULONGLONG ft_ms(const FILETIME& f) {
     return ((static_cast<ULONGLONG>(f.dwHighDateTime) << 32) | f.dwLowDateTime) / 10000;
 }
 
-const DWORD kSampleMs = 250;
+const DWORD kFindThreadsMs = 250;
 
 class CpuSampler {
 public:
@@ -76,8 +76,10 @@ public:
     ~CpuSampler() {
         for (Thread& t : threads_) CloseHandle(t.handle);
     }
-    void sample() {
-        HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    // findThreads: look for threads started since, with a snapshot of every
+    // thread in the prefix (costly); else only read the known ones' times.
+    void sample(bool findThreads) {
+        HANDLE snap = findThreads ? CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0) : INVALID_HANDLE_VALUE;
         if (snap != INVALID_HANDLE_VALUE) {
             THREADENTRY32 te;
             te.dwSize = sizeof te;
@@ -210,20 +212,22 @@ int main(int argc, char** argv) {
     fflush(out);
     // Wine answers GetProcessTimes for another process with zeros, but
     // GetThreadTimes works while a thread lives: sample every thread during
-    // the wait and keep each one's last figures. Not on every 20 ms wake:
-    // a thread snapshot costs the server a round trip per thread in the
-    // whole prefix, and under an emulated CPU that kept the runner and the
-    // server busy half the time, slowing the very programs it measures.
+    // the wait and keep each one's last figures. New threads are looked for
+    // only every kFindThreadsMs: a thread snapshot costs the server a round
+    // trip per thread in the whole prefix, and on every 20 ms wake it kept
+    // the runner and the server busy half the time under an emulated CPU,
+    // slowing the very programs it measures.
     CpuSampler cpu(pi.dwProcessId);
     DWORD w;
-    DWORD sampled = t0;
+    DWORD searched = t0 - kFindThreadsMs;
     for (;;) {
         DWORD spent = GetTickCount() - t0;
         DWORD left = spent >= timeout ? 0 : timeout - spent;
         w = WaitForSingleObject(pi.hProcess, left < 20 ? left : 20);
-        if (w == WAIT_TIMEOUT && GetTickCount() - sampled >= kSampleMs) {
-            cpu.sample();
-            sampled = GetTickCount();
+        if (w == WAIT_TIMEOUT) {
+            bool find = GetTickCount() - searched >= kFindThreadsMs;
+            cpu.sample(find);
+            if (find) searched = GetTickCount();
         }
         if (w != WAIT_TIMEOUT || left == 0) break;
     }

@@ -37,6 +37,7 @@ XVFB = os.environ.get("WINETEST_XVFB", "Xvfb")
 SKIP = 77
 # Seconds for keeper.exe to show its window: its start may start explorer.
 KEEPER_LIMIT = 120
+KEEPER_STARTS = 3
 
 VERSIONS = ("win95", "win98", "winme", "nt351", "nt40", "win2k", "winxp", "win2003",
             "vista", "win7", "win8", "win81", "win10", "default")
@@ -277,6 +278,8 @@ class WinePrefix:
         self._app_versions = set()
         self._server = None
         self._keeper = None
+        self.keeper_starts = 0
+        self._system_programs = set(_SYSTEM_PROGRAMS)
 
     # -- life
 
@@ -350,29 +353,44 @@ class WinePrefix:
         """Starts keeper.exe unless it runs: its hidden window keeps Wine's
         desktop in use, so explorer.exe is not shut down between programs
         (keeper.cpp says why that matters on a slow machine). Again after a
-        run that ended the Wine session."""
+        run that ended the Wine session.
+
+        The keeper itself can start just while the explorer of the boot's
+        programs shuts down, and then gets no window, as any program would:
+        that one start is made again, up to KEEPER_STARTS times, each said
+        on stderr and counted in self.keeper_starts."""
         if not self.doubles or (self._keeper and self._keeper.poll() is None):
             return
         keeper = os.path.join(self.doubles, "keeper.exe")
         ready = os.path.join(self.root, "keeper.ready")
-        if os.path.exists(ready):
-            os.remove(ready)
-        with open(os.path.join(self.root, "keeper.out"), "ab") as out:
-            self._keeper = subprocess.Popen([WINE, keeper, self.win_path(ready)], env=self.env,
-                                            stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
-                                            start_new_session=True)
-        deadline = time.monotonic() + KEEPER_LIMIT
-        while True:
-            said = _read(ready) if os.path.exists(ready) else ""
-            if said.startswith("hwnd="):
-                return
-            ended = self._keeper.poll()
-            if said or ended is not None:
-                raise HarnessError("keeper.exe could not hold Wine's desktop: %s" % (
-                    said.strip() or "it ended with exit code %s" % ended))
-            if time.monotonic() > deadline:
-                raise HarnessError("keeper.exe showed no window within %d s" % KEEPER_LIMIT)
-            time.sleep(0.1)
+        # Wine's own word on a window it could not create (nodrv_CreateWindow).
+        env = dict(self.env, WINEDEBUG="-all,err+winediag")
+        for attempt in range(1, KEEPER_STARTS + 1):
+            if os.path.exists(ready):
+                os.remove(ready)
+            self.keeper_starts += 1
+            with open(os.path.join(self.root, "keeper.out"), "ab") as out:
+                self._keeper = subprocess.Popen([WINE, keeper, self.win_path(ready)], env=env,
+                                                stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
+                                                start_new_session=True)
+            deadline = time.monotonic() + KEEPER_LIMIT
+            while True:
+                said = _read(ready) if os.path.exists(ready) else ""
+                if said.startswith("hwnd="):
+                    return
+                ended = self._keeper.poll()
+                if said or ended is not None:
+                    break
+                if time.monotonic() > deadline:
+                    raise HarnessError("keeper.exe showed no window within %d s" % KEEPER_LIMIT)
+                time.sleep(0.1)
+            _wait(self._keeper, 10)
+            why = said.strip() or "it ended with exit code %s" % ended
+            wine_said = " ".join(line.split(":", 3)[-1].strip() for line in
+                                 _read(os.path.join(self.root, "keeper.out")).splitlines()[-2:])
+            sys.stderr.write("winetest: keeper.exe got no window (%s; Wine: %s), start %d of %d\n"
+                             % (why, wine_said or "nothing", attempt, KEEPER_STARTS))
+        raise HarnessError("keeper.exe could not hold Wine's desktop in %d starts: %s" % (KEEPER_STARTS, why))
 
     # -- running Wine tools
 
@@ -452,6 +470,18 @@ class WinePrefix:
         else:
             self.reg_add(key, "Version", version)
 
+    # -- programs of the system
+
+    SYSTEM32 = "C:\\windows\\system32"
+
+    def install_system_program(self, double, name):
+        """Puts a double where the system's own program of that name lies, in
+        this prefix's system32, and loads it there in place of Wine's builtin.
+        From then on it counts among the programs a run leaves behind."""
+        shutil.copy(os.path.join(self.doubles, double), self.host_path(self.SYSTEM32 + "\\" + name))
+        self.import_reg('[HKEY_CURRENT_USER\\Software\\Wine\\DllOverrides]\n"%s"="native"\n' % name)
+        self._system_programs.discard(name.lower())
+
     # -- paths
 
     @property
@@ -503,7 +533,7 @@ class WinePrefix:
         keeper = self._keeper.pid if self._keeper else None
         return {pid: name for pid, name in self.processes().items()
                 if pid != keeper and not (name.lower().startswith(_SYSTEM32) and
-                                          name[len(_SYSTEM32):].lower() in _SYSTEM_PROGRAMS)}
+                                          name[len(_SYSTEM32):].lower() in self._system_programs)}
 
     def _kill(self, procs, timeout=5):
         _kill_pids(procs, timeout)

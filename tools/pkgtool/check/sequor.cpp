@@ -10,14 +10,58 @@
 namespace pkgcheck {
 namespace {
 
-// The first program Windows would try when the package holds none of
-// them; "" when it holds one, or the line does not start from the launch
-// directory. The front end's own programs come from its build.
+const std::string kLaunchDir = "[CWD]\\";
+
+bool StartsFromLaunchDir(const std::string& commandLine, bool quoted) {
+    return commandLine.compare(quoted ? 1 : 0, kLaunchDir.size(), kLaunchDir) == 0;
+}
+
+// The program of a command line below the launch directory, as Windows
+// looks for it: the quoted text, or else the text up to each blank in turn.
+std::vector<std::string> ProgramCandidates(const std::string& commandLine, bool quoted) {
+    std::string rest = commandLine.substr(kLaunchDir.size() + (quoted ? 1 : 0));
+    if (quoted) return {rest.substr(0, rest.find('"'))};
+    std::vector<std::string> candidates;
+    for (size_t blank = rest.find(' '); blank != std::string::npos; blank = rest.find(' ', blank + 1))
+        candidates.push_back(rest.substr(0, blank));
+    candidates.push_back(rest);
+    return candidates;
+}
+
+// The candidate the package holds, with .exe added to a name without an
+// extension as Windows adds it; "" when it holds none.
+std::string ProgramInPackage(const std::vector<std::string>& candidates, const std::string& packageDir) {
+    for (const std::string& c : candidates) {
+        if (c.empty()) continue;
+        // The front end's own programs come from its build, not the author's folder.
+        if (SameName(c, "setup.exe") || SameName(c, "Sequor.exe")) return c;
+        if (!ProgramFound({c}, packageDir).empty()) return c;
+    }
+    return "";
+}
+
+// The first candidate when the package holds none of them; "" when it holds
+// one, or the line does not start from the launch directory.
 std::string ProgramMissing(const std::string& commandLine, const std::string& packageDir) {
     const std::vector<std::string> tried = ProgramsTried(commandLine);
-    for (const std::string& c : tried)
-        if (SameName(c, "setup.exe") || SameName(c, "Sequor.exe")) return "";
-    return tried.empty() || !ProgramFound(tried, packageDir).empty() ? "" : tried.front();
+    return tried.empty() || !ProgramInPackage(tried, packageDir).empty() ? "" : tried.front();
+}
+
+// The launch directory may hold a blank (C:\Driver Disk): unquoted, Windows
+// tries C:\Driver.exe first. Sequor passes a quoted command line on as it is.
+void CheckQuoting(Sink& sink, int line, const std::string& key, const std::vector<std::string>& fields,
+                  const std::string& packageDir) {
+    const std::string& command = fields[0];
+    if (!StartsFromLaunchDir(command, false)) return;
+    std::vector<std::string> candidates = ProgramCandidates(command, false);
+    std::string program = ProgramInPackage(candidates, packageDir);
+    if (program.empty()) program = candidates.front();
+    const std::string fixed = "\"" + kLaunchDir + program + "\"" + command.substr(kLaunchDir.size() + program.size()) +
+                              "," + (fields.size() >= 2 ? fields[1] : "null");
+    sink.Warning(line, "unquoted-cwd",
+                 "the command line begins with an unquoted [CWD] path: where the package's folder has a blank in "
+                 "its name (C:\\Driver Disk), Windows first looks for C:\\Driver.exe and runs any program of that "
+                 "name; quote it: " + key + "=" + fixed + " (Sequor passes the quotes on as they stand)");
 }
 
 void CheckEntry(const IniFile& ini, Sink& sink, int n, const std::string& packageDir) {
@@ -46,6 +90,7 @@ void CheckEntry(const IniFile& ini, Sink& sink, int n, const std::string& packag
                          " for Sequor to start; a package on a CD is complete, so the name is likely a typo");
     else if (StartsWithBlank(fields[0]))
         sink.Warning(line, "blank-in-field", "the command line " + Quoted(fields[0]) + " begins with a blank");
+    CheckQuoting(sink, line, key, fields, packageDir);
     if (fields.size() >= 2) {
         const std::string& dir = fields[1];
         if (StartsWithBlank(dir))
@@ -64,18 +109,10 @@ void CheckEntry(const IniFile& ini, Sink& sink, int n, const std::string& packag
 
 std::vector<std::string> ProgramsTried(const std::string& commandLine) {
     const bool quoted = !commandLine.empty() && commandLine[0] == '"';
-    static const std::string kLaunchDir = "[CWD]\\";
-    if (commandLine.compare(quoted ? 1 : 0, kLaunchDir.size(), kLaunchDir) != 0) return {};
-    std::string rest = commandLine.substr(kLaunchDir.size() + (quoted ? 1 : 0));
-    if (rest.find('[') != std::string::npos) return {};
-    std::vector<std::string> tried;
-    if (quoted) {
-        tried.push_back(rest.substr(0, rest.find('"')));
-    } else {
-        for (size_t blank = rest.find(' '); blank != std::string::npos; blank = rest.find(' ', blank + 1))
-            tried.push_back(rest.substr(0, blank));
-        tried.push_back(rest);
-    }
+    if (!StartsFromLaunchDir(commandLine, quoted) ||
+        commandLine.find('[', kLaunchDir.size() + (quoted ? 1 : 0)) != std::string::npos)
+        return {};
+    std::vector<std::string> tried = ProgramCandidates(commandLine, quoted);
     tried.erase(std::remove(tried.begin(), tried.end(), std::string()), tried.end());
     return tried;
 }

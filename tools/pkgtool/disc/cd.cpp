@@ -21,7 +21,10 @@ using pkgcheck::FindNoCase;
 namespace pkgdisc {
 namespace {
 
-const char kUsage[] = "usage: pkgtool cd DIR -o FILE.iso [--label NAME] [--autorun]\n";
+int Wrong(const std::string& why) {
+    fprintf(stderr, "pkgtool: %s (pkgtool --help shows the usage)\n", why.c_str());
+    return 2;
+}
 
 std::string Sha256(const std::string& file) {
     sha256_ctx ctx;
@@ -81,27 +84,19 @@ int CdCommand(const std::vector<std::string>& args) {
         } else if (dir.empty() && a.compare(0, 1, "-") != 0) {
             dir = a;
         } else {
-            fputs(kUsage, stderr);
-            return 2;
+            return Wrong(a == "-o" || a == "--label" ? a + " needs a value" : "unexpected argument " + a);
         }
     }
-    if (dir.empty() || out.empty()) {
-        fputs(kUsage, stderr);
-        return 2;
-    }
+    if (dir.empty()) return Wrong("cd needs the folder of the disc");
+    if (out.empty()) return Wrong("cd needs -o FILE.iso, the image to write");
     std::error_code ec;
-    if (!fs::is_directory(dir, ec)) {
-        fprintf(stderr, "pkgtool: %s is not a directory\n", dir.c_str());
-        return 2;
-    }
+    if (!fs::is_directory(dir, ec)) return Wrong(dir + " is not a directory");
     ImageOptions options;
     if (const char* epoch = getenv("SOURCE_DATE_EPOCH"); epoch && *epoch) {
         char* end = nullptr;
         const long long t = strtoll(epoch, &end, 10);
-        if (*end || t < 0 || t > 4102444799LL) { // ISO 9660's dates end with 2155; Unix time with 2038 on 32 bits
-            fprintf(stderr, "pkgtool: SOURCE_DATE_EPOCH must be seconds since 1970 up to the year 2099\n");
-            return 2;
-        }
+        if (*end || t < 0 || t > 4102444799LL) // the year 2099
+            return Wrong("SOURCE_DATE_EPOCH must be seconds since 1970 up to the year 2099");
         options.fixedTime = true;
         options.time = t;
     }

@@ -62,7 +62,8 @@ void ReadPackage(const std::string& dir, const std::string& setupFolder, const s
             const std::string folder = value.empty() ? dir : FindWindowsPath(dir, value);
             c.Add(folder, setupPath, line, "[SubDir] " + list.key);
             if (list.installs && !folder.empty() && !noted) {
-                Sink(out, setupPath).Note(line ? line : setup.KeyLine("Application", list.key), "disc-read-only",
+                const int at = line ? line : setup.KeyLine("Application", list.key);
+                Sink(out, setupPath).Note(at, "disc-read-only",
                                           "Install on " + list.key + " copies the driver from " +
                                               (value.empty() ? "the launch directory" : Quoted(value)) + ": " +
                                               kReadOnly);

@@ -75,18 +75,18 @@ void CheckNames(const std::vector<Entry>& entries, const Named& named, std::vect
     // The naming of a path or of anything below it: a script that names
     // WIN95\EXAMPLE.INF needs the folder WIN95 too.
     auto naming = [&](const std::string& path) -> const Naming* {
-        auto it = named.lower_bound(path);
-        if (it != named.end() && (it->first == path || it->first.compare(0, path.size() + 1, path + "/") == 0))
-            return &it->second;
+        for (auto it = named.lower_bound(path); it != named.end() && it->first.compare(0, path.size(), path) == 0; ++it)
+            if (it->first.size() == path.size() || it->first[path.size()] == '/') return &it->second;
         return nullptr;
     };
-    auto add = [&](const Entry& e, const Naming* by, const std::string& code, const std::string& what,
-                   bool named = true) {
-        out.push_back({e.source, 0, by ? "error" : "warning", code,
-                       (named ? Windows(e.path) + ": " : "") + what +
-                           (by ? "; " + fs::path(by->file).filename().string() + ":" + std::to_string(by->line) +
-                                     " names it (" + by->what + ")"
-                               : "")});
+    // A warning, or an error where a script names the path.
+    auto add = [&](Finding f, const Naming* by) {
+        if (by) {
+            f.severity = "error";
+            f.message += "; " + fs::path(by->file).filename().string() + ":" + std::to_string(by->line) +
+                         " names it (" + by->what + ")";
+        }
+        out.push_back(f);
     };
     std::map<std::pair<std::string, std::string>, std::vector<const Entry*>> keys;
     // Folders left out of the Joliet tree (nothing below them is on the
@@ -103,17 +103,22 @@ void CheckNames(const std::vector<Entry>& entries, const Named& named, std::vect
         const Naming* by = naming(e.path);
         keys[{parent, SameNameKey(name)}].push_back(&e);
         if (const std::string bad = JolietRefused(name); !bad.empty())
-            add(e, by, "disc-name-chars",
-                "the name holds " + bad + ", which Joliet refuses (its specification allows no control characters "
-                "and none of * / : ; ? \\, and only UCS-2); the disc shows _ in their place");
+            add({e.source, 0, "warning", "disc-name-chars",
+                 Windows(e.path) + ": the name holds " + bad + ", which Joliet refuses (its specification allows no "
+                 "control characters and none of * / : ; ? \\, and only UCS-2); the disc shows _ in their place"},
+                by);
         if (const size_t n = Ucs2Length(name); n > kJolietNameMax)
-            add(e, by, "disc-name-long",
-                "the name has " + std::to_string(n) + " characters; Joliet keeps 64, so Windows sees it cut");
+            add({e.source, 0, "warning", "disc-name-long",
+                 Windows(e.path) + ": the name has " + std::to_string(n) +
+                     " characters; Joliet keeps 64, so Windows sees it cut"},
+                by);
         if (const size_t n = JolietPathLength(e.path); n > kJolietPathMax) {
-            add(e, by, "disc-path-long",
-                "the path has " + std::to_string(n) + " characters; Joliet keeps 240 bytes (120 characters), so the " +
-                    (e.dir ? "folder and all it holds are" : "file is") +
-                    " left out of the Joliet tree, which is what Windows 95, 98 and NT 4.0 read");
+            add({e.source, 0, "warning", "disc-path-long",
+                 Windows(e.path) + ": the path has " + std::to_string(n) +
+                     " characters; Joliet keeps 240 bytes (120 characters), so the " +
+                     (e.dir ? "folder and all it holds are" : "file is") +
+                     " left out of the Joliet tree, which is what Windows 95, 98 and NT 4.0 read"},
+                by);
             if (e.dir) jolietGone.insert(e.path);
         }
         // A folder whose own level would be 9: libisofs leaves it out of
@@ -136,10 +141,10 @@ void CheckNames(const std::vector<Entry>& entries, const Named& named, std::vect
             by = by ? by : naming(e->path);
             list += (list.empty() ? "" : ", ") + Windows(e->path);
         }
-        add(*k.second.front(), by, "disc-name-clash",
-            list + " become one name as Windows reads the disc (Joliet keeps 64 characters, refused characters "
-            "become _, and Windows matches names without regard to case): only one of them can be opened",
-            false);
+        add({k.second.front()->source, 0, "warning", "disc-name-clash",
+             list + " become one name as Windows reads the disc (Joliet keeps 64 characters, refused characters "
+                    "become _, and Windows matches names without regard to case): only one of them can be opened"},
+            by);
     }
 }
 
