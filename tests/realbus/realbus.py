@@ -595,8 +595,10 @@ def demo(win32, portwine, pkgtool, work):
     t0 = time.monotonic()
     say = lambda text: print("  [guest %5.1f s] %s" % (time.monotonic() - t0, text), flush=True)
     cd = make_cd("EXAMPLE", work, win32, pkgtool)
-    print("$ pkgtool cd examples/package -o example.iso --autorun --label EXAMPLE   "
-          "(with setup.exe, Sequor.exe and the helper's stand-in)")
+    print("examples/package with the shipped setup.exe and Sequor.exe and the helper's stand-in, in %s:" %
+          os.path.relpath(os.path.join(work, "cd-example", "stage")))
+    print("$ SOURCE_DATE_EPOCH=%s pkgtool cd %s -o %s --autorun --label EXAMPLE" % (
+        SOURCE_DATE_EPOCH, os.path.relpath(os.path.join(work, "cd-example", "stage")), os.path.relpath(cd["image"])))
     print(cd["report"].rstrip())
     case = dict(name="pc_cd_example_autorun", cd="EXAMPLE", outcome="predicted")
     print("\nBooting a qemu guest (i440FX; Cirrus, VGA, Rage 128 Pro and Radeon 7000 cards; two bridges; the CD "
