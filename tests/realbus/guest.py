@@ -101,6 +101,8 @@ def read_cds():
         iso = listing(CD_MOUNT)
         mount_cd(device, JOLIET)
         cds[label] = dict(device=device, iso=iso, joliet=listing(CD_MOUNT))
+    # Wine's prefix starts without a disc mounted; a CD case mounts its own.
+    subprocess.run(["umount", CD_MOUNT], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
     return cds
 
 

@@ -34,5 +34,6 @@ expect 0 '^usage: pkgtool check DIR' 0 cd "$pkg" --help
 expect 2 '' 1 cd "$pkg"
 expect 2 '' 1 cd "$pkg" -o
 expect 2 '' 1 cd "$pkg" -o x.iso stray
+expect 2 '' 1 cd "$pkg" -o "$pkg/WIN95/x.iso"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -61,7 +61,10 @@ std::string BuildTree(IsoImage* image, const std::vector<Entry>& entries, const 
             memcpy(block, &i, sizeof i);
             IsoStream* stream = nullptr;
             r = iso_memory_stream_new(block, 2048, &stream);
-            if (r >= 0) r = iso_tree_add_new_file(dir->second, name.c_str(), stream, reinterpret_cast<IsoFile**>(&node));
+            if (r < 0) free(block);
+            if (r >= 0 && (r = iso_tree_add_new_file(dir->second, name.c_str(), stream,
+                                                     reinterpret_cast<IsoFile**>(&node))) < 0)
+                iso_stream_unref(stream);
         } else {
             r = iso_tree_add_node(image, dir->second, fs::absolute(e.source).c_str(), &node);
         }
@@ -78,7 +81,9 @@ std::string BuildTree(IsoImage* image, const std::vector<Entry>& entries, const 
             memcpy(bytes, o.autorunText.data(), n);
         IsoStream* stream = nullptr;
         int r = iso_memory_stream_new(bytes, n, &stream);
-        if (r >= 0) r = iso_tree_add_new_file(iso_image_get_root(image), "AUTORUN.INF", stream, nullptr);
+        if (r < 0) free(bytes);
+        if (r >= 0 && (r = iso_tree_add_new_file(iso_image_get_root(image), "AUTORUN.INF", stream, nullptr)) < 0)
+            iso_stream_unref(stream);
         if (r < 0) return Failed("cannot add AUTORUN.INF", r);
     }
     return "";
