@@ -92,8 +92,8 @@ int CdCommand(const std::vector<std::string>& args) {
     std::error_code ec;
     if (!fs::is_directory(dir, ec)) return Wrong(dir + " is not a directory");
     // An image inside the folder would end up on the next disc made of it.
-    const fs::path folder = fs::weakly_canonical(dir, ec), image = fs::weakly_canonical(out, ec);
-    for (fs::path p = image.parent_path(); !p.empty() && p != p.root_path(); p = p.parent_path())
+    const fs::path folder = fs::weakly_canonical(dir, ec), written = fs::weakly_canonical(out, ec);
+    for (fs::path p = written.parent_path(); !p.empty() && p != p.root_path(); p = p.parent_path())
         if (p == folder) return Wrong("-o " + out + " lies inside " + dir + ", so the disc would hold its own image");
     ImageOptions options;
     if (const char* epoch = getenv("SOURCE_DATE_EPOCH"); epoch && *epoch) {
