@@ -286,7 +286,7 @@ def check_cd_case(case, runs, got):
         # Sequor starts setup.exe from [CWD]; that setup runs as the
         # prediction of the same disc started in its root says.
         seq = seen_in(runs["sequor"])
-        if seq["started"] != [("D:\\setup.exe", "D:")]:
+        if [(c.replace('"', ""), d) for c, d in seq["started"]] != [("D:\\setup.exe", "D:")]:
             problems.append("pkgtool run predicts Sequor to start %r, not D:\\setup.exe in D:" % seq["started"])
         want = dict(boxes=seq["boxes"], helper=setup["helper"], exit_code=seq["exit_code"])
     else:
