@@ -115,8 +115,8 @@ int CdCommand(const std::vector<std::string>& args) {
     const std::vector<Entry> entries = ReadTree(dir, findings);
     const References refs = ReadReferences(dir, options.autorunText, findings);
     CheckNames(entries, refs.named, findings);
-    // The package as check reads it; a program check only warns about
-    // is an error on a disc, said once.
+    // The package as check reads it. A missing program that check only
+    // warns about is an error on a disc, said once.
     CheckOptions check;
     check.followAutoRun = !autorun;
     std::set<std::pair<std::string, int>> missing;
