@@ -12,6 +12,9 @@ packages=(cmake g++ make python3 libgtest-dev libgmock-dev
           locales pkg-config libpci-dev pci.ids)
 # The realbus tier: a qemu guest with an initramfs of busybox.
 packages+=(qemu-system-x86 busybox-static)
+# pkgtool cd writes the disc image with libisofs and sums it with nettle;
+# the tests read it back with readers that are not ours.
+packages+=(libisofs-dev nettle-dev xorriso genisoimage)
 # The release: the Debian package's dependencies (dpkg-shlibdeps), and a
 # fresh Debian system to install it on.
 packages+=(dpkg-dev mmdebstrap)
@@ -41,21 +44,28 @@ if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
   $SUDO localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 fi
 # The realbus guest's kernel: Debian's own, unpacked below /opt, never
-# installed. Only the image and the modules that bring up 9p over virtio;
-# the kernel has no modules.dep, so the tier loads them in a fixed order.
+# installed. Only the image, the modules that bring up 9p over virtio and,
+# in cd/, those of the i440FX's IDE CD-ROM drive with its ISO 9660 file
+# system; the kernel has no modules.dep, so the tier loads them in a fixed
+# order.
 REALBUS_KERNEL=/opt/realbus-kernel
 kmods="virtio_ring virtio virtio_pci_modern_dev virtio_pci_legacy_dev virtio_pci 9pnet 9pnet_virtio netfs fscache 9p"
-if [ ! -s "$REALBUS_KERNEL/vmlinuz" ] || [ "$(ls "$REALBUS_KERNEL"/*.ko 2>/dev/null | wc -l)" -ne 10 ]; then
+cdmods="scsi_common scsi_mod libata ata_piix cdrom sr_mod isofs"
+kmissing=""
+for m in $kmods; do [ -s "$REALBUS_KERNEL/$m.ko" ] || kmissing=1; done
+for m in $cdmods; do [ -s "$REALBUS_KERNEL/cd/$m.ko" ] || kmissing=1; done
+if [ ! -s "$REALBUS_KERNEL/vmlinuz" ] || [ -n "$kmissing" ]; then
   kpkg=$(apt-cache depends linux-image-amd64 | awk '$1 == "Depends:" && $2 ~ /^linux-image-6\.1\./ {print $2; exit}')
   [ -n "$kpkg" ] || { apt-get update -qq; kpkg=$(apt-cache depends linux-image-amd64 | awk '$1 == "Depends:" && $2 ~ /^linux-image-6\.1\./ {print $2; exit}'); }
   echo "unpacking $kpkg for the realbus guest"
   kt=$(mktemp -d)
   (cd "$kt" && apt-get -o APT::Sandbox::User=root download -qq "$kpkg")
   dpkg-deb --fsys-tarfile "$kt"/*.deb | tar -x -C "$kt" --wildcards ./boot/vmlinuz-\* \
-    $(for m in $kmods; do echo "./lib/modules/*/$m.ko"; done)
-  rm -rf "$REALBUS_KERNEL.new" && mkdir -p "$REALBUS_KERNEL.new"
+    $(for m in $kmods $cdmods; do echo "./lib/modules/*/$m.ko"; done)
+  rm -rf "$REALBUS_KERNEL.new" && mkdir -p "$REALBUS_KERNEL.new/cd"
   cp "$kt"/boot/vmlinuz-* "$REALBUS_KERNEL.new/vmlinuz"
   for m in $kmods; do find "$kt/lib/modules" -name "$m.ko" -exec cp {} "$REALBUS_KERNEL.new/" \; ; done
+  for m in $cdmods; do find "$kt/lib/modules" -name "$m.ko" -exec cp {} "$REALBUS_KERNEL.new/cd/" \; ; done
   echo "${kpkg#linux-image-}" > "$REALBUS_KERNEL.new/VERSION"
   rm -rf "$kt" "$REALBUS_KERNEL" && mv "$REALBUS_KERNEL.new" "$REALBUS_KERNEL"
 fi

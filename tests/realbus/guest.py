@@ -27,6 +27,8 @@ PLAIN_WINE = wt.WINE
 PORTWINE = os.path.join(SHARE, "portwine")
 PKG = "C:\\pkg"
 T0 = time.monotonic()
+CD_MOUNT = "/tmp/cd"  # the CD in Wine's drive D:
+JOLIET = "ro,utf8,norock"  # the names and attributes Windows reads: Joliet, no Rock Ridge
 
 
 def say(text):
@@ -62,6 +64,48 @@ def enum_reg(functions, omit):
     return "\n".join(lines) + "\n"
 
 
+def cd_label(device):
+    """The volume label of the disc in a drive, from its primary volume descriptor."""
+    with open(device, "rb") as f:
+        f.seek(16 * 2048)
+        pvd = f.read(2048)
+    return pvd[40:72].decode("ascii", "replace").strip() if pvd[1:6] == b"CD001" else None
+
+
+def mount_cd(device, options):
+    subprocess.run(["umount", CD_MOUNT], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+    subprocess.run(["mount", "-t", "iso9660", "-o", options, device, CD_MOUNT], check=True, timeout=60)
+
+
+def listing(top):
+    found = []
+    for at, dirs, files in os.walk(top):
+        dirs.sort()
+        found += [os.path.relpath(os.path.join(at, n), top) for n in sorted(dirs + files)]
+    return sorted(found)
+
+
+def read_cds():
+    """Each disc in the guest's CD-ROM drives by label: its device, and its
+    names as the guest kernel reads them, ISO 9660 as recorded (map=off
+    keeps "SETUP.INI;1") and Joliet. Rock Ridge is not read, as Windows
+    does not read it."""
+    os.makedirs(CD_MOUNT, exist_ok=True)
+    cds = {}
+    for dev in sorted(d for d in os.listdir("/dev") if d.startswith("sr")):
+        device = "/dev/" + dev
+        label = cd_label(device)
+        if not label:
+            continue
+        mount_cd(device, "ro,nojoliet,norock,map=off")
+        iso = listing(CD_MOUNT)
+        mount_cd(device, JOLIET)
+        cds[label] = dict(device=device, iso=iso, joliet=listing(CD_MOUNT))
+    # Wine's prefix starts without a disc mounted; a CD case mounts its own.
+    subprocess.run(["umount", CD_MOUNT], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+    return cds
+
+
 class Prefix(wt.WinePrefix):
     """The harness's prefix, started from the host's copy where there is one:
     making a prefix costs minutes under emulation, and Wine's own waits
@@ -74,6 +118,15 @@ class Prefix(wt.WinePrefix):
         if args[:2] == [wt.WINESERVER, "-p"] and os.path.exists(self.copy) and not os.listdir(self.path):
             subprocess.run(["tar", "-xf", self.copy, "-C", self.path], check=True, timeout=600)
         return super()._tool(args, *rest, **kw)
+
+    def cd_drive(self):
+        """D: is the CD's mount, linked once the prefix is up: Wine takes an
+        ISO 9660 mount for a CD-ROM drive (the case checks it)."""
+        d = os.path.join(self.path, "dosdevices", "d:")
+        if os.path.realpath(d) != CD_MOUNT:
+            if os.path.lexists(d):
+                os.remove(d)
+            os.symlink(CD_MOUNT, d)
 
 
 class Watch:
@@ -129,6 +182,12 @@ def main():
     say("%d functions in sysfs; %s" % (len(results["functions"]), results["native_scan"]))
     save()
 
+    cd_cases = [c for c in job["cases"] if c.get("cd")]
+    if cd_cases:
+        results["cds"] = read_cds()
+        say("CDs: %s" % ", ".join("%s in %s" % (k, v["device"]) for k, v in sorted(results["cds"].items())))
+        save()
+
     wt.WINE = PLAIN_WINE
     say("starting Xvfb and the Wine prefix")
     with wt.Xvfb(timeout=180) as x, Prefix(display=x, doubles=SHARE, boot_timeout=600) as pfx:
@@ -145,8 +204,15 @@ def main():
             pfx.mkdir(work)
             for rel, text in case["files"].items():
                 pfx.write_file(work + "\\" + rel, text)
-            if case.get("enum") is not None:
-                pfx.import_reg(enum_reg(results["functions"], case["enum"]))
+            reg = enum_reg(results["functions"], case["enum"]) if case.get("enum") is not None else None
+            if reg:
+                pfx.import_reg(reg)
+            # A case from the CD: its disc in D:, started as AutoRun starts
+            # a program (open='s command line, in the root).
+            start = case.get("start") or dict(exe=PKG + "\\" + case.get("exe", "setup.exe"), args="", cwd=work)
+            if case.get("cd"):
+                mount_cd(results["cds"][case["cd"]]["device"], JOLIET)
+                pfx.cd_drive()
             log = work + "\\helper.log"
             # The harness starts every Wine process through wt.WINE: the
             # runner, and so setup.exe and the helper, inherit the grant.
@@ -160,8 +226,8 @@ def main():
                 with Watch() as watch:
                     if case.get("share"):
                         share.start()
-                    r = wt.run_program(pfx, PKG + "\\" + exe, cwd=work, version="win98", timeout=case["timeout"],
-                                       env=env, name=name)
+                    r = wt.run_program(pfx, start["exe"], args=start["args"], cwd=start["cwd"], version="win98",
+                                       timeout=case["timeout"], env=env, name=name)
             finally:
                 wt.WINE = PLAIN_WINE
                 if case.get("share"):
@@ -172,7 +238,8 @@ def main():
                 seconds=round(r.host_seconds, 1), helper=helper,
                 boxes=[dict(caption=b.get("caption"), text=b.get("text")) for b in r.boxes],
                 user_errors=r.user_errors, left_running=r.left_running,
-                stderr=r.stderr[-3000:])
+                stderr=r.stderr[-3000:], enum_reg=reg, drive_type=r.raw.get("cwd_drive_type"),
+                program_attributes=r.raw.get("program_attributes"))
             if case.get("share"):
                 results["cases"][name]["share"] = dict(cpu=share.cpu, wall=share.wall)
             if watch.shots:

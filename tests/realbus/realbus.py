@@ -18,8 +18,16 @@ without the grant, where Wine emulates the ports and finds no card.
 
 Leaves out: AGP entries and the NT routes (the Wine tier has them).
 
-usage: realbus.py --win32-dir DIR --portwine FILE --work DIR [--only NAME] MACHINE...
-       realbus.py --win32-dir DIR --portwine FILE --work DIR --demo PACKAGE
+The CD cases put disc images in the i440FX's IDE CD-ROM drives: the
+example package's, written by `pkgtool cd --autorun`, and one whose
+AUTORUN.INF lacks the argument text for its package's folder. The guest
+kernel mounts each (its own ISO 9660 and Joliet reading), Wine maps the
+mount as drive D:, a CD-ROM drive, and setup.exe starts as AutoRun starts
+it. Their expectation is what `pkgtool run` predicts for the same image,
+extracted by xorriso, on the guest's bus and registry.
+
+usage: realbus.py --win32-dir DIR --portwine FILE --pkgtool FILE --work DIR [--only NAME] MACHINE...
+       realbus.py --win32-dir DIR --portwine FILE --pkgtool FILE --work DIR --demo
 Exit status 77 (skipped) where qemu, the guest kernel, busybox, Wine or Xvfb
 is missing.
 """
@@ -48,8 +56,10 @@ BUSYBOX = "/bin/busybox"
 WINE_DLLS = "/usr/lib/i386-linux-gnu/wine/i386-windows"
 # No modules.dep in the kernel package: the order that satisfies each
 # module's symbols.
+# Then, from cd/, the CD-ROM drive (the i440FX's PIIX IDE) and ISO 9660 with Joliet.
 MODULES = ("virtio_ring virtio virtio_pci_modern_dev virtio_pci_legacy_dev virtio_pci "
-           "9pnet 9pnet_virtio netfs fscache 9p").split()
+           "9pnet 9pnet_virtio netfs fscache 9p").split() + [
+    "cd/" + m for m in "scsi_common scsi_mod libata ata_piix cdrom sr_mod isofs".split()]
 SKIP = 77
 BOOT_LIMIT = 1500  # seconds for one guest, boot to power-off
 FIRST_WORD_LIMIT = 300  # seconds from qemu's start to the initramfs's first line
@@ -115,6 +125,10 @@ CASES = [
     dict(machine="pc", name="pc_checkpcikey_card_not_enumerated", entries=[RAGE128P],
          commands="DetectCard,CheckPCIKey,Install,End", enum=["1002:5046"], outcome="CheckPCIKey"),
     dict(machine="pc", name="pc_control_without_port_grant", entries=[VGA], grant=False, outcome="DetectCard"),
+    # From the CD in D:, as pkgtool run predicts for the same image and bus.
+    dict(machine="pc", name="pc_cd_example_autorun", cd="EXAMPLE", outcome="predicted"),
+    dict(machine="pc", name="pc_cd_package_in_folder_without_argument_text", cd="NOARGS", outcome="predicted"),
+    dict(machine="pc", name="pc_cd_sequor_runs_setup_by_cwd", cd="EXAMPLE", program="sequor", outcome="predicted"),
     dict(machine="q35", name="q35_rv100", entries=[RV100], at="00:02.0"),
     dict(machine="q35", name="q35_secondary_vga_multifunction_lowest_function", entries=[VGA], at="00:04.3"),
     dict(machine="q35", name="q35_cirrus_function_0_of_multifunction", entries=[CIRRUS], at="00:04.0"),
@@ -142,11 +156,171 @@ def setup_ini(case):
         "".join("%s=%s\n" % kv for kv in MESSAGES.items())))
 
 
-def guest_case(case):
+def guest_case(case, cds=None):
+    if case.get("cd"):
+        return dict(name=case["name"], files={}, grant=True, enum=[], helper_exit=HELPER_EXIT, cd=case["cd"],
+                    start=cd_start(case, cds[case["cd"]]), timeout=300)
     return dict(name=case["name"], files={"SETUP.INI": setup_ini(case)}, grant=case.get("grant", True),
                 enum=case.get("enum"), helper_exit=HELPER_EXIT, exe=case.get("exe", "setup.exe"),
                 share=case.get("share", False), helper_show_ms=case.get("helper_show_ms"),
                 timeout=300 if case.get("grant", True) else 600)
+
+
+# ---------------------------------------------------------------- CDs
+
+EXAMPLE = os.path.join(os.path.dirname(os.path.dirname(HERE)), "examples", "package")
+SOURCE_DATE_EPOCH = "1700000000"
+# Each disc by its volume label: the folder of the package on it (None: the
+# root) and its AUTORUN.INF (None: pkgtool cd --autorun writes it).
+CDS = {
+    "EXAMPLE": dict(folder=None, autorun=None, check_errors=[]),
+    # The argument text its folder needs is missing; pkgtool cd refuses to
+    # write such a disc, so xorriso does, as another author's tool would.
+    "NOARGS": dict(folder="DRIVERS", autorun="[autorun]\r\nopen=DRIVERS\\SETUP.EXE\r\n",
+                   check_errors=["autorun-no-script"]),
+}
+
+
+def stage_package(dest, win32):
+    """The example package with the programs a disc of it holds: setup.exe,
+    Sequor.exe and the install helper (its stand-in)."""
+    shutil.copytree(EXAMPLE, dest)
+    for src in (os.path.join(win32, "setup", "setup.exe"), os.path.join(win32, "sequor", "Sequor.exe"),
+                os.path.join(win32, "tests", "e2e", "doubles", "fitter16.exe")):
+        shutil.copy2(src, dest)  # with their times: the same build gives the same image
+
+
+def make_cd(label, work, win32, pkgtool):
+    """Writes one disc; returns its image, its tree as xorriso extracts it
+    (the same Joliet names Windows reads) and the writer's report."""
+    spec, base = CDS[label], os.path.join(work, "cd-" + label.lower())
+    for old in (base, base + "-tree"):
+        if os.path.exists(old):
+            subprocess.run(["chmod", "-R", "u+w", old], check=True)
+            shutil.rmtree(old)
+    stage, image = os.path.join(base, "stage"), base + ".iso"
+    stage_package(os.path.join(stage, spec["folder"]) if spec["folder"] else stage, win32)
+    if spec["autorun"] is None:
+        cmd = [pkgtool, "cd", stage, "-o", image, "--autorun", "--label", label]
+    else:
+        with open(os.path.join(stage, "AUTORUN.INF"), "w", newline="") as f:
+            f.write(spec["autorun"])
+        cmd = ["xorriso", "-as", "mkisofs", "-quiet", "-iso-level", "1", "-J", "-V", label, "-o", image, stage]
+    out = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=300,
+                         env=dict(os.environ, SOURCE_DATE_EPOCH=SOURCE_DATE_EPOCH))
+    if out.returncode != 0:
+        raise RuntimeError("%s failed:\n%s" % (" ".join(cmd), out.stdout.decode(errors="replace")))
+    subprocess.run(["xorriso", "-osirrox", "on", "-indev", image, "-extract", "/", base + "-tree"],
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True, timeout=300)
+    return dict(label=label, image=image, tree=base + "-tree", report=out.stdout.decode(errors="replace"))
+
+
+def isoinfo_names(image):
+    """The disc's names as isoinfo reads them: ISO 9660 as recorded and
+    Joliet without its version suffix, as the guest kernel shows them."""
+    names = {}
+    for tree, flags in (("iso", []), ("joliet", ["-J"])):
+        out = subprocess.run(["isoinfo", "-f", "-i", image] + flags, stdout=subprocess.PIPE,
+                             stderr=subprocess.DEVNULL, timeout=60, check=True).stdout.decode("utf-8", "replace")
+        paths = [p.lstrip("/") for p in out.split("\n") if p.strip()]
+        names[tree] = sorted(re.sub(r";1$", "", p) if tree == "joliet" else p for p in paths)
+    return names
+
+
+def cd_start(case, cd):
+    """The Windows command line the case starts with, from the CD's root:
+    Sequor in the root, or the program and argument text of open=."""
+    if case.get("program") == "sequor":
+        return dict(exe="D:\\Sequor.exe", args="", cwd="D:\\")
+    ini = configparser.ConfigParser(interpolation=None, strict=False)
+    ini.read(os.path.join(cd["tree"], "AUTORUN.INF"), encoding="latin-1")
+    line = ini["autorun"]["open"].strip()
+    program, _, args = line.partition(" ")
+    return dict(exe="D:\\" + program.lstrip("\\"), args=args.lstrip(), cwd="D:\\")
+
+
+def predict(case, cd, functions, got, pkgtool, work):
+    """pkgtool run on the extracted disc with the guest's bus and registry."""
+    lspci, reg = os.path.join(work, "lspci-%s.txt" % case["name"]), os.path.join(work, "%s.reg" % case["name"])
+    with open(lspci, "w") as f:
+        f.write("".join("%02x:%02x.%d 0300: %04x:%04x\n" % (x["bus"], x["dev"], x["fn"], x["vendor"], x["device"])
+                        for x in functions))
+    with open(reg, "w") as f:
+        f.write("REGEDIT4\n\n" + "".join(l + "\n" for l in (got.get("enum_reg") or "").splitlines()
+                                          if not l.startswith("[-")))
+    runs = {}
+    for program in ["setup"] + (["sequor"] if case.get("program") == "sequor" else []):
+        out = subprocess.run([pkgtool, "run", cd["tree"], "--json", "--program", program, "--lspci", lspci,
+                              "--registry", reg, "--helper-exit", str(HELPER_EXIT)],
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+        if out.returncode != 0:
+            raise RuntimeError("pkgtool run failed: %s" % out.stderr.decode(errors="replace"))
+        runs[program] = json.loads(out.stdout)
+    out = subprocess.run([pkgtool, "check", cd["tree"], "--json"], stdout=subprocess.PIPE, timeout=60)
+    runs["check"] = json.loads(out.stdout)
+    return runs
+
+
+def seen_in(t):
+    """What a run shows from its transcript: boxes (those the program's own
+    quit closes left out), helper command lines, started programs, exit code."""
+    ev = t["events"]
+    return dict(boxes=[dict(caption=e["caption"], text=e["text"].replace("\r\n", "\n")) for e in ev
+                       if e["kind"] == "box" and not e["answer"].startswith("none")],
+                helper=[e["command line"] for e in ev if e["kind"] == "started" and
+                        e["command line"].startswith("fitter16.exe")],
+                started=[(e["command line"], e["directory"]) for e in ev if e["kind"] == "started"],
+                exit_code=t["exitCode"])
+
+
+def check_cd_case(case, runs, got):
+    """A CD case against pkgtool run's prediction for the same disc and bus."""
+    setup = seen_in(runs["setup"])
+    starts = [e["cmdline"] for e in got["helper"] if e["event"] == "start"]
+    problems = []
+    if got.get("drive_type") != "5":
+        problems.append("D: is no CD-ROM drive to Windows: GetDriveTypeA gave %r" % got.get("drive_type"))
+    if not int(got.get("program_attributes") or "0", 16) & 1:
+        problems.append("the program on the CD is not read-only: attributes %r" % got.get("program_attributes"))
+    if case.get("program") == "sequor":
+        # Sequor starts setup.exe from [CWD]; that setup runs as the
+        # prediction of the same disc started in its root says.
+        seq = seen_in(runs["sequor"])
+        if [(c.replace('"', ""), d) for c, d in seq["started"]] != [("D:\\setup.exe", "D:")]:
+            problems.append("pkgtool run predicts Sequor to start %r, not D:\\setup.exe in D:" % seq["started"])
+        want = dict(boxes=seq["boxes"], helper=setup["helper"], exit_code=seq["exit_code"])
+    else:
+        want = dict(boxes=setup["boxes"], helper=setup["helper"], exit_code=setup["exit_code"])
+    errors = sorted(f["code"] for f in runs["check"]["findings"] if f["severity"] == "error")
+    if errors != CDS[case["cd"]]["check_errors"]:
+        problems.append("pkgtool check of the disc: errors %r, the case is built for %r" % (
+            errors, CDS[case["cd"]]["check_errors"]))
+    have = dict(boxes=got["boxes"], helper=starts, exit_code=got["exit_code"])
+    for k in ("boxes", "helper", "exit_code"):
+        if have[k] != want[k]:
+            problems.append("%s: pkgtool run predicts %r, the guest showed %r" % (k, want[k], have[k]))
+    return problems
+
+
+def check_cd_names(cd, read):
+    """The guest kernel's names of a disc against isoinfo's, and the names
+    pkgtool cd reported against both trees."""
+    problems = []
+    if not read:
+        return ["the guest found no disc labelled %s" % cd["label"]]
+    other = isoinfo_names(cd["image"])
+    for tree in ("iso", "joliet"):
+        if read[tree] != other[tree]:
+            problems.append("%s names: the guest kernel reads %r, isoinfo %r" % (tree, read[tree], other[tree]))
+    for line in cd["report"].split("Names on the disc")[-1].splitlines()[1:]:
+        m = re.match(r"^  (\S+) +(\S+)$", line)
+        if not m:
+            break
+        joliet, iso = (x.replace("\\", "/") for x in m.groups())
+        if joliet not in read["joliet"] or iso not in [p.replace(";1", "") for p in read["iso"]]:
+            problems.append("pkgtool cd reports %s (Joliet) and %s (ISO 9660), which the guest does not read" %
+                            (joliet, iso))
+    return problems
 
 
 def expected_card(functions, entries):
@@ -210,7 +384,8 @@ def unusable_reason():
         return "%s not found (package qemu-system-x86)" % QEMU
     missing = [p for p in [os.path.join(KERNEL_DIR, "vmlinuz")] +
                [os.path.join(KERNEL_DIR, m + ".ko") for m in MODULES] +
-               [BUSYBOX, "/usr/lib/wine/wine", "/usr/bin/Xvfb"] if not os.path.isfile(p)]
+               [BUSYBOX, "/usr/lib/wine/wine", "/usr/bin/Xvfb", "/usr/bin/xorriso", "/usr/bin/isoinfo"]
+               if not os.path.isfile(p)]
     if missing:
         return "missing %s (scripts/install-deps.sh installs them)" % ", ".join(missing)
     try:
@@ -269,7 +444,7 @@ def write_initramfs(path):
         head = b"070701" + b"".join(b"%08X" % v for v in fields) + name.encode() + b"\0"
         out.write(head + b"\0" * (-len(head) % 4) + data + b"\0" * (-len(data) % 4))
 
-    for d in ("bin", "dev", "proc", "sys", "newroot", "lib", "lib/modules"):
+    for d in ("bin", "dev", "proc", "sys", "newroot", "lib", "lib/modules", "lib/modules/cd"):
         entry(d, stat.S_IFDIR | 0o755)
     entry("dev/console", stat.S_IFCHR | 0o600, rdev=(5, 1))
     entry("bin/busybox", stat.S_IFREG | 0o755, open(BUSYBOX, "rb").read())
@@ -385,19 +560,23 @@ def prefix_copy(work, say):
     return copy
 
 
-def run_machine(name, win32, portwine, work, say, cases=None):
-    """Boots machine `name` with the given guest cases; returns results.json."""
+def run_machine(name, win32, portwine, work, say, cases=None, cds=()):
+    """Boots machine `name` with the given guest cases and discs, each in an
+    IDE CD-ROM drive of its own; returns results.json."""
     share = os.path.join(work, name)
+    drives = []
+    for index, cd in enumerate(cds):
+        drives += ["-drive", "file=%s,media=cdrom,if=ide,index=%d" % (cd["image"], index)]
     prepare_share(share, win32, portwine, cases)
     copy = prefix_copy(work, say)
     if copy:
         shutil.copy(copy, os.path.join(share, "prefix.tar"))
     log = os.path.join(work, name + "-console.log")
     accel = accelerator()
-    seconds, last = boot(MACHINES[name], share, log, say, accel)
+    seconds, last = boot(MACHINES[name] + drives, share, log, say, accel)
     if accel != TCG and last == "qemu started":
         say("the kernel did not come up under KVM; again under TCG")
-        seconds, last = boot(MACHINES[name], share, log, say, TCG)
+        seconds, last = boot(MACHINES[name] + drives, share, log, say, TCG)
     try:
         with open(os.path.join(share, "results.json")) as f:
             results = json.load(f)
@@ -408,39 +587,37 @@ def run_machine(name, win32, portwine, work, say, cases=None):
     return results
 
 
-def demo(win32, portwine, work, package):
-    """The README's first command, on a real bus: the example package's
-    Windows 98 run on the i440FX machine, its registry as Windows 98 would
-    have written it for that bus."""
+def demo(win32, portwine, pkgtool, work):
+    """The README's first command, on a real bus: the example package's CD,
+    written by pkgtool cd --autorun, in the i440FX machine's drive D:, and
+    setup.exe started from it as AutoRun starts it on Windows 98, the
+    registry as Windows 98 would have written it for that bus."""
     t0 = time.monotonic()
     say = lambda text: print("  [guest %5.1f s] %s" % (time.monotonic() - t0, text), flush=True)
-    files = {}
-    for top, _, names in os.walk(package):
-        for n in names:
-            rel = os.path.relpath(os.path.join(top, n), package)
-            files[rel.replace("/", "\\")] = open(os.path.join(top, n), encoding="latin-1", newline="").read()
-    case = dict(name="CD", files=files, grant=True, enum=[], helper_exit=1, timeout=300)
-    print("Booting a qemu guest (i440FX; Cirrus, VGA, Rage 128 Pro and Radeon 7000 cards; two bridges); "
-          "it takes a few minutes", flush=True)
-    res = run_machine("pc", win32, portwine, work, say, [case])
-    got = res["cases"].get("CD")
+    cd = make_cd("EXAMPLE", work, win32, pkgtool)
+    print("examples/package with the shipped setup.exe and Sequor.exe and the helper's stand-in, in %s:" %
+          os.path.relpath(os.path.join(work, "cd-example", "stage")))
+    print("$ SOURCE_DATE_EPOCH=%s pkgtool cd %s -o %s --autorun --label EXAMPLE" % (
+        SOURCE_DATE_EPOCH, os.path.relpath(os.path.join(work, "cd-example", "stage")), os.path.relpath(cd["image"])))
+    print(cd["report"].rstrip())
+    case = dict(name="pc_cd_example_autorun", cd="EXAMPLE", outcome="predicted")
+    print("\nBooting a qemu guest (i440FX; Cirrus, VGA, Rage 128 Pro and Radeon 7000 cards; two bridges; the CD "
+          "in an IDE CD-ROM drive); it takes a few minutes", flush=True)
+    res = run_machine("pc", win32, portwine, work, say, [guest_case(case, {"EXAMPLE": cd})], [cd])
+    got = res["cases"].get(case["name"])
     print("PCI functions the guest kernel enumerates: %s" % ", ".join(
         "%02x:%02x.%d %04x:%04x" % (f["bus"], f["dev"], f["fn"], f["vendor"], f["device"]) for f in res["functions"]))
     if not got:
         print("The guest did not run setup.exe (last: %s); see %s" % (res["last"], os.path.join(work, "pc-console.log")))
         return 1
-    print("\n== Windows 98 on that bus: setup.exe (HKLM\\Enum\\PCI as Windows 98 writes it for the bus)")
-    ini = configparser.ConfigParser(interpolation=None, strict=False)
-    ini.read_string(files["SETUP.INI"])
-    card = expected_card(res["functions"], [v for k, v in sorted(
-        (int(k), v) for k, v in ini["DetectCard"].items() if k.isdigit())])
-    if card:
-        print("   the guest kernel's enumeration: DetectCard must find VEN_%04X&DEV_%04X at BUS_%02X&DEV_%02X&FUNC_%02X"
-              % card)
-    if not got["boxes"]:
-        print("   no box: DetectCard found a card, CheckPCIKey found it in the registry at its location")
+    start = guest_case(case, {"EXAMPLE": cd})["start"]
+    print("\n== Windows 98 on that bus, the CD in D: (a CD-ROM drive to Windows: drive type %s), setup.exe started as "
+          "AutoRun starts it: %s%s in %s" % (got.get("drive_type"), start["exe"], " " + start["args"] if start["args"]
+                                              else "", start["cwd"]))
     for b in got["boxes"]:
         print("   box  [%s] %s" % (b["caption"], b["text"]))
+    if not got["boxes"]:
+        print("   no box: DetectCard found a card, CheckPCIKey found it in the registry at its location")
     for e in got["helper"]:
         if e["event"] == "start":
             print("   helper started: %s" % e["cmdline"])
@@ -449,16 +626,20 @@ def demo(win32, portwine, work, package):
         elif e["event"] == "end":
             print("   helper ended with exit code %s" % e["code"])
     print("   exit code %s" % got["exit_code"])
-    return 0 if got["exit_code"] == case["helper_exit"] else 1
+    problems = check_cd_case(case, predict(case, cd, res["functions"], got, pkgtool, work), got)
+    print("   %s" % ("as pkgtool run predicts for the same image and bus" if not problems
+                     else "NOT as pkgtool run predicts: " + "; ".join(problems)))
+    return 1 if problems else 0
 
 
 def main():
     p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     p.add_argument("--win32-dir", required=True)
     p.add_argument("--portwine", required=True)
+    p.add_argument("--pkgtool", required=True, help="writes the CD images and predicts their runs")
     p.add_argument("--work", required=True)
     p.add_argument("--only", action="append", default=[], help="run only cases whose name holds this")
-    p.add_argument("--demo", metavar="PACKAGE", help="run this package's Windows 98 route on the i440FX machine")
+    p.add_argument("--demo", action="store_true", help="the example package's CD on the i440FX machine")
     p.add_argument("machines", nargs="*", help=", ".join(sorted(MACHINES)))
     args = p.parse_args()
     unknown = [m for m in args.machines if m not in MACHINES]
@@ -471,8 +652,8 @@ def main():
     signal.signal(signal.SIGTERM, lambda *a: sys.exit(1))  # ctest's time-out: unwind, kill qemu
     os.makedirs(args.work, exist_ok=True)
     if args.demo:
-        return demo(os.path.abspath(args.win32_dir), os.path.abspath(args.portwine), os.path.abspath(args.work),
-                    args.demo)
+        return demo(os.path.abspath(args.win32_dir), os.path.abspath(args.portwine), os.path.abspath(args.pkgtool),
+                    os.path.abspath(args.work))
     passed = failed = 0
     t_all = time.monotonic()
     for machine in args.machines:
@@ -484,8 +665,13 @@ def main():
         repeat = int(os.environ.get("REALBUS_REPEAT", "1"))
         if repeat > 1:
             rows = [dict(c, name="%s_%d" % (c["name"], k)) for k in range(1, repeat + 1) for c in rows]
-        res = run_machine(machine, os.path.abspath(args.win32_dir), os.path.abspath(args.portwine),
-                          os.path.abspath(args.work), say, [guest_case(c) for c in rows])
+        win32, work = os.path.abspath(args.win32_dir), os.path.abspath(args.work)
+        labels = sorted({c["cd"] for c in rows if c.get("cd")})
+        cds = {label: make_cd(label, work, win32, os.path.abspath(args.pkgtool)) for label in labels}
+        for label in labels:
+            say("disc %s: %s" % (label, cds[label]["report"].strip().splitlines()[-1]))
+        res = run_machine(machine, win32, os.path.abspath(args.portwine), work, say,
+                          [guest_case(c, cds) for c in rows], [cds[label] for label in labels])
         if not res["cases"]:
             log = os.path.join(args.work, machine + "-console.log")
             print("the guest ran no case; the end of %s:\n%s" % (log, open(log, "rb").read()[-3000:].decode(
@@ -493,9 +679,18 @@ def main():
         functions = res["functions"]
         print("%s: %d PCI functions in the guest's sysfs: %s" % (machine, len(functions), ", ".join(
             "%02x:%02x.%d %04x:%04x" % (f["bus"], f["dev"], f["fn"], f["vendor"], f["device"]) for f in functions)))
+        for label in labels:
+            problems = check_cd_names(cds[label], res.get("cds", {}).get(label))
+            passed, failed = passed + (not problems), failed + bool(problems)
+            print("%s disc %s read back by the guest kernel and isoinfo%s" % (
+                "FAIL" if problems else "PASS", label, ": " + "\n  ".join(problems) if problems else ""), flush=True)
         for c in rows:
-            problems = check_case(c, functions, res["cases"].get(c["name"]))
             got = res["cases"].get(c["name"]) or {}
+            if c.get("outcome") == "predicted" and got:
+                problems = check_cd_case(c, predict(c, cds[c["cd"]], functions, got, os.path.abspath(args.pkgtool),
+                                                    work), got)
+            else:
+                problems = check_case(c, functions, res["cases"].get(c["name"]))
             if problems:
                 failed += 1
                 print("FAIL %s: %s\n  run: %s" % (c["name"], "\n  ".join(problems), json.dumps(got)), flush=True)

@@ -30,5 +30,10 @@ expect 2 '' 1 check "$pkg" --bogus x
 expect 2 '' 1 check "$pkg" --codepage
 expect 2 '' 1 check "$pkg" stray
 expect 2 '' 1 run "$pkg" --os W97
+expect 0 '^usage: pkgtool check DIR' 0 cd "$pkg" --help
+expect 2 '' 1 cd "$pkg"
+expect 2 '' 1 cd "$pkg" -o
+expect 2 '' 1 cd "$pkg" -o x.iso stray
+expect 2 '' 1 cd "$pkg" -o "$pkg/WIN95/x.iso"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -9,6 +9,8 @@
 //       clicks and typed path, the programs opened and started, the prompts
 //       and the exit code. Without options the PC is Windows 98 with the card
 //       of the package's first DetectCard entry, known to the registry.
+//   pkgtool cd DIR -o FILE.iso [--label NAME] [--autorun]
+//       writes the CD image of DIR (disc/cd.cpp).
 //   pkgtool --help | --version
 //
 // Exit status 2 with a one-line message for a wrong command line.
@@ -18,6 +20,9 @@
 #include "tools/pkgtool/dryrun/dryrun.h"
 #include "tools/pkgtool/report/report.h"
 #include "tools/pkgtool/report/transcript.h"
+#ifdef HAVE_LIBISOFS
+#include "tools/pkgtool/disc/disc.h"
+#endif
 #include "version.h"
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +36,7 @@ namespace {
 const char kUsage[] =
     "usage: pkgtool check DIR [--codepage N] [--json]\n"
     "       pkgtool run DIR [--program setup|sequor] [--machine FILE] [PC options] [--codepage N] [--json]\n"
+    "       pkgtool cd DIR -o FILE.iso [--label NAME] [--autorun]\n"
     "       pkgtool --help | --version\n"
     "  --pci-ids FILE                the PCI id database to name cards from (default: the system's)\n"
     "  --codepage N                  the ANSI code page of the Windows that runs the package, for texts\n"
@@ -70,13 +76,26 @@ int Wrong(const std::string& why) {
     return 2;
 }
 
+
+#ifdef HAVE_LIBISOFS
+int RunCd(int argc, char** argv) {
+    for (int i = 2; i < argc; ++i)
+        if (!strcmp(argv[i], "--help")) return Usage();
+    return pkgdisc::CdCommand(std::vector<std::string>(argv + 2, argv + argc));
+}
+#else
+int RunCd(int, char**) { return Wrong("built without libisofs (package libisofs-dev), so it writes no CD image"); }
+#endif
+
 } // namespace
 
 int main(int argc, char** argv) {
     std::string job = argc > 1 ? argv[1] : "";
     if (job == "--help" || job == "-h") return Usage();
     if (job == "--version") return Version();
-    if (job != "check" && job != "run") return Wrong(job.empty() ? "no command: check or run" : "unknown command " + job);
+    if (job == "cd") return RunCd(argc, argv);
+    if (job != "check" && job != "run")
+        return Wrong(job.empty() ? "no command: check, run or cd" : "unknown command " + job);
     if (argc < 3) return Wrong(job + " needs the package's folder");
     std::string dir = argv[2];
     if (!std::filesystem::is_directory(dir)) {

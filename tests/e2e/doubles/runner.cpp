@@ -16,7 +16,9 @@
 //
 // Result file, key=value lines: status (exited|timeout|createfailed),
 // exit_code (decimal, unsigned), exit_code_hex, pid, user_ms, kernel_ms,
-// cpu_ms, wall_ms, error (GetLastError when createfailed), cmdline.
+// cpu_ms, wall_ms, error (GetLastError when createfailed), cmdline,
+// cwd_drive_type (GetDriveTypeA of the working directory's drive),
+// program_attributes (GetFileAttributesA of the program named first).
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -177,6 +179,16 @@ int main(int argc, char** argv) {
     std::string shown = cmdline;
     one_line(shown);
     fprintf(out, "cmdline=%s\n", shown.c_str());
+    // Where the program starts from: its working directory's drive type
+    // (5: a CD-ROM drive) and its file's attributes (bit 0: read-only).
+    if (cwd && cwd[0] && cwd[1] == ':') {
+        const char root[4] = {cwd[0], ':', '\\', 0};
+        fprintf(out, "cwd_drive_type=%u\n", GetDriveTypeA(root));
+    }
+    std::string program = cmdline.substr(0, size_t(skip_arg(cmdline.c_str()) - cmdline.c_str()));
+    while (!program.empty() && (program.back() == ' ' || program.back() == '\t')) program.pop_back();
+    if (program.size() >= 2 && program.front() == '"') program = program.substr(1, program.size() - 2);
+    fprintf(out, "program_attributes=0x%lX\n", GetFileAttributesA(program.c_str()));
 
     STARTUPINFOA si;
     ZeroMemory(&si, sizeof si);

@@ -58,7 +58,9 @@ CheckResult CheckPackage(const std::string& root, const CheckOptions& options) {
         return result;
     }
     // A CD's root: the package is where the program AutoRun starts reads it.
-    const std::string dir = FindNoCase(root, "AUTORUN.INF").empty() ? root : CheckCdRoot(root, findings, options);
+    const std::string dir = !options.followAutoRun || FindNoCase(root, "AUTORUN.INF").empty()
+                                ? root
+                                : CheckCdRoot(root, findings, options);
     if (dir.empty()) {
         SortFindings(findings);
         return result;

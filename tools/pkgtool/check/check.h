@@ -14,7 +14,8 @@ struct Finding {
 };
 
 struct CheckOptions {
-    int codePage = 1252; // the ANSI code page of the Windows that runs the package
+    int codePage = 1252;       // the ANSI code page of the Windows that runs the package
+    bool followAutoRun = true; // a folder with AUTORUN.INF is a CD root: check the package it starts
 };
 
 // A card the package names, by a DetectCard entry or in a driver INF file.

@@ -82,6 +82,15 @@ void CheckDriverInfs(const IniFile& ini, Sink& sink, const SetupReferences& refs
 // sequor95.ini's [ProcessList]; packageDir locates the programs it names.
 void CheckProcessList(const IniFile& ini, Sink& sink, const std::string& packageDir);
 
+// The programs Windows tries for a command line that starts from the launch
+// directory ([CWD]\...), as paths below it: the quoted text, else the text
+// up to each blank in turn. None when the line starts elsewhere or holds
+// another token.
+std::vector<std::string> ProgramsTried(const std::string& commandLine);
+// The first of them the package holds (.exe added to a name without an
+// extension), on this disk; "" when it holds none.
+std::string ProgramFound(const std::vector<std::string>& tried, const std::string& packageDir);
+
 // A byte order mark, which the target systems do not all read as Wine does.
 // nothingRead says what happens where no section is found ("Sequor runs nothing").
 void CheckTextMark(const IniFile& ini, Sink& sink, const std::string& fileName, const std::string& nothingRead);

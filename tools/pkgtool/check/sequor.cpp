@@ -5,6 +5,8 @@
 #include "tools/pkgtool/formats/pkgfiles.h"
 #include "tools/pkgtool/check/valuetext.h"
 
+#include <algorithm>
+
 namespace pkgcheck {
 namespace {
 
@@ -31,11 +33,9 @@ std::vector<std::string> ProgramCandidates(const std::string& commandLine, bool 
 std::string ProgramInPackage(const std::vector<std::string>& candidates, const std::string& packageDir) {
     for (const std::string& c : candidates) {
         if (c.empty()) continue;
-        std::string name = c.substr(c.rfind('\\') == std::string::npos ? 0 : c.rfind('\\') + 1);
         // The front end's own programs come from its build, not the author's folder.
         if (SameName(c, "setup.exe") || SameName(c, "Sequor.exe")) return c;
-        if (!FindWindowsPath(packageDir, c).empty()) return c;
-        if (name.find('.') == std::string::npos && !FindWindowsPath(packageDir, c + ".exe").empty()) return c;
+        if (!ProgramFound({c}, packageDir).empty()) return c;
     }
     return "";
 }
@@ -43,12 +43,8 @@ std::string ProgramInPackage(const std::vector<std::string>& candidates, const s
 // The first candidate when the package holds none of them; "" when it holds
 // one, or the line does not start from the launch directory.
 std::string ProgramMissing(const std::string& commandLine, const std::string& packageDir) {
-    const bool quoted = !commandLine.empty() && commandLine[0] == '"';
-    if (!StartsFromLaunchDir(commandLine, quoted)) return "";
-    if (commandLine.find('[', kLaunchDir.size() + (quoted ? 1 : 0)) != std::string::npos) return "";
-    std::vector<std::string> candidates = ProgramCandidates(commandLine, quoted);
-    if (!ProgramInPackage(candidates, packageDir).empty()) return "";
-    return candidates.front();
+    const std::vector<std::string> tried = ProgramsTried(commandLine);
+    return tried.empty() || !ProgramInPackage(tried, packageDir).empty() ? "" : tried.front();
 }
 
 // The launch directory may hold a blank (C:\Driver Disk): unquoted, Windows
@@ -110,6 +106,27 @@ void CheckEntry(const IniFile& ini, Sink& sink, int n, const std::string& packag
 }
 
 } // namespace
+
+std::vector<std::string> ProgramsTried(const std::string& commandLine) {
+    const bool quoted = !commandLine.empty() && commandLine[0] == '"';
+    if (!StartsFromLaunchDir(commandLine, quoted) ||
+        commandLine.find('[', kLaunchDir.size() + (quoted ? 1 : 0)) != std::string::npos)
+        return {};
+    std::vector<std::string> tried = ProgramCandidates(commandLine, quoted);
+    tried.erase(std::remove(tried.begin(), tried.end(), std::string()), tried.end());
+    return tried;
+}
+
+std::string ProgramFound(const std::vector<std::string>& tried, const std::string& packageDir) {
+    for (const std::string& c : tried) {
+        const size_t slash = c.rfind('\\');
+        const std::string name = c.substr(slash == std::string::npos ? 0 : slash + 1);
+        if (std::string path = FindWindowsFile(packageDir, c); !path.empty()) return path;
+        if (name.find('.') == std::string::npos)
+            if (std::string path = FindWindowsFile(packageDir, c + ".exe"); !path.empty()) return path;
+    }
+    return "";
+}
 
 void CheckProcessList(const IniFile& ini, Sink& sink, const std::string& packageDir) {
     const IniSection* section = ini.FindSection("ProcessList");

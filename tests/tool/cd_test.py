@@ -1,0 +1,117 @@
+#!/usr/bin/env python3
+"""pkgtool cd against readers that are not ours: the example package's
+image, written twice from two copies of its folder, must be the same bytes;
+isoinfo and xorriso must read it as ISO 9660 level 1 with Joliet and no Rock
+Ridge, with the label and times asked for, the AUTORUN.INF --autorun wrote,
+and every name the report lists in the tree it names. A folder with an
+error gets no image.
+
+Leaves out: what the targets do with the disc (the realbus tier runs it).
+
+usage: cd_test.py PKGTOOL EXAMPLE_PACKAGE
+Exit status 77 (skipped) without isoinfo or xorriso.
+"""
+import hashlib
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+EPOCH = 1700000000  # 2023-11-14 22:13:20 UTC
+FAILURES = []
+
+
+def check(condition, what):
+    if not condition:
+        FAILURES.append(what)
+        print("FAIL %s" % what, flush=True)
+
+
+def run(cmd, **kw):
+    return subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120, **kw)
+
+
+def stage(dest, package):
+    """The package with stand-ins for the programs a disc of it holds, every
+    file and folder dated alike, so two copies are the same input."""
+    shutil.copytree(package, dest)
+    for name in ("setup.exe", "Sequor.exe", "fitter16.exe"):
+        with open(os.path.join(dest, name), "wb") as f:
+            f.write(b"MZ" + name.encode())
+    for top, dirs, files in os.walk(dest, topdown=False):
+        for n in files + dirs + ([""] if top == dest else []):
+            os.utime(os.path.join(top, n), (EPOCH - 3600, EPOCH - 3600))
+
+
+def names(image, joliet):
+    out = run(["isoinfo", "-f", "-i", image] + (["-J"] if joliet else [])).stdout.decode("utf-8", "replace")
+    return {re.sub(r";1$", "", p.lstrip("/")) if joliet else p.lstrip("/") for p in out.split("\n") if p.strip()}
+
+
+def main():
+    if len(sys.argv) != 3:
+        print(__doc__)
+        return 2
+    pkgtool, package = (os.path.abspath(a) for a in sys.argv[1:])
+    missing = [t for t in ("isoinfo", "xorriso") if not shutil.which(t)]
+    if missing:
+        print("SKIP: %s not found (scripts/install-deps.sh installs them)" % ", ".join(missing))
+        return 77
+    tmp = tempfile.mkdtemp(prefix="cd-test-")
+    env = dict(os.environ, SOURCE_DATE_EPOCH=str(EPOCH), TZ="Pacific/Auckland")
+    try:
+        reports, images = [], []
+        for copy in ("a", "b"):
+            folder, image = os.path.join(tmp, copy, "example"), os.path.join(tmp, copy + ".iso")
+            stage(folder, package)
+            out = run([pkgtool, "cd", folder, "-o", image, "--autorun", "--label", "EXAMPLE"], env=env)
+            check(out.returncode == 0, "pkgtool cd exit status %d:\n%s" % (out.returncode, out.stdout.decode()))
+            reports.append(out.stdout.decode())
+            images.append(image)
+        sums = [hashlib.sha256(open(i, "rb").read()).hexdigest() for i in images]
+        check(sums[0] == sums[1], "two copies of one folder give images %s and %s" % tuple(sums))
+        check(("SHA-256 " + sums[0]) in reports[0], "the report gives the image's SHA-256 %s:\n%s" % (sums[0], reports[0]))
+        image, report = images[0], reports[0]
+
+        info = run(["isoinfo", "-d", "-i", image]).stdout.decode()
+        for want in ("Volume id: EXAMPLE", "Joliet with UCS level 3 found", "NO Rock Ridge present"):
+            check(want in info, "isoinfo -d shows %r:\n%s" % (want, info))
+        pvd = run(["xorriso", "-indev", image, "-pvd_info"]).stdout.decode()
+        for want in ("Creation Time: 2023111422132000", "Modif. Time  : 2023111422132000"):
+            check(want in pvd, "the image's own times from SOURCE_DATE_EPOCH, in GMT: %r\n%s" % (want, pvd))
+        iso, joliet = names(image, False), names(image, True)
+        for want in ("AUTORUN.INF;1", "SETUP.EXE;1", "SETUP.INI;1", "WIN95/EXAMPLE.INF;1", "FITTER16.EXE;1"):
+            check(want in iso, "ISO 9660 names hold %s: %s" % (want, sorted(iso)))
+        check(all(re.match(r"^[A-Z0-9_]{1,8}(\.[A-Z0-9_]{0,3};1)?(/|$)", p.split("/")[-1] + "")
+                  for p in iso), "ISO 9660 level 1 names only: %s" % sorted(iso))
+        xorriso = run(["xorriso", "-indev", image, "-find", "/", "-type", "f"]).stdout.decode()
+        for want in ("'/setup.exe'", "'/sequor95.ini'", "'/WIN95/EXAMPLE.INF'", "'/AUTORUN.INF'"):
+            check(want in xorriso, "xorriso reads the Joliet name %s:\n%s" % (want, xorriso))
+        autorun = run(["isoinfo", "-J", "-i", image, "-x", "/AUTORUN.INF;1"]).stdout
+        check(autorun == b"[autorun]\r\nopen=setup.exe\r\n", "AUTORUN.INF on the disc: %r" % autorun)
+        table = report.split("Names on the disc")[1].split("\n")[1:]
+        rows = [line.split() for line in table if line.startswith("  ")]
+        check(len(rows) >= 8, "the report names the paths the scripts name: %r" % rows)
+        for j, i in rows:
+            check(j.replace("\\", "/") in joliet and i.replace("\\", "/") in {p.replace(";1", "") for p in iso},
+                  "the report's %s (Joliet) and %s (ISO 9660) are on the disc" % (j, i))
+
+        # An error leaves no image behind, nor a half-written one.
+        broken = os.path.join(tmp, "broken")
+        stage(broken, package)
+        os.remove(os.path.join(broken, "fitter16.exe"))
+        out = run([pkgtool, "cd", broken, "-o", os.path.join(tmp, "broken.iso"), "--autorun"], env=env)
+        check(out.returncode == 1 and "disc-helper-missing" in out.stdout.decode(),
+              "a disc without the helper is refused: %d\n%s" % (out.returncode, out.stdout.decode()))
+        check(not [n for n in os.listdir(tmp) if n.startswith("broken.iso")], "no image of the refused disc")
+    finally:
+        subprocess.run(["chmod", "-R", "u+w", tmp])
+        shutil.rmtree(tmp, ignore_errors=True)
+    print("%d passed, %d failed" % (1 if not FAILURES else 0, 1 if FAILURES else 0))
+    return 1 if FAILURES else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

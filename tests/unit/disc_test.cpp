@@ -1,0 +1,156 @@
+// pkgtool cd's checks before an image is written: each row a small disc
+// laid out in a temporary folder, expecting exactly the findings of the
+// disc's names, paths and programs (file name, line, severity, code).
+// Notes count only in rows that expect one. The image itself, its bytes
+// and its names as other readers see them are the tool tier's
+// (tests/tool/cd_test.py).
+#include "tools/pkgtool/disc/disc.h"
+#include "tools/pkgtool/disc/names.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Disc {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> files; // path ('/' ends a folder) and text
+    bool autorun;                                            // --autorun
+    std::vector<std::string> expected;                       // "NAME:LINE severity code"
+};
+
+const char kScript[] = "[Application]\nW98=DetectCard,Install,End\n[SubDir]\nW98=\\WIN95\n"
+                       "[DetectCard]\n1=4660,22136,PCI,1,0\n[Message]\nNotSupport=n\n";
+
+std::vector<std::string> Findings(const Disc& d) {
+    const fs::path root = fs::temp_directory_path() / ("disc-" + std::string(d.name) + "-" + std::to_string(getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root);
+    for (const auto& f : d.files) {
+        if (f.first.back() == '/') {
+            fs::create_directories(root / f.first);
+        } else {
+            fs::create_directories((root / f.first).parent_path());
+            std::ofstream(root / f.first, std::ios::binary) << f.second;
+        }
+    }
+    std::vector<Finding> out;
+    const std::string autorun = d.autorun ? pkgdisc::MakeAutoRun(root.string(), out) : "";
+    const std::vector<pkgdisc::Entry> entries = pkgdisc::ReadTree(root.string(), out);
+    const pkgdisc::References refs = pkgdisc::ReadReferences(root.string(), autorun, out);
+    pkgdisc::CheckNames(entries, refs.named, out);
+    fs::remove_all(root);
+    bool notes = false;
+    for (const std::string& w : d.expected) notes = notes || w.find(" note ") != std::string::npos;
+    std::vector<std::string> got;
+    for (const Finding& f : out)
+        if (f.severity != "note" || notes)
+            got.push_back(fs::path(f.file).filename().string() + ":" + std::to_string(f.line) + " " + f.severity +
+                          " " + f.code);
+    std::sort(got.begin(), got.end());
+    return got;
+}
+
+const std::string kLong = std::string(61, 'L') + ".TXT"; // 65 characters
+
+TEST(Disc, NamesPathsAndPrograms) {
+    const std::vector<std::pair<std::string, std::string>> package = {
+        {"SETUP.INI", kScript}, {"setup.exe", "x"}, {"fitter16.exe", "x"}, {"WIN95/DRIVER.INF", "x"}};
+    auto with = [&](std::vector<std::pair<std::string, std::string>> more) {
+        more.insert(more.begin(), package.begin(), package.end());
+        return more;
+    };
+    const std::string deep = "A/B/C/D/E/F/G/H/";
+    const std::string far = std::string(60, 'D') + "/" + std::string(59, 'E') + "/";
+    std::vector<Disc> discs = {
+        {"clean", package, true, {}},
+        {"read-only-note", package, true, {"SETUP.INI:4 note disc-read-only"}},
+        // Named by a script: errors; elsewhere warnings.
+        {"chars", with({{"DOCS/a;b?.txt", "x"}}), true, {"a;b?.txt:0 warning disc-name-chars"}},
+        {"long-unnamed", with({{kLong, "x"}}), true, {kLong + ":0 warning disc-name-long"}},
+        {"long-subdir", {{"SETUP.INI", "[Application]\nW98=Install\n[SubDir]\nW98=\\" + kLong + "\n"},
+                         {"setup.exe", "x"}, {"fitter16.exe", "x"}, {kLong + "/", ""}},
+         true, {kLong + ":0 error disc-name-long"}},
+        {"clash-unnamed", with({{"readme.txt", "x"}, {"README.TXT", "x"}}), true,
+         {"README.TXT:0 warning disc-name-clash"}},
+        {"clash-named", with({{"win95/", ""}}), true, {"WIN95:0 error disc-name-clash"}},
+        {"clash-after-cut", with({{std::string(64, 'A') + "1", "x"}, {std::string(64, 'A') + "2", "x"}}), true,
+         {std::string(64, 'A') + "1:0 warning disc-name-clash", std::string(64, 'A') + "1:0 warning disc-name-long",
+          std::string(64, 'A') + "2:0 warning disc-name-long"}},
+        // Level 9 leaves ISO 9660; Windows reads it through Joliet.
+        {"deep", with({{deep + "x.txt", "x"}}), true, {"H:0 warning disc-too-deep"}},
+        {"deep-level-8-is-fine", with({{"A/B/C/D/E/F/G/x.txt", "x"}}), true, {}},
+        {"path-long", with({{far + "f.txt", "x"}}), true, {std::string(59, 'E') + ":0 warning disc-path-long"}},
+        // The programs the disc needs.
+        {"no-helper", {{"SETUP.INI", kScript}, {"setup.exe", "x"}, {"WIN95/", ""}}, true,
+         {"SETUP.INI:2 error disc-helper-missing"}},
+        {"no-setup", {{"SETUP.INI", kScript}, {"fitter16.exe", "x"}, {"WIN95/", ""}}, true,
+         {"AUTORUN.INF:0 error disc-program-missing"}},
+        {"open-lacks-setup", with({{"AUTORUN.INF", "[autorun]\nopen=CD\\SETUP.EXE \\CD\n"}, {"CD/SETUP.INI", kScript}}),
+         false, {"AUTORUN.INF:2 error disc-program-missing"}},
+        {"sequor-needs-setup", with({{"sequor95.ini", "[ProcessList]\n1=[CWD]\\setup.exe,[CWD]\n2=[CWD]\\Sequor.exe,null\n"}}),
+         true, {"sequor95.ini:3 error disc-program-missing"}},
+        {"two-packages", {{"A/SETUP.INI", kScript}, {"B/SETUP.INI", kScript}}, true,
+         {"AUTORUN.INF:0 error autorun-no-package"}},
+    };
+    for (const Disc& d : discs) {
+        std::vector<std::string> want = d.expected;
+        std::sort(want.begin(), want.end());
+        EXPECT_EQ(want, Findings(d)) << "disc " << d.name;
+    }
+}
+
+// The AUTORUN.INF --autorun writes, by where the package and its setup.exe are.
+TEST(Disc, AutoRunItWrites) {
+    struct Row {
+        std::vector<std::string> files;
+        std::string open;
+    } rows[] = {
+        {{"SETUP.INI", "setup.exe"}, "setup.exe"},
+        {{"DRIVERS/SETUP.INI", "DRIVERS/SETUP.EXE"}, "DRIVERS\\SETUP.EXE \\DRIVERS"},
+        {{"DRIVERS/SETUP.INI", "setup.exe"}, "setup.exe \\DRIVERS"},
+        {{"My Drivers/SETUP.INI", "My Drivers/setup.exe"}, "\"My Drivers\\setup.exe\" \\My Drivers"},
+    };
+    for (const Row& r : rows) {
+        const fs::path root = fs::temp_directory_path() / ("autorun-" + std::to_string(getpid()));
+        fs::remove_all(root);
+        for (const std::string& f : r.files) {
+            fs::create_directories((root / f).parent_path());
+            std::ofstream(root / f) << "[Application]\n";
+        }
+        std::vector<Finding> out;
+        EXPECT_EQ("[autorun]\r\nopen=" + r.open + "\r\n", pkgdisc::MakeAutoRun(root.string(), out)) << r.files[0];
+        EXPECT_TRUE(out.empty()) << r.files[0];
+        fs::remove_all(root);
+    }
+}
+
+TEST(Disc, Labels) {
+    EXPECT_EQ("", pkgdisc::LabelProblem("EXAMPLE_98"));
+    EXPECT_NE("", pkgdisc::LabelProblem("EXAMPLE_DISC"));  // 12 characters
+    EXPECT_NE("", pkgdisc::LabelProblem("Example"));       // small letters
+    EXPECT_NE("", pkgdisc::LabelProblem(""));
+    EXPECT_EQ("MY_DRIVERS_", pkgdisc::LabelFromName("my drivers-2000"));
+    EXPECT_EQ("CDROM", pkgdisc::LabelFromName(""));
+}
+
+// What Joliet refuses and how long a name is, in UCS-2 characters.
+TEST(Disc, JolietCharacters) {
+    EXPECT_EQ("", pkgdisc::JolietRefused("Readme file (1).txt"));
+    EXPECT_EQ(":;", pkgdisc::JolietRefused("a:b;c:d"));
+    EXPECT_EQ("^A", pkgdisc::JolietRefused("a\x01"));
+    EXPECT_EQ("\xEF\xBF\xBD", pkgdisc::JolietRefused("bad\xFF" "byte"));
+    EXPECT_EQ("\xEF\xBF\xBD", pkgdisc::JolietRefused("emoji \xF0\x9F\x98\x80"));  // beyond UCS-2
+    EXPECT_EQ("", pkgdisc::JolietRefused("\xE8\xA1\xA8"));                         // 表
+    EXPECT_EQ(3u, pkgdisc::Ucs2Length("\xE8\xA1\xA8xy"));
+    EXPECT_EQ(pkgdisc::SameNameKey("README.TXT"), pkgdisc::SameNameKey("readme.txt"));
+    EXPECT_EQ(pkgdisc::SameNameKey("a_b"), pkgdisc::SameNameKey("a:b"));
+}
+
+} // namespace

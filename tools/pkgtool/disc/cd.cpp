@@ -1,0 +1,162 @@
+// pkgtool cd: the checks of the disc's names and programs, the package's
+// own check, then the image and its report.
+#include "tools/pkgtool/disc/disc.h"
+#include "tools/pkgtool/disc/names.h"
+#include "tools/pkgtool/formats/pkgfiles.h"
+#include "tools/pkgtool/report/report.h"
+
+#include <nettle/sha2.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <set>
+
+namespace fs = std::filesystem;
+using pkgcheck::FindNoCase;
+
+namespace pkgdisc {
+namespace {
+
+int Wrong(const std::string& why) {
+    fprintf(stderr, "pkgtool: %s (pkgtool --help shows the usage)\n", why.c_str());
+    return 2;
+}
+
+std::string Sha256(const std::string& file) {
+    sha256_ctx ctx;
+    sha256_init(&ctx);
+    std::ifstream in(file, std::ios::binary);
+    char buf[65536];
+    while (in.read(buf, sizeof buf) || in.gcount() > 0)
+        sha256_update(&ctx, size_t(in.gcount()), reinterpret_cast<const uint8_t*>(buf));
+    uint8_t digest[SHA256_DIGEST_SIZE];
+    sha256_digest(&ctx, sizeof digest, digest);
+    std::string hex;
+    for (uint8_t b : digest) {
+        static const char kHex[] = "0123456789abcdef";
+        hex += kHex[b >> 4];
+        hex += kHex[b & 15];
+    }
+    return hex;
+}
+
+std::string Windows(std::string path) {
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+// The ISO 9660 names, for the paths the scripts name, shown as a reader
+// without Joliet shows them.
+std::string NamesReport(const Named& named, const std::map<std::string, DiscName>& names) {
+    std::string out = "Names on the disc, for the paths the scripts and AUTORUN.INF name (Joliet, as Windows 95, 98 "
+                      "and NT 4.0 read it; ISO 9660, as a reader without Joliet sees it):\n";
+    for (const auto& n : named) {
+        auto it = names.find(n.first);
+        const std::string joliet = it == names.end() || it->second.joliet.empty() ? "(not on the disc)"
+                                                                                  : Windows(it->second.joliet);
+        // As such a reader shows it: without the version ";1" of each file.
+        std::string iso = it == names.end() || it->second.iso.empty() ? "(not in the ISO 9660 tree)"
+                                                                       : Windows(it->second.iso);
+        for (size_t v; (v = iso.find(";1")) != std::string::npos;) iso.erase(v, 2);
+        char line[1024];
+        snprintf(line, sizeof line, "  %-30s %s\n", joliet.c_str(), iso.c_str());
+        out += line;
+    }
+    return out;
+}
+
+} // namespace
+
+int CdCommand(const std::vector<std::string>& args) {
+    std::string dir, out, label;
+    bool autorun = false, labelGiven = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if ((a == "-o" || a == "--output" || a == "--label") && i + 1 < args.size()) {
+            (a == "--label" ? label : out) = args[++i];
+            labelGiven = labelGiven || a == "--label";
+        } else if (a == "--autorun") {
+            autorun = true;
+        } else if (dir.empty() && a.compare(0, 1, "-") != 0) {
+            dir = a;
+        } else {
+            return Wrong(a == "-o" || a == "--label" ? a + " needs a value" : "unexpected argument " + a);
+        }
+    }
+    if (dir.empty()) return Wrong("cd needs the folder of the disc");
+    if (out.empty()) return Wrong("cd needs -o FILE.iso, the image to write");
+    std::error_code ec;
+    if (!fs::is_directory(dir, ec)) return Wrong(dir + " is not a directory");
+    // An image inside the folder would end up on the next disc made of it.
+    const fs::path folder = fs::weakly_canonical(dir, ec), written = fs::weakly_canonical(out, ec);
+    for (fs::path p = written.parent_path(); !p.empty() && p != p.root_path(); p = p.parent_path())
+        if (p == folder) return Wrong("-o " + out + " lies inside " + dir + ", so the disc would hold its own image");
+    ImageOptions options;
+    if (const char* epoch = getenv("SOURCE_DATE_EPOCH"); epoch && *epoch) {
+        char* end = nullptr;
+        const long long t = strtoll(epoch, &end, 10);
+        if (*end || t < 0 || t > 4102444799LL) // the year 2099
+            return Wrong("SOURCE_DATE_EPOCH must be seconds since 1970 up to the year 2099");
+        options.fixedTime = true;
+        options.time = t;
+    }
+
+    std::vector<Finding> findings;
+    if (autorun) {
+        options.autorunText = MakeAutoRun(dir, findings);
+        if (!FindNoCase(dir, "AUTORUN.INF").empty())
+            findings.push_back({FindNoCase(dir, "AUTORUN.INF"), 0, "note", "autorun-replaced",
+                                "--autorun writes the disc's AUTORUN.INF; this file of the folder is left off"});
+    }
+    const std::vector<Entry> entries = ReadTree(dir, findings);
+    const References refs = ReadReferences(dir, options.autorunText, findings);
+    CheckNames(entries, refs.named, findings);
+    // The package as check reads it. A missing program that check only
+    // warns about is an error on a disc, said once.
+    CheckOptions check;
+    check.followAutoRun = !autorun;
+    std::set<std::pair<std::string, int>> missing;
+    for (const Finding& f : findings)
+        if (f.code == "disc-program-missing") missing.insert({f.file, f.line});
+    if (!autorun || !options.autorunText.empty())
+        for (Finding& f : CheckPackage(autorun ? refs.packageDir : dir, check).findings)
+            if (!(f.code == "missing-file" && missing.count({f.file, f.line}))) findings.push_back(f);
+    if (FindNoCase(dir, "AUTORUN.INF").empty() && !autorun)
+        findings.push_back({dir, 0, "note", "disc-no-autorun",
+                            "the disc has no AUTORUN.INF, so nothing starts when it is inserted; --autorun writes one"});
+    options.label = labelGiven ? label : LabelFromName(fs::absolute(dir).lexically_normal().filename().string());
+    if (const std::string why = LabelProblem(options.label); !why.empty())
+        findings.push_back({dir, 0, "error", "disc-label", "--label " + label + ": " + why});
+    std::stable_sort(findings.begin(), findings.end(), [](const Finding& a, const Finding& b) {
+        return a.file != b.file ? a.file < b.file : a.line < b.line;
+    });
+
+    std::string report;
+    if (!options.autorunText.empty()) {
+        std::string text = options.autorunText;
+        text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+        report += "AUTORUN.INF written to the disc:\n";
+        for (size_t at = 0, nl; (nl = text.find('\n', at)) != std::string::npos; at = nl + 1)
+            report += "  " + text.substr(at, nl - at) + "\n";
+    }
+    const bool failed = FindingsExitStatus(findings) != 0;
+    ImageResult image;
+    if (!failed) image = WriteImage(entries, options, out);
+    if (!image.names.empty()) report += NamesReport(refs.named, image.names);
+    report += FormatFindingsText(findings);
+    if (failed)
+        report += "No image written: the disc would not work as the findings say.\n";
+    else if (!image.error.empty())
+        report += "No image written: " + image.error + "\n";
+    else
+        report += out + ": " + std::to_string(image.bytes) + " bytes (" + std::to_string(image.bytes / 2048) +
+                  " blocks of 2048), volume label " + options.label + ", SHA-256 " + Sha256(out) + "\n";
+    std::cout << report;
+    return failed || !image.error.empty() ? 1 : 0;
+}
+
+} // namespace pkgdisc

@@ -1,0 +1,151 @@
+// What goes on the disc, and its names against the rules of names.h.
+#include "tools/pkgtool/disc/disc.h"
+#include "tools/pkgtool/disc/names.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+#include <system_error>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace pkgdisc {
+namespace {
+
+// A path below the root as Joliet counts it: a backslash before each name.
+size_t JolietPathLength(const std::string& path) {
+    size_t n = 0, start = 0;
+    for (;;) {
+        const size_t slash = path.find('/', start);
+        n += 1 + Ucs2Length(path.substr(start, slash - start));
+        if (slash == std::string::npos) return n;
+        start = slash + 1;
+    }
+}
+
+std::string Windows(std::string path) {
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return "\\" + path;
+}
+
+void Walk(const fs::path& dir, const std::string& below, int level, std::vector<Entry>& out,
+          std::vector<Finding>& findings) {
+    std::error_code ec;
+    std::vector<fs::path> names;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) names.push_back(it->path());
+    if (ec) {
+        findings.push_back({dir.string(), 0, "error", "disc-unreadable",
+                            "the folder cannot be read (" + ec.message() + "), so the disc cannot be made"});
+        return;
+    }
+    std::sort(names.begin(), names.end());
+    for (const fs::path& p : names) {
+        const std::string path = below.empty() ? p.filename().string() : below + "/" + p.filename().string();
+        const fs::file_status st = fs::status(p, ec); // links are followed
+        if (fs::is_directory(st)) {
+            out.push_back({path, p.string(), true, level});
+            // Past what Joliet can reach nothing deeper is read: CheckNames
+            // reports the folder, and a link that loops ends here.
+            if (JolietPathLength(path) <= kJolietPathMax) Walk(p, path, level + 1, out, findings);
+        } else if (fs::is_regular_file(st)) {
+            if (::access(p.c_str(), R_OK) != 0)
+                findings.push_back({p.string(), 0, "error", "disc-unreadable",
+                                    "the file cannot be read, so the disc cannot be made"});
+            else
+                out.push_back({path, p.string(), false, level});
+        } else {
+            findings.push_back({p.string(), 0, "warning", "disc-not-a-file",
+                                std::string(fs::is_symlink(fs::symlink_status(p, ec)) ? "a link to nothing"
+                                                                                      : "neither a file nor a folder") +
+                                    ": a CD holds only files and folders, so it is left out"});
+        }
+    }
+}
+
+} // namespace
+
+std::vector<Entry> ReadTree(const std::string& root, std::vector<Finding>& out) {
+    std::vector<Entry> entries;
+    Walk(fs::path(root), "", 1, entries, out);
+    return entries;
+}
+
+void CheckNames(const std::vector<Entry>& entries, const Named& named, std::vector<Finding>& out) {
+    // The naming of a path or of anything below it: a script that names
+    // WIN95\EXAMPLE.INF needs the folder WIN95 too.
+    auto naming = [&](const std::string& path) -> const Naming* {
+        for (auto it = named.lower_bound(path); it != named.end() && it->first.compare(0, path.size(), path) == 0; ++it)
+            if (it->first.size() == path.size() || it->first[path.size()] == '/') return &it->second;
+        return nullptr;
+    };
+    // A warning, or an error where a script names the path.
+    auto add = [&](Finding f, const Naming* by) {
+        if (by) {
+            f.severity = "error";
+            f.message += "; " + fs::path(by->file).filename().string() + ":" + std::to_string(by->line) +
+                         " names it (" + by->what + ")";
+        }
+        out.push_back(f);
+    };
+    std::map<std::pair<std::string, std::string>, std::vector<const Entry*>> keys;
+    // Folders left out of the Joliet tree (nothing below them is on the
+    // disc for Windows) and out of the ISO 9660 tree (Joliet still has them).
+    std::set<std::string> jolietGone, isoGone;
+    for (const Entry& e : entries) {
+        const size_t slash = e.path.rfind('/');
+        const std::string parent = slash == std::string::npos ? "" : e.path.substr(0, slash);
+        const std::string name = e.path.substr(slash == std::string::npos ? 0 : slash + 1);
+        if (jolietGone.count(parent)) {
+            if (e.dir) jolietGone.insert(e.path);
+            continue;
+        }
+        const Naming* by = naming(e.path);
+        keys[{parent, SameNameKey(name)}].push_back(&e);
+        if (const std::string bad = JolietRefused(name); !bad.empty())
+            add({e.source, 0, "warning", "disc-name-chars",
+                 Windows(e.path) + ": the name holds " + bad + ", which Joliet refuses (its specification allows no "
+                 "control characters and none of * / : ; ? \\, and only UCS-2); the disc shows _ in their place"},
+                by);
+        if (const size_t n = Ucs2Length(name); n > kJolietNameMax)
+            add({e.source, 0, "warning", "disc-name-long",
+                 Windows(e.path) + ": the name has " + std::to_string(n) +
+                     " characters; Joliet keeps 64, so Windows sees it cut"},
+                by);
+        if (const size_t n = JolietPathLength(e.path); n > kJolietPathMax) {
+            add({e.source, 0, "warning", "disc-path-long",
+                 Windows(e.path) + ": the path has " + std::to_string(n) +
+                     " characters; Joliet keeps 240 bytes (120 characters), so the " +
+                     (e.dir ? "folder and all it holds are" : "file is") +
+                     " left out of the Joliet tree, which is what Windows 95, 98 and NT 4.0 read"},
+                by);
+            if (e.dir) jolietGone.insert(e.path);
+        }
+        // A folder whose own level would be 9: libisofs leaves it out of
+        // the ISO 9660 tree with all it holds.
+        if (isoGone.count(parent)) {
+            if (e.dir) isoGone.insert(e.path);
+        } else if (e.dir && e.level >= kIsoLevelsMax) {
+            out.push_back({e.source, 0, "warning", "disc-too-deep",
+                           Windows(e.path) + ": ISO 9660 holds 8 levels of folders, the root being the first, so a "
+                           "reader without Joliet does not see this folder and what it holds; Windows 95, 98 and "
+                           "NT 4.0 read it through Joliet"});
+            isoGone.insert(e.path);
+        }
+    }
+    for (const auto& k : keys) {
+        if (k.second.size() < 2) continue;
+        const Naming* by = nullptr;
+        std::string list;
+        for (const Entry* e : k.second) {
+            by = by ? by : naming(e->path);
+            list += (list.empty() ? "" : ", ") + Windows(e->path);
+        }
+        add({k.second.front()->source, 0, "warning", "disc-name-clash",
+             list + " become one name as Windows reads the disc (Joliet keeps 64 characters, refused characters "
+                    "become _, and Windows matches names without regard to case): only one of them can be opened"},
+            by);
+    }
+}
+
+} // namespace pkgdisc
