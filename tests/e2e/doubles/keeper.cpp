@@ -10,7 +10,11 @@
 // ours keeps the desktop in use, so explorer starts once and stays.
 //
 // Writes "hwnd=<n>" to the ready file once its window exists, or
-// "error=<n>" and ends with exit code 1 when it cannot create one.
+// "error=<n>" when it cannot create one. Even then it stays: a program
+// that has connected to the desktop keeps it in use without a window, so
+// an explorer that took too long to start for this program's first window
+// is not shut down meanwhile, and the next program finds it ready. Ends
+// only when killed.
 #include <windows.h>
 
 #include <cstdio>
@@ -49,7 +53,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
                                 nullptr, instance, nullptr);
     if (!hwnd) {
         Report(__argv[1], "error", GetLastError());
-        return 1;
+        for (;;) Sleep(INFINITE);
     }
     Report(__argv[1], "hwnd", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(hwnd)));
     MSG msg;

@@ -37,7 +37,8 @@ XVFB = os.environ.get("WINETEST_XVFB", "Xvfb")
 SKIP = 77
 # Seconds for keeper.exe to show its window: its start may start explorer.
 KEEPER_LIMIT = 120
-KEEPER_STARTS = 3
+KEEPER_STARTS = 4
+KEEPER_PAUSE = 10  # seconds between two starts of keeper.exe
 
 VERSIONS = ("win95", "win98", "winme", "nt351", "nt40", "win2k", "winxp", "win2003",
             "vista", "win7", "win8", "win81", "win10", "default")
@@ -355,42 +356,51 @@ class WinePrefix:
         (keeper.cpp says why that matters on a slow machine). Again after a
         run that ended the Wine session.
 
-        The keeper itself can start just while the explorer of the boot's
-        programs shuts down, and then gets no window, as any program would:
-        that one start is made again, up to KEEPER_STARTS times, each said
-        on stderr and counted in self.keeper_starts."""
+        On a loaded machine explorer can take longer to start than Wine
+        waits for it on behalf of the program that started it, and that
+        program then gets no window. Such a keeper stays, holding the
+        desktop while explorer finishes, and another is started, up to
+        KEEPER_STARTS in all, each said on stderr and counted in
+        self.keeper_starts; the ones without a window end once one has it."""
         if not self.doubles or (self._keeper and self._keeper.poll() is None):
             return
         keeper = os.path.join(self.doubles, "keeper.exe")
-        ready = os.path.join(self.root, "keeper.ready")
         # Wine's own word on a window it could not create (nodrv_CreateWindow).
         env = dict(self.env, WINEDEBUG="-all,err+winediag")
-        for attempt in range(1, KEEPER_STARTS + 1):
-            if os.path.exists(ready):
-                os.remove(ready)
-            self.keeper_starts += 1
-            with open(os.path.join(self.root, "keeper.out"), "ab") as out:
-                self._keeper = subprocess.Popen([WINE, keeper, self.win_path(ready)], env=env,
-                                                stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
-                                                start_new_session=True)
-            deadline = time.monotonic() + KEEPER_LIMIT
-            while True:
-                said = _read(ready) if os.path.exists(ready) else ""
-                if said.startswith("hwnd="):
-                    return
-                ended = self._keeper.poll()
-                if said or ended is not None:
-                    break
-                if time.monotonic() > deadline:
-                    raise HarnessError("keeper.exe showed no window within %d s" % KEEPER_LIMIT)
-                time.sleep(0.1)
-            _wait(self._keeper, 10)
-            why = said.strip() or "it ended with exit code %s" % ended
-            wine_said = " ".join(line.split(":", 3)[-1].strip() for line in
-                                 _read(os.path.join(self.root, "keeper.out")).splitlines()[-2:])
-            sys.stderr.write("winetest: keeper.exe got no window (%s; Wine: %s), start %d of %d\n"
-                             % (why, wine_said or "nothing", attempt, KEEPER_STARTS))
-        raise HarnessError("keeper.exe could not hold Wine's desktop in %d starts: %s" % (KEEPER_STARTS, why))
+        waiting = []
+        try:
+            for attempt in range(1, KEEPER_STARTS + 1):
+                ready = os.path.join(self.root, "keeper%d.ready" % self.keeper_starts)
+                self.keeper_starts += 1
+                with open(os.path.join(self.root, "keeper.out"), "ab") as out:
+                    proc = subprocess.Popen([WINE, keeper, self.win_path(ready)], env=env,
+                                            stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
+                                            start_new_session=True)
+                deadline = time.monotonic() + KEEPER_LIMIT
+                while True:
+                    said = _read(ready) if os.path.exists(ready) else ""
+                    ended = proc.poll()
+                    if said.startswith("hwnd="):
+                        self._keeper = proc
+                        return
+                    if said or ended is not None:
+                        break
+                    if time.monotonic() > deadline:
+                        waiting.append(proc)
+                        raise HarnessError("keeper.exe showed no window within %d s" % KEEPER_LIMIT)
+                    time.sleep(0.1)
+                waiting.append(proc)
+                why = said.strip() or "it ended with exit code %s" % ended
+                wine_said = " ".join(line.split(":", 3)[-1].strip() for line in
+                                     _read(os.path.join(self.root, "keeper.out")).splitlines()[-2:])
+                sys.stderr.write("winetest: keeper.exe got no window (%s; Wine: %s), start %d of %d\n"
+                                 % (why, wine_said or "nothing", attempt, KEEPER_STARTS))
+                time.sleep(KEEPER_PAUSE)  # explorer, held by the one that failed, goes on starting
+            raise HarnessError("keeper.exe could not hold Wine's desktop in %d starts: %s" % (KEEPER_STARTS, why))
+        finally:
+            for proc in waiting:
+                proc.kill()
+                _wait(proc, 10)
 
     # -- running Wine tools
 
