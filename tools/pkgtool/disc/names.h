@@ -8,19 +8,19 @@
 namespace pkgdisc {
 
 // Joliet: a file or directory identifier of up to 128 bytes of UCS-2, 64
-// characters (Joliet specification, Microsoft, 22 May 1995, in the Windows
-// 95 DDK; Knowledge Base Q142372). Windows 95 and NT 4.0 read Joliet, NT
+// characters (the Joliet CD-ROM recording document, Microsoft, 22 May 1995,
+// in the Windows 95 DDK; Knowledge Base Q142372). Windows 95 and NT 4.0 read Joliet, NT
 // 3.51 does not (Q142372).
 constexpr size_t kJolietNameMax = 64;
 // Joliet: a path of at most 240 bytes, 120 UCS-2 characters counted with a
-// backslash before each name. The text of the specification's relaxation
-// section was not found; libisofs documents the limit ("paths in the Joliet
+// backslash before each name. The Joliet document's own text on this
+// was not found; libisofs documents the limit ("paths in the Joliet
 // tree ... more than 240"), counts it so, and leaves a longer path out of
 // the Joliet tree, so Windows does not see it.
 constexpr size_t kJolietPathMax = 120;
 // ISO 9660: at most 8 directory levels, the root being the first
 // (ECMA-119 6.8.2.1; Q142372: "cannot exceed 8 levels from the root").
-// Joliet lifts the limit (Joliet specification), so only a reader without
+// Joliet lifts the limit (the Joliet document), so only a reader without
 // Joliet misses a deeper file: libisofs leaves it out of the ISO 9660 tree.
 constexpr int kIsoLevelsMax = 8;
 // The volume label. The primary volume descriptor holds 32 d-characters
@@ -32,7 +32,7 @@ constexpr int kIsoLevelsMax = 8;
 constexpr size_t kLabelMax = 11;
 
 // The characters of a name (UTF-8) that Joliet refuses: control characters
-// and * / : ; ? \ (Joliet specification, "Allowed Character Set"), each
+// and * / : ; ? \ (the Joliet document, "Allowed Character Set"), each
 // once in the order met; "\ufffd" stands for bytes that are no UTF-8 and
 // for characters beyond UCS-2, which it cannot hold either.
 std::string JolietRefused(const std::string& name);

@@ -104,7 +104,7 @@ void CheckNames(const std::vector<Entry>& entries, const Named& named, std::vect
         keys[{parent, SameNameKey(name)}].push_back(&e);
         if (const std::string bad = JolietRefused(name); !bad.empty())
             add({e.source, 0, "warning", "disc-name-chars",
-                 Windows(e.path) + ": the name holds " + bad + ", which Joliet refuses (its specification allows no "
+                 Windows(e.path) + ": the name holds " + bad + ", which Joliet refuses (it allows no "
                  "control characters and none of * / : ; ? \\, and only UCS-2); the disc shows _ in their place"},
                 by);
         if (const size_t n = Ucs2Length(name); n > kJolietNameMax)
