@@ -166,13 +166,13 @@ TEST(PkgCheck, DetectCardSections) {
          "2=1234,70196,PCI,1,0\n"        // 5
          "3=4660,,AGP,1,0\n"             // 6
          "4=4660,22136, AGP,1,0\n"       // 7
-         "5=4660,22136,agp ,1,0\n"       // 8
-         "6=4660,22136,AGP, 1,0\n"       // 9
-         "7=4660,22136,PCIEXPRESS,1,0\n" // 10
-         "8=4660,22136,PCI,1\n"          // 11
+         "5=4660,22137,agp ,1,0\n"       // 8
+         "6=4660,22138,AGP, 1,0\n"       // 9
+         "7=4660,22139,PCIEXPRESS,1,0\n" // 10
+         "8=4660,22140,PCI,1\n"          // 11
          "9=4660\n"                      // 12
          "10=12AB,-1,PCI,1,0\n"          // 13
-         "11=4660,22136, PCI,0,0\n"      // 14
+         "11=4660,22141, PCI,0,0\n"      // 14
          "12=0010, 22136 ,PCI,0,0\n"     // 15
          "[Message]\nNotSupport=n\nDetectCard=d\n",
          nullptr, {},
@@ -182,6 +182,10 @@ TEST(PkgCheck, DetectCardSections) {
           "SETUP.INI:11 warning card-missing-fields", "SETUP.INI:12 error card-missing-fields",
           "SETUP.INI:13 error hex-identifier", "SETUP.INI:13 error identifier-range",
           "SETUP.INI:14 warning blank-in-field", "SETUP.INI:15 warning hex-identifier"}},
+        // The first entry whose card is there wins: a card listed as PCI and again as AGP.
+        {"duplicate", "[Application]\nW98=DetectCard\n[DetectCard]\n1=4660,22136,PCI,1,0\n2=4660,22137,AGP,1,0\n"
+                      "3=4660,22136,AGP,1,0\n[Message]\nNotSupport=n\nDetectCard=d\n",
+         nullptr, {}, {"SETUP.INI:6 warning card-duplicate"}},
     });
 }
 
@@ -293,17 +297,17 @@ TEST(PkgCheck, Messages) {
 TEST(PkgCheck, Reports) {
     std::vector<Finding> findings = {
         {"pkg/SETUP.INI", 3, "error", "unknown-command", "entry \"End2\" is not End"},
-        {"pkg/sequor95.ini", 0, "warning", "no-entry-1", "tab\there, back\\slash, caf\xe9\n"},
+        {"pkg/sequor95.ini", 0, "warning", "no-entry-1", "tab\there, back\\slash, caf\xe9\n", "pkg"},
     };
     EXPECT_EQ("pkg/SETUP.INI:3: error: entry \"End2\" is not End [unknown-command]\n"
-              "pkg/sequor95.ini: warning: tab\there, back\\slash, caf\xe9\n [no-entry-1]\n"
+              "pkg/sequor95.ini: warning: tab\there, back\\slash, caf\xe9\n [no-entry-1] (package pkg)\n"
               "1 error, 1 warning\n",
               FormatFindingsText(findings));
     EXPECT_EQ("{\"findings\": [\n"
               "  {\"file\": \"pkg/SETUP.INI\", \"line\": 3, \"severity\": \"error\", \"code\": \"unknown-command\", "
-              "\"message\": \"entry \\\"End2\\\" is not End\"},\n"
+              "\"message\": \"entry \\\"End2\\\" is not End\", \"package\": \"\"},\n"
               "  {\"file\": \"pkg/sequor95.ini\", \"line\": 0, \"severity\": \"warning\", \"code\": \"no-entry-1\", "
-              "\"message\": \"tab\\there, back\\\\slash, caf\\u00e9\\n\"}\n"
+              "\"message\": \"tab\\there, back\\\\slash, caf\\u00e9\\n\", \"package\": \"pkg\"}\n"
               "], \"errors\": 1, \"warnings\": 1}\n",
               FormatFindingsJson(findings));
     EXPECT_EQ(1, FindingsExitStatus(findings));

@@ -349,8 +349,9 @@ private:
                            "names (control bytes and * ? \" < > | : /), so the copy fails");
                     break;
                 }
-            // Windows 95 DDK, "INF Format" ("Install Section"): the 16-bit
-            // installer copies files by their MS-DOS 8.3 names only.
+            // Windows 2000 Server Resource Kit, "Manipulating Folders and
+            // Files by Using .inf Files": the setup engine of the 32-bit
+            // Windows of that time is a 16-bit DLL and copies only 8.3 names.
             if (reader_ == InfReader::kWin9x && !IsShortName(*name) && (name == &file.target || file.source != file.target))
                 Notice(file.line, "error", "inf-long-name",
                        "\"" + Printable(*name) + "\" is no 8.3 name, and the installer of Windows 95 and 98 "
@@ -401,11 +402,14 @@ private:
                    "the source path \"" + Printable(file.lookedFor) + "\" climbs with \"..\", which may not work on "
                    "Windows 98 Second Edition (KB Q234309): give the path as the fourth field of [SourceDisksNames]");
         file.found = lookup_(file.lookedFor);
-        // Both readers find a compressed source by its name with the
-        // extension's last character replaced by '_' (Setup API,
-        // "SetupDecompressOrCopyFile"; the 16-bit installer reads sources
-        // through the LZ functions, LZOpenFile, which try that name too).
+        // NT finds a compressed source by its name with the extension's last
+        // character replaced by '_' (Setup API, "SetupDecompressOrCopyFile").
         if (file.found.empty()) file.found = lookup_(CompressedName(file.lookedFor)), file.compressed = !file.found.empty();
+        if (file.compressed && reader_ == InfReader::kWin9x)
+            Notice(file.line, "note", "inf-compressed-source",
+                   "only the compressed form " + CompressedName(file.lookedFor) + " of " + shown + " is there; "
+                   "Windows NT finds a source by that name, and no document of the time says that the installer "
+                   "of Windows 95 and 98 does too");
         out_->files.push_back(file);
     }
 
