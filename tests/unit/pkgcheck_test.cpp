@@ -538,6 +538,10 @@ TEST(PkgCheck, CdRoots) {
         {"cd-package-checked", nullptr, nullptr, {"DRIVERS/"}, {"SETUP.INI:2 error unknown-command"},
          {{"AUTORUN.INF", good}, {"DRIVERS/SETUP.INI", "[Application]\nW98=Bogus\n[Message]\nNotSupport=n\n"}}},
         {"cd-root-package", script.c_str(), nullptr, {}, {}, {{"AUTORUN.INF", "[autorun]\nopen=setup\n"}}},
+        // A package that AutoRun does not start is checked too.
+        {"cd-second-package", nullptr, nullptr, {"DRIVERS/", "OTHER/"}, {"SETUP.INI:2 error unknown-command"},
+         {{"AUTORUN.INF", good}, {"DRIVERS/SETUP.INI", script}, {"OTHER/SETUP.INI", "[Application]\nW98=Bogus\n"
+                                                                                  "[Message]\nNotSupport=n\n"}}},
         {"cd-other-program", script.c_str(), nullptr, {"MENU.EXE"}, {"AUTORUN.INF:2 note autorun-other-program"},
          {{"AUTORUN.INF", "[autorun]\nopen=menu.exe /x\n"}}},
     });
@@ -549,6 +553,14 @@ TEST(PkgCheck, CdRoots) {
     ASSERT_EQ(1u, f.size()) << FormatFindingsText(f);
     EXPECT_NE(std::string::npos, f[0].message.find("\"D:\"")) << f[0].message;
     EXPECT_NE(std::string::npos, f[0].message.find("write open=DRIVERS\\SETUP.EXE \\DRIVERS")) << f[0].message;
+    // Each finding names its package once the disc holds several.
+    dir.Write("AUTORUN.INF", good);
+    dir.Write("OTHER/", "");
+    dir.Write("OTHER/SETUP.INI", "[Application]\nW98=Bogus\n[Message]\nNotSupport=n\n");
+    f = CheckPackage(dir.Path());
+    ASSERT_EQ(1u, f.size()) << FormatFindingsText(f);
+    EXPECT_EQ("OTHER", f[0].package);
+    EXPECT_NE(std::string::npos, FormatFindingsText(f).find("[unknown-command] (package OTHER)\n"));
 }
 
 TEST(PkgCheck, SmallerGaps) {
@@ -589,4 +601,90 @@ TEST(PkgCheck, SmallerGaps) {
     ASSERT_EQ(2u, f.size()) << FormatFindingsText(f);
     EXPECT_NE(std::string::npos, f[0].message.find("\"ShowMsgUSB\" runs as ShowMsg, not as ShowUSBMsg")) << f[0].message;
     EXPECT_NE(std::string::npos, f[1].message.find("write \"C:\\New\"")) << f[1].message;
+}
+
+namespace {
+
+// A driver INF for 1234:5678 (models line 7) whose install section and
+// the sections after it begin at line 8; `version` adds lines to [Version]
+// after line 3, moving the rest down.
+std::string CopyInf(const std::string& body, const std::string& version = "",
+                    const std::string& strings = "[Strings]\r\nM=\"Maker\"\r\n") {
+    return "[Version]\r\nSignature=\"$CHICAGO$\"\r\nClass=Display\r\n" + version +
+           "[Manufacturer]\r\n%M%=Maker\r\n[Maker]\r\nCard=Inst,PCI\\VEN_1234&DEV_5678\r\n" + body + strings;
+}
+
+const char* kNt40Script = "[Application]\nNT40=Install,ShowMsgNT\n[SubDir]\nNT40=\\DRV\n[Message]\nNotSupport=n\n"
+                          "ShowMsgNT=nt\n";
+
+} // namespace
+
+// Every file the install copies, as Windows 95/98 (W98) and NT 4.0 (NT40)
+// look for it in the same folder. Where both readers fail alike, both say so.
+TEST(PkgCheck, DriverFilesAsEachTargetCopiesThem) {
+    const std::string copy = "[Inst]\r\nCopyFiles=Inst.Copy\r\n[Inst.Copy]\r\nEXAMPLE.DRV\r\n"; // the copy line is 11
+    const std::string disks = "[SourceDisksNames]\r\n1=\"Driver CD\",,0,\\BIN\r\n";
+    ExpectFindings({
+        // Names in any case, a source named apart from its target, @file, a
+        // continued copy line, the destination sections.
+        {"files-complete", kW98Nt40Script, nullptr, {"DRV/", "DRV/example.drv", "DRV/SOURCE.VX_", "DRV/Extra.Dll"}, {},
+         {{"DRV/DRV.INF", CopyInf("[Inst]\r\nCopyFiles=Inst.Copy,@EXTRA.DLL\r\n[Inst.Copy]\r\nEXAMPLE.DRV\r\n"
+                                  "TARGET.VXD,\\\r\n SOURCE.VX_\r\n[DestinationDirs]\r\nInst.Copy=11\r\n")}}},
+        {"files-missing", kW98Nt40Script, nullptr, {"DRV/", "OLD/", "OLD/EXAMPLE.DRV"},
+         {"DRV.INF:11 error driver-file-missing", "DRV.INF:11 error driver-file-missing"},
+         {{"DRV/DRV.INF", CopyInf(copy)}}},
+        {"files-compressed", kW98Nt40Script, nullptr, {"DRV/", "DRV/EXAMPLE.DR_"},
+         {"DRV.INF:11 note inf-compressed-source"}, {{"DRV/DRV.INF", CopyInf(copy)}}},
+        {"files-disks", kW98Nt40Script, nullptr, {"DRV/", "DRV/BIN/", "DRV/BIN/SUB/", "DRV/BIN/SUB/EXAMPLE.DRV"}, {},
+         {{"DRV/DRV.INF", CopyInf(copy + disks + "[SourceDisksFiles]\r\nEXAMPLE.DRV=1,SUB\r\n")}}},
+        {"files-no-disk", kW98Nt40Script, nullptr, {"DRV/", "DRV/EXAMPLE.DRV"},
+         {"DRV.INF:11 error inf-no-source", "DRV.INF:11 error inf-no-source"},
+         {{"DRV/DRV.INF", CopyInf(copy + disks + "[SourceDisksFiles]\r\nEXAMPLE.DRV=2\r\n")}}},
+        // Only NT 4.0 reads the .x86 sections.
+        {"files-x86-only", kW98Nt40Script, nullptr, {"DRV/", "DRV/BIN/", "DRV/BIN/EXAMPLE.DRV"},
+         {"DRV.INF:11 error inf-no-source"},
+         {{"DRV/DRV.INF", CopyInf(copy + disks + "[SourceDisksFiles.x86]\r\nEXAMPLE.DRV=1\r\n")}}},
+        {"files-layout", kW98Nt40Script, nullptr, {"DRV/"}, {"DRV.INF:12 note inf-windows-file"},
+         {{"DRV/DRV.INF", CopyInf(copy, "LayoutFile=LAYOUT.INF\r\n")}}},
+        {"files-unlisted", kW98Nt40Script, nullptr, {"DRV/", "DRV/BIN/", "DRV/BIN/OTHER.DRV", "DRV/EXAMPLE.DRV"},
+         {"DRV.INF:11 warning inf-unlisted-file", "DRV.INF:11 warning inf-unlisted-file"},
+         {{"DRV/DRV.INF", CopyInf(copy + "OTHER.DRV\r\n" + disks + "[SourceDisksFiles]\r\nOTHER.DRV=1\r\n")}}},
+        {"files-long-name", kW98Nt40Script, nullptr, {"DRV/", "DRV/ExampleDisplay.drv"},
+         {"DRV.INF:11 error inf-long-name"},
+         {{"DRV/DRV.INF", CopyInf("[Inst]\r\nCopyFiles=Inst.Copy\r\n[Inst.Copy]\r\nExampleDisplay.drv\r\n")}}},
+        {"files-dotdot", kW98Nt40Script, nullptr, {"DRV/", "COMMON/", "COMMON/EXAMPLE.DRV"},
+         {"DRV.INF:11 warning inf-dotdot"},
+         {{"DRV/DRV.INF", CopyInf(copy + "[SourceDisksNames]\r\n1=\"CD\"\r\n[SourceDisksFiles]\r\n"
+                                         "EXAMPLE.DRV=1,..\\COMMON\r\n")}}},
+        // 95 and 98 leave the token raw and look for no file by it.
+        {"files-localized-name", kW98Nt40Script, nullptr, {"DRV/", "DRV/EXAMPLE.DRV"},
+         {"DRV.INF:11 error inf-token-file"},
+         {{"DRV/DRV.INF", CopyInf("[Inst]\r\nCopyFiles=Inst.Copy\r\n[Inst.Copy]\r\n%File%\r\n", "",
+                                  "[Strings]\r\nM=\"Maker\"\r\n[Strings.0409]\r\nFile=EXAMPLE.DRV\r\n")}}},
+        {"files-self", kW98Nt40Script, nullptr, {"DRV/"},
+         {"DRV.INF:9 warning inf-no-copy-section", "DRV.INF:9 warning inf-no-copy-section"},
+         {{"DRV/DRV.INF", CopyInf("[Inst]\r\nCopyFiles=Inst\r\n")}}},
+        {"files-nt-display", kNt40Script, nullptr, {"DRV/", "DRV/EXAMPLE.DLL", "DRV/EXAMPLE.SYS"},
+         {"DRV.INF:15 error nt4-file-not-copied"},
+         {{"DRV/DRV.INF", CopyInf("[Inst]\r\nCopyFiles=Inst.Copy\r\n[Inst.Copy]\r\nexample.dll\r\n"
+                                  "[Inst.Services]\r\nAddService=example,2,Svc\r\n[Svc]\r\n"
+                                  "ServiceBinary=%12%\\example.sys\r\n[Inst.SoftwareSettings]\r\nAddReg=Reg\r\n"
+                                  "[Reg]\r\nHKR,,InstalledDisplayDrivers,0x10000,example\r\n")}}},
+        {"files-no-section", kW98Nt40Script, nullptr, {"DRV/"},
+         {"DRV.INF:7 error inf-no-install-section", "DRV.INF:7 error inf-no-install-section"},
+         {{"DRV/DRV.INF", CopyInf("[Inst.NTx86]\r\nCopyFiles=Inst.Copy\r\n")}}},
+        // The INF one folder too deep.
+        {"files-inf-elsewhere", kW98Script, nullptr, {"DRV/", "DRV/DRIVER/"}, {"SETUP.INI:2 error driver-no-inf"},
+         {{"DRV/DRIVER/DRV.INF", CopyInf("[Inst]\r\n")}}},
+    });
+    TempDir dir("files-messages");
+    dir.Write("SETUP.INI", kW98Script);
+    dir.Write("DRV/", "");
+    dir.Write("DRV/DRV.INF", CopyInf(copy));
+    dir.Write("OLD/", "");
+    dir.Write("OLD/EXAMPLE.DRV", "");
+    std::vector<Finding> f = CheckPackage(dir.Path());
+    ASSERT_EQ(1u, f.size()) << FormatFindingsText(f);
+    EXPECT_NE(std::string::npos, f[0].message.find("looks for DRV\\EXAMPLE.DRV, which the package lacks")) << f[0].message;
+    EXPECT_NE(std::string::npos, f[0].message.find("lies at OLD\\EXAMPLE.DRV")) << f[0].message;
 }

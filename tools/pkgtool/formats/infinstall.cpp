@@ -299,7 +299,7 @@ private:
                     f.installSection = install->name;
                     f.target = f.source = InfTrim(item.substr(1));
                     Destination("", f);
-                    Copy(f);
+                    Copy(f, !unresolved.empty());
                     continue;
                 }
                 if (!copied.insert(InfLower(item)).second) continue;
@@ -331,7 +331,7 @@ private:
                     file.target = f[0];
                     file.source = f.size() > 1 && !f[1].empty() ? f[1] : f[0];
                     Destination(s->name, file);
-                    Copy(file);
+                    Copy(file, !tokens.empty());
                 }
             }
         }
@@ -339,7 +339,8 @@ private:
     }
 
     // A copied file's source: where the target looks, and whether it is there.
-    void Copy(InstallFile& file) {
+    // rawToken: the name holds a token the target leaves raw (already said).
+    void Copy(InstallFile& file, bool rawToken) {
         const std::string shown = "\"" + Printable(file.source) + "\"";
         for (const std::string* name : {&file.target, &file.source}) {
             for (unsigned char c : *name)
@@ -356,6 +357,11 @@ private:
                 Notice(file.line, "error", "inf-long-name",
                        "\"" + Printable(*name) + "\" is no 8.3 name, and the installer of Windows 95 and 98 "
                        "copies only 8.3 names: rename the file and the line");
+        }
+        if (rawToken) {
+            file.from = InstallSource::kNone;
+            out_->files.push_back(file);
+            return;
         }
         std::vector<std::string> sdf;
         std::string diskPath, subdir;
