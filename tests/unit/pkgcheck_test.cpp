@@ -7,6 +7,7 @@
 // The wording of the messages is not pinned down beyond a few key phrases.
 #include "tools/pkgtool/check/check.h"
 #include "tools/pkgtool/formats/inffile.h"
+#include "tools/pkgtool/formats/infinstall.h"
 #include "tools/pkgtool/report/report.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -687,4 +689,53 @@ TEST(PkgCheck, DriverFilesAsEachTargetCopiesThem) {
     ASSERT_EQ(1u, f.size()) << FormatFindingsText(f);
     EXPECT_NE(std::string::npos, f[0].message.find("looks for DRV\\EXAMPLE.DRV, which the package lacks")) << f[0].message;
     EXPECT_NE(std::string::npos, f[0].message.find("lies at OLD\\EXAMPLE.DRV")) << f[0].message;
+}
+
+// The install model on its own, as the dry run and the listing programs
+// call it: what each copy records, and hostile files.
+TEST(PkgCheck, InstallModel) {
+    using pkgcheck::InfReader;
+    const std::set<std::string> disk = {"BIN\\SUB\\A.DRV", "B.VX_", "C.DLL"};
+    const pkgcheck::InfLookup lookup = [&](const std::string& p) { return disk.count(p) ? "/disk/" + p : ""; };
+    const std::string inf =
+        CopyInf("[Inst]\r\nCopyFiles=Drv,@C.DLL\r\n[Drv]\r\nA.DRV\r\nB.VXD\r\n[DestinationDirs]\r\nDrv=12,SUB\r\n"
+                "[SourceDisksNames]\r\n1=\"CD\",LABEL,0,\\BIN\r\n[SourceDisksNames.x86]\r\n2=\"CD\"\r\n"
+                "[SourceDisksFiles]\r\nA.DRV=1,SUB\r\nB.VXD=2\r\n[SourceDisksFiles.x86]\r\nB.VXD=2\r\n");
+    for (InfReader r : {InfReader::kWin9x, InfReader::kNt4}) {
+        const pkgcheck::InfInstall m = pkgcheck::ReadInfInstall(inf, r, {{0x1234, 0x5678}}, false, lookup);
+        ASSERT_EQ(3u, m.files.size());
+        EXPECT_EQ(std::vector<std::string>{"Inst"}, m.installSections);
+        EXPECT_EQ(11, m.files[0].line);
+        EXPECT_EQ("Drv", m.files[0].section);
+        EXPECT_EQ("BIN\\SUB\\A.DRV", m.files[0].lookedFor);
+        EXPECT_EQ("/disk/BIN\\SUB\\A.DRV", m.files[0].found);
+        EXPECT_EQ(12, m.files[0].destDir);
+        EXPECT_EQ("SUB", m.files[0].destSubdir);
+        // Disk 2 is defined only in the .x86 section, which 95 and 98 skip.
+        EXPECT_EQ(r == InfReader::kNt4 ? pkgcheck::InstallSource::kPackage : pkgcheck::InstallSource::kNone,
+                  m.files[1].from);
+        EXPECT_EQ(r == InfReader::kNt4, m.files[1].compressed);
+        EXPECT_EQ("", m.files[2].section);
+        EXPECT_EQ(r == InfReader::kWin9x ? 10 : -1, m.files[2].destDir);
+        EXPECT_EQ(r == InfReader::kWin9x ? 1u : 0u, m.labels.size());
+    }
+    // Hostile files: finite, and a name with control bytes is said.
+    std::string many = "[Inst]\r\nCopyFiles=";
+    for (int i = 0; i < 10000; ++i) many += "S" + std::to_string(i) + ",";
+    many += "Inst\r\n";
+    for (int i = 0; i < 10000; ++i) many += "[S" + std::to_string(i) + "]\r\nF" + std::to_string(i % 100) + ".DRV\r\n";
+    const std::string hostile[] = {
+        CopyInf(many),
+        CopyInf("[Inst]\r\nCopyFiles=A,A,B\r\n[A]\r\nCopyFiles=B\r\n[B]\r\nCopyFiles=A\r\n"),
+        CopyInf("[Inst]\r\nCopyFiles=A\r\n[A]\r\n" + std::string(1 << 20, 'x') + "\r\n"),
+        CopyInf("[Inst]\r\nCopyFiles=A\r\n[A]\r\nBAD\x01\x1b.DRV\r\n"),
+    };
+    for (const std::string& bytes : hostile) {
+        const pkgcheck::InfInstall m = pkgcheck::ReadInfInstall(bytes, InfReader::kWin9x, {}, true, lookup);
+        EXPECT_LE(m.files.size(), 20000u);
+    }
+    const pkgcheck::InfInstall bad = pkgcheck::ReadInfInstall(hostile[3], InfReader::kNt4, {}, true, lookup);
+    ASSERT_EQ(1u, bad.notices.size());
+    EXPECT_EQ("inf-file-name", bad.notices[0].code);
+    EXPECT_NE(std::string::npos, bad.notices[0].message.find("BAD\\x01\\x1B.DRV")) << bad.notices[0].message;
 }

@@ -400,6 +400,10 @@ private:
                    "for it beside the INF, and no document of the time says where the installer of " +
                    std::string(rules_.systems) + " looks: list it");
         }
+        if (file.from == InstallSource::kNone) {
+            out_->files.push_back(file);
+            return;
+        }
         // Without [SourceDisks*] the files lie beside the INF, as Windows NT
         // and Wine look for them.
         file.lookedFor = SourcePath({diskPath, subdir, file.source});
