@@ -42,14 +42,8 @@ std::string Relative(const std::string& path, const std::string& root) {
     return ec || r.empty() ? path : r;
 }
 
-std::string ReadBytes(const std::string& path) {
-    const std::streamsize kMax = 16 << 20;
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes(size_t(kMax), '\0');
-    in.read(&bytes[0], kMax);
-    bytes.resize(size_t(std::max<std::streamsize>(in.gcount(), 0)));
-    return bytes;
-}
+// An INF file is a few kilobytes; only this much of a larger file is read.
+std::string ReadBytes(const std::string& path) { return ReadFileStart(path, 16 << 20); }
 
 bool IsInf(const fs::directory_entry& e) {
     std::error_code ec;
@@ -169,7 +163,7 @@ void CheckDriverInstalls(const IniFile& ini, Sink& sink, const SetupReferences& 
             if (IsInf(*it)) infs.push_back(it->path());
         std::sort(infs.begin(), infs.end());
         for (const fs::path& p : infs) {
-            const InfReading reading = ReadInf(ReadBytes(p.string())).As(g.reader);
+            const InfReading reading = ReadInfAs(ReadBytes(p.string()), g.reader);
             if (reading.takesFile)
                 taken.push_back(p.string());
             else

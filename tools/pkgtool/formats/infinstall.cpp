@@ -1,12 +1,14 @@
 #include "tools/pkgtool/formats/infinstall.h"
 #include "tools/pkgtool/formats/inffile.h"
 #include "tools/pkgtool/formats/inftext.h"
+#include "tools/pkgtool/formats/inifile.h"
 #include "tools/pkgtool/formats/pkgfiles.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <set>
 
 namespace fs = std::filesystem;
@@ -199,37 +201,49 @@ private:
 
     // The line of the file in [SourceDisksFiles] (the target's reading);
     // null when none lists it.
-    const InfLine* SourceLine(const std::string& source, std::vector<std::string>& fields) const {
+    const InfLine* SourceLine(const std::string& source, std::vector<std::string>& fields) {
         for (const char* name : Platforms("sourcedisksfiles")) {
-            const InfSection* s = inf_.Find(name);
-            for (size_t i = 0; s && i < s->lines.size(); ++i) {
-                std::string k, v;
-                bool e = false;
-                InfSplit(s->lines[i].text, k, v, e);
-                if (!e || InfLower(InfFields(inf_.Substitute(k))[0]) != InfLower(source)) continue;
-                fields = InfFields(inf_.Substitute(v));
-                return &s->lines[i];
-            }
+            const Listing& listing = ListingOf(name);
+            auto it = listing.find(InfLower(source));
+            if (it == listing.end()) continue;
+            std::string k, v;
+            bool e = false;
+            InfSplit(it->second->text, k, v, e);
+            fields = InfFields(inf_.Substitute(v));
+            return it->second;
         }
         return nullptr;
     }
 
     // A decorated [SourceDisksFiles.xxx] that lists the file, which this
     // target does not read; "" when none does.
-    std::string UnreadListing(const std::string& source) const {
+    std::string UnreadListing(const std::string& source) {
+        const std::vector<const char*> read = Platforms("sourcedisksfiles");
         for (const auto& kv : inf_.Sections()) {
             if (kv.first.compare(0, 17, "sourcedisksfiles.") != 0) continue;
-            const std::vector<const char*> read = Platforms("sourcedisksfiles");
             if (std::find(read.begin(), read.end(), kv.first) != read.end()) continue;
-            for (const InfLine& l : kv.second.lines) {
-                std::string k, v;
-                bool e = false;
-                InfSplit(l.text, k, v, e);
-                if (e && InfLower(InfFields(inf_.Substitute(k))[0]) == InfLower(source))
-                    return "[" + kv.second.name + "] (line " + std::to_string(l.number) + ")";
-            }
+            const Listing& listing = ListingOf(kv.first);
+            auto it = listing.find(InfLower(source));
+            if (it != listing.end()) return "[" + kv.second.name + "] (line " + std::to_string(it->second->number) + ")";
         }
         return "";
+    }
+
+    // The files a [SourceDisksFiles] section lists, by lower-case name, each
+    // at its first line; made once per section.
+    typedef std::map<std::string, const InfLine*> Listing;
+    const Listing& ListingOf(const std::string& name) {
+        auto at = listings_.find(name);
+        if (at != listings_.end()) return at->second;
+        Listing& listing = listings_[name];
+        const InfSection* s = inf_.Find(name);
+        for (size_t i = 0; s && i < s->lines.size(); ++i) {
+            std::string k, v;
+            bool e = false;
+            InfSplit(s->lines[i].text, k, v, e);
+            if (e) listing.emplace(InfLower(InfFields(inf_.Substitute(k))[0]), &s->lines[i]);
+        }
+        return listing;
     }
 
     bool HasOwnSourceFiles() const {
@@ -293,6 +307,7 @@ private:
                 if (out_->files.size() >= kMaxFiles) return;
                 if (item.empty()) continue;
                 if (item[0] == '@') {
+                    if (InfTrim(item.substr(1)).empty()) continue; // names no file
                     Unresolved(unresolved, l.number, true);
                     InstallFile f;
                     f.line = l.number;
@@ -486,6 +501,7 @@ private:
     bool hasLayout_ = false, display_ = false;
     std::map<std::string, std::pair<int, std::string>> disks_; // by lower-case ordinal: line, path
     std::set<std::pair<int, std::string>> noticed_;
+    std::map<std::string, Listing> listings_;
 };
 
 } // namespace
@@ -500,7 +516,11 @@ bool IsShortName(const std::string& name) {
 }
 
 InfLookup InfFolderLookup(const std::string& infFolder) {
-    return [infFolder](const std::string& windowsPath) -> std::string {
+    // Each folder is listed once, by names folded as Windows folds them:
+    // an INF copies many files from few folders.
+    typedef std::map<std::string, std::map<std::string, std::string>> Listings;
+    auto listings = std::make_shared<Listings>();
+    return [infFolder, listings](const std::string& windowsPath) -> std::string {
         fs::path at = infFolder;
         size_t pos = 0;
         while (pos <= windowsPath.size()) {
@@ -513,9 +533,21 @@ InfLookup InfFolderLookup(const std::string& infFolder) {
                 at = at.parent_path();
                 continue;
             }
-            const std::string next = FindNoCase(at.string(), part);
-            if (next.empty()) return "";
-            at = next;
+            auto listed = listings->find(at.string());
+            if (listed == listings->end()) {
+                std::map<std::string, std::string>& names = (*listings)[at.string()];
+                std::error_code ec;
+                // The first in name order, as FindNoCase takes it.
+                for (fs::directory_iterator it(at, ec), e; !ec && it != e; it.increment(ec)) {
+                    const std::string name = it->path().filename().string(), folded = FoldedName(name);
+                    auto have = names.find(folded);
+                    if (have == names.end() || it->path().string() < have->second) names[folded] = it->path().string();
+                }
+                listed = listings->find(at.string());
+            }
+            auto found = listed->second.find(FoldedName(part));
+            if (found == listed->second.end()) return "";
+            at = found->second;
         }
         std::error_code ec;
         return fs::is_regular_file(at, ec) ? at.string() : std::string();
@@ -525,7 +557,7 @@ InfLookup InfFolderLookup(const std::string& infFolder) {
 InfInstall ReadInfInstall(const std::string& bytes, InfReader reader, const std::vector<PciIds>& cards,
                           bool everyModel, const InfLookup& lookup) {
     InfInstall out;
-    out.takesFile = ReadInf(bytes).As(reader).takesFile;
+    out.takesFile = ReadInfAs(bytes, reader).takesFile;
     if (!out.takesFile) return out;
     Installer(bytes, reader, lookup).Run(cards, everyModel, out);
     return out;
@@ -533,12 +565,7 @@ InfInstall ReadInfInstall(const std::string& bytes, InfReader reader, const std:
 
 InfInstall ReadInfInstallFile(const std::string& infPath, InfReader reader, const std::vector<PciIds>& cards,
                               bool everyModel) {
-    const std::streamsize kMaxBytes = 16 << 20;
-    std::ifstream in(infPath, std::ios::binary);
-    std::string bytes(size_t(kMaxBytes), '\0');
-    in.read(&bytes[0], kMaxBytes);
-    bytes.resize(size_t(std::max<std::streamsize>(in.gcount(), 0)));
-    return ReadInfInstall(bytes, reader, cards, everyModel, InfFolderLookup(fs::path(infPath).parent_path().string()));
+    return ReadInfInstall(ReadFileStart(infPath, 16 << 20), reader, cards, everyModel, InfFolderLookup(fs::path(infPath).parent_path().string()));
 }
 
 } // namespace pkgcheck
