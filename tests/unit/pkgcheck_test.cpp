@@ -658,6 +658,10 @@ TEST(PkgCheck, DriverFilesAsEachTargetCopiesThem) {
          {"DRV.INF:11 warning inf-dotdot"},
          {{"DRV/DRV.INF", CopyInf(copy + "[SourceDisksNames]\r\n1=\"CD\"\r\n[SourceDisksFiles]\r\n"
                                          "EXAMPLE.DRV=1,..\\COMMON\r\n")}}},
+        // NT 4.0 reads a 9x volume label as a tag file.
+        {"files-tag", kW98Nt40Script, nullptr, {"DRV/", "DRV/EXAMPLE.DRV"}, {"DRV.INF:13 warning inf-tag-file"},
+         {{"DRV/DRV.INF", CopyInf(copy + "[SourceDisksNames]\r\n1=\"CD\",DRIVERS,0000\r\n[SourceDisksFiles]\r\n"
+                                         "EXAMPLE.DRV=1\r\n")}}},
         // 95 and 98 leave the token raw and look for no file by it.
         {"files-localized-name", kW98Nt40Script, nullptr, {"DRV/", "DRV/EXAMPLE.DRV"},
          {"DRV.INF:11 error inf-token-file"},

@@ -215,8 +215,8 @@ void CheckDriverInstalls(const IniFile& ini, Sink& sink, const SetupReferences& 
                 labels.push_back({path, l.line, l.label});
                 add(path, l.line, "note", "inf-disk-label",
                     "[SourceDisksNames] gives disk " + l.disk + " the volume label \"" + l.label + "\": Windows 95 "
-                    "and 98 take it as the label of the disk that holds the files (Windows 95 DDK, "
-                    "\"SourceDisksNames\"); no document of the time says whether they refuse a disc whose label "
+                    "and 98 take it as the volume label of the disk that holds the files (Windows 98 DDK, "
+                    "\"SourceDisksNames Section\"); no document of the time says whether they refuse a disc whose label "
                     "differs. pkgtool cd compares it with the disc's label");
             }
         }

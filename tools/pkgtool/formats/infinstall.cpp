@@ -92,6 +92,26 @@ public:
             if (out.files.size() >= kMaxFiles) break;
             Install(install.first, install.second);
         }
+        if (reader_ == InfReader::kNt4) CheckTagFiles();
+    }
+
+    // NT 4.0 DDK, "SourceDisksNames Section": the second field names a tag
+    // file, whose presence tells that the disk is in the drive. Windows 95
+    // and 98 take the same field as a volume label, so an INF that both read
+    // often names no file there. What NT 4.0 does when the tag file is
+    // missing (ask for the disk, or copy anyway) no document of the time
+    // says: a warning.
+    void CheckTagFiles() {
+        for (const auto& kv : disks_) {
+            const Disk& d = kv.second;
+            if (!d.used || d.second.empty()) continue;
+            if (!lookup_(SourcePath({d.path, d.second})).empty() || !lookup_(d.second).empty()) continue;
+            Notice(d.line, "warning", "inf-tag-file",
+                   "Windows NT 4.0 takes \"" + Printable(d.second) + "\" as the tag file that shows disk " + kv.first +
+                       " is in the drive (Windows 95 and 98 take it as a volume label), and the package has no such "
+                       "file; no document of the time says whether NT 4.0 then asks for the disk. Ship an empty "
+                       "file of that name beside the INF, or leave the field empty");
+        }
     }
 
 private:
@@ -163,9 +183,9 @@ private:
     // [SourceDisksNames] as the target reads it: Windows NT 4.0 looks in
     // the .x86 section first and in the undecorated one for a disk that it
     // lacks (NT 4.0 DDK and Win32 SDK Setup API, "SourceDisksNames");
-    // Windows 95 and 98 know no platform decoration (Windows 95 DDK,
-    // "SourceDisksNames": disk="description",label,serial) and read the
-    // undecorated section only.
+    // Windows 95 and 98 know no platform decoration (Windows 98 DDK,
+    // "SourceDisksNames Section": disk="description",label,serial, the label
+    // that of the source disk) and read the undecorated section only.
     void ReadDisks() {
         for (const char* name : Platforms("sourcedisksnames")) {
             const InfSection* s = inf_.Find(name);
@@ -182,7 +202,7 @@ private:
                 // 98 Second Edition takes it where a relative subdirectory
                 // of [SourceDisksFiles] fails (KB Q234309); NT 4.0 the same
                 // (Setup API, "SourceDisksNames").
-                disks_[disk] = {l.number, f[3]};
+                disks_[disk] = {l.number, f[3], f[1], false};
                 if (reader_ == InfReader::kWin9x && !f[1].empty()) out_->labels.push_back({l.number, disk, f[1]});
             }
         }
@@ -391,7 +411,8 @@ private:
                                                        : "[SourceDisksNames]") +
                            " defines, so the install on " + rules_.systems + " has no disk to ask for");
             } else {
-                diskPath = d->second.second;
+                diskPath = d->second.path;
+                d->second.used = true;
             }
             subdir = sdf.size() > 1 ? sdf[1] : "";
         } else if (std::string unread = UnreadListing(file.source); !unread.empty()) {
@@ -499,7 +520,12 @@ private:
     const InfLookup& lookup_;
     InfInstall* out_ = nullptr;
     bool hasLayout_ = false, display_ = false;
-    std::map<std::string, std::pair<int, std::string>> disks_; // by lower-case ordinal: line, path
+    struct Disk {
+        int line = 0;
+        std::string path, second; // the fourth field; the second (9x: volume label; NT: tag file)
+        bool used = false;        // a copied file lies on it
+    };
+    std::map<std::string, Disk> disks_; // by lower-case ordinal
     std::set<std::pair<int, std::string>> noticed_;
     std::map<std::string, Listing> listings_;
 };
