@@ -95,6 +95,7 @@ public:
         if (reader_ == InfReader::kNt4) CheckTagFiles();
     }
 
+private:
     // NT 4.0 DDK, "SourceDisksNames Section": the second field names a tag
     // file, whose presence tells that the disk is in the drive. Windows 95
     // and 98 take the same field as a volume label, so an INF that both read
@@ -114,7 +115,6 @@ public:
         }
     }
 
-private:
     void Notice(int line, const char* severity, const std::string& code, const std::string& message) {
         if (noticed_.insert({line, code + message}).second) out_->notices.push_back({line, severity, code, message});
     }
@@ -322,9 +322,10 @@ private:
             bool e = false;
             InfSplit(l.text, k, v, e);
             if (!e || InfLower(k) != "copyfiles") continue;
-            std::vector<std::string> unresolved;
-            for (const std::string& item : InfFields(inf_.Substitute(v, &unresolved))) {
+            for (const std::string& written : InfFields(v)) {
                 if (out_->files.size() >= kMaxFiles) return;
+                std::vector<std::string> unresolved;
+                const std::string item = InfTrim(inf_.Substitute(written, &unresolved));
                 if (item.empty()) continue;
                 if (item[0] == '@') {
                     if (InfTrim(item.substr(1)).empty()) continue; // names no file
@@ -355,16 +356,20 @@ private:
                 Unresolved(unresolved, l.number, false);
                 for (const InfLine& c : s->lines) {
                     if (out_->files.size() >= kMaxFiles) return;
+                    // Only the target and source names matter here.
                     std::vector<std::string> tokens;
-                    std::vector<std::string> f = InfFields(inf_.Substitute(c.text, &tokens));
-                    if (f[0].empty()) continue;
+                    std::vector<std::string> f = InfFields(c.text);
+                    f.resize(2);
+                    const std::string target = InfTrim(inf_.Substitute(f[0], &tokens));
+                    const std::string source = f[1].empty() ? target : InfTrim(inf_.Substitute(f[1], &tokens));
+                    if (target.empty()) continue;
                     Unresolved(tokens, c.number, true);
                     InstallFile file;
                     file.line = c.number;
                     file.installSection = install->name;
                     file.section = s->name;
-                    file.target = f[0];
-                    file.source = f.size() > 1 && !f[1].empty() ? f[1] : f[0];
+                    file.target = target;
+                    file.source = source;
                     Destination(s->name, file);
                     Copy(file, !tokens.empty());
                 }
