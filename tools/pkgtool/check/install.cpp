@@ -5,6 +5,7 @@
 #include "setup/cardentry.h"
 #include "tools/pkgtool/check/checkers.h"
 #include "tools/pkgtool/check/oskeys.h"
+#include "tools/pkgtool/formats/cardnames.h"
 #include "tools/pkgtool/formats/inffile.h"
 #include "tools/pkgtool/formats/infinstall.h"
 #include "tools/pkgtool/formats/pkgfiles.h"
@@ -115,12 +116,6 @@ struct Group {
     int line = 0; // the first key's line in [Application]
 };
 
-std::string CardList(const std::vector<PciIds>& cards) {
-    std::string s;
-    for (const PciIds& c : cards) s += (s.empty() ? "" : ", ") + std::to_string(c.first) + "," + std::to_string(c.second);
-    return s;
-}
-
 } // namespace
 
 void CheckDriverInstalls(const IniFile& ini, Sink& sink, const SetupReferences& refs, const std::string& packageDir,
@@ -177,7 +172,8 @@ void CheckDriverInstalls(const IniFile& ini, Sink& sink, const SetupReferences& 
                 const InfFile inf = ReadInf(ReadBytes(path));
                 for (const InfCard& c : inf.As(g.reader).cards)
                     if (g.cards.empty() || std::find(g.cards.begin(), g.cards.end(), PciIds(c.vendor, c.device)) != g.cards.end()) {
-                        elsewhere.push_back(WindowsPath(Relative(path, packageDir)) + " (line " + std::to_string(c.line) + ")");
+                        elsewhere.push_back(WindowsPath(Relative(path, packageDir)) + " lists the card " +
+                                            PciCardLabel(c.vendor, c.device) + " (line " + std::to_string(c.line) + ")");
                         break;
                     }
             }
@@ -185,8 +181,8 @@ void CheckDriverInstalls(const IniFile& ini, Sink& sink, const SetupReferences& 
                                   systems + (g.reader == InfReader::kNt4 ? " reads" : " read") + (refused.empty() ? "" : " (" + Joined(refused) + ")") +
                                   ", so the driver does not install";
             if (!elsewhere.empty())
-                message += "; " + Joined(elsewhere) + " lists the card" + (g.cards.empty() ? "s" : " " + CardList(g.cards)) +
-                           ": move it into " + g.shown;
+                message += "; " + Joined(elsewhere) + ": move " + (elsewhere.size() > 1 ? "the one for this driver" : "it") +
+                           " into " + g.shown;
             add(sink.File(), g.line, "error", "driver-no-inf", message);
             continue;
         }
