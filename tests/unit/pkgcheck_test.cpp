@@ -679,7 +679,12 @@ TEST(PkgCheck, DriverFilesAsEachTargetCopiesThem) {
         {"files-no-section", kW98Nt40Script, nullptr, {"DRV/"},
          {"DRV.INF:7 error inf-no-install-section", "DRV.INF:7 error inf-no-install-section"},
          {{"DRV/DRV.INF", CopyInf("[Inst.NTx86]\r\nCopyFiles=Inst.Copy\r\n")}}},
-        // The INF one folder too deep.
+        // The INF one folder too deep: beside one that lists another card, and alone.
+        {"files-inf-elsewhere-too", kW98Script, nullptr, {"DRV/", "DRV/DRIVER/"},
+         {"SETUP.INI:6 error card-not-in-inf", "OTHER.INF:6 warning card-turned-away"},
+         {{"DRV/DRIVER/DRV.INF", CopyInf("[Inst]\r\n")},
+          {"DRV/OTHER.INF", "[Version]\r\nSignature=\"$CHICAGO$\"\r\n[Manufacturer]\r\nM\r\n[M]\r\n"
+                            "C=Inst,PCI\\VEN_1234&DEV_9999\r\n[Inst]\r\n"}}},
         {"files-inf-elsewhere", kW98Script, nullptr, {"DRV/", "DRV/DRIVER/"}, {"SETUP.INI:2 error driver-no-inf"},
          {{"DRV/DRIVER/DRV.INF", CopyInf("[Inst]\r\n")}}},
     });

@@ -165,6 +165,9 @@ void CheckDriverInfs(const IniFile& ini, Sink& sink, const SetupReferences& refs
     // DetectCard entries: each pair should be a card of the driver of every
     // key that tries it, as that key's Windows version reads the driver.
     std::map<std::string, std::set<Ids>> acceptedByKey;
+    // The package's other INF files, read when an entry needs them.
+    bool elsewhereRead = false;
+    std::vector<std::pair<std::string, std::vector<InfCard>>> elsewhere;
     for (const NamedSection& section : refs.detectCard) {
         std::vector<std::string> keys;
         for (const ListUse& list : refs.lists)
@@ -206,6 +209,32 @@ void CheckDriverInfs(const IniFile& ini, Sink& sink, const SetupReferences& refs
             if (missingKeys.empty()) continue;
             std::string why = Suggestion(SplitFields(entry), ids, listed);
             for (const std::string& i : ignored) why = i + (why.empty() ? "" : "; " + why);
+            // An INF of the package outside those folders that lists the card.
+            if (!elsewhereRead) {
+                elsewhereRead = true;
+                std::error_code ec;
+                size_t seen = 0;
+                for (fs::recursive_directory_iterator it(packageDir, ec), end; !ec && it != end && seen < 100000;
+                     it.increment(ec), ++seen) {
+                    if (it.depth() >= 16) it.disable_recursion_pending();
+                    std::error_code fec;
+                    if (!it->is_regular_file(fec) || !SameName(it->path().extension().string(), ".inf") ||
+                        folders.count(it->path().parent_path().string()))
+                        continue;
+                    elsewhere.push_back({Relative(it->path().string(), packageDir),
+                                         ReadInfCards(ReadFileStart(it->path().string(), size_t(kMaxInfBytes)))});
+                }
+                std::sort(elsewhere.begin(), elsewhere.end(),
+                          [](const auto& a, const auto& b) { return a.first < b.first; });
+            }
+            for (const auto& other : elsewhere)
+                for (const InfCard& c : other.second)
+                    if (c.vendor == v && c.device == d) {
+                        std::string shown = other.first;
+                        std::replace(shown.begin(), shown.end(), '/', '\\');
+                        why += (why.empty() ? "" : "; ") + shown + " (line " + std::to_string(c.line) +
+                               ") lists it, outside the folder: move it into " + Joined(missingIn);
+                    }
             sink.Error(line, "card-not-in-inf",
                        "no driver INF in " + Joined(missingIn) + " (" + Joined(missingKeys) + ") lists the card " +
                            PciCardLabel(v, d) + " of this entry: setup accepts it, but the driver does not install "
