@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """The driver's files, on packages shaped like display-driver discs of the
-time (infshapes/: see its README): each complete package is clean under
+time (infshapes/README.md says what each shows): each complete package is clean under
 `pkgtool check` and `pkgtool cd` writes its image; without any one of the
 files its INFs copy (each in turn), `check` exits 1 with an error on the INF
 line that copies it, naming the path the target looks for, and `cd` writes
