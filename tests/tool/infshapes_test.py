@@ -74,9 +74,14 @@ def strings(inf_lines):
     return values
 
 
-def names_file(line, name, values):
-    """The INF line names the file, itself or through a [Strings] token."""
-    text = line.lower()
+def names_file(lines, number, name, values):
+    """The INF line names the file, itself or through a [Strings] token; a
+    line continued by a final backslash counts whole, cited by its first."""
+    text = ""
+    for line in lines[number - 1:]:
+        text += line.lower()
+        if not line.split(";")[0].rstrip().endswith("\\"):
+            break
     return name in text or any(values.get(t) == name for t in re.findall(r"%([^%]+)%", text))
 
 
@@ -121,7 +126,7 @@ def main():
                 for m in re.finditer(r"^(\S+?):(\d+): error: (.*)$", out, re.M):
                     where, line, message = m.group(1), int(m.group(2)), m.group(3).lower()
                     if (os.path.normcase(where).lower().endswith(inf.lower()) and 0 < line <= len(inf_lines)
-                            and names_file(inf_lines[line - 1], name, values) and path in message.replace("/", "\\")):
+                            and names_file(inf_lines, line, name, values) and path in message.replace("/", "\\")):
                         hits.append(m.group(0))
                 check(hits, "%s: an error on the %s line that copies the file, naming %s:\n%s"
                       % (what, inf, path, out))
