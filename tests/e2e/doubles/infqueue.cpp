@@ -10,7 +10,7 @@
 //
 // Usage: infqueue INF OUTPUT
 // OUTPUT, one tab-separated record a line:
-//   install <models section> <hardware id> <install section>
+//   install <models section> <hardware id> <install section> <1 if the file has it, else 0>
 //   copy <install section> <source path> <target path>
 //   fail <what> <error code>
 // Exit 0 when the INF opened, 2 on a usage or open error.
@@ -79,7 +79,9 @@ int main(int argc, char** argv) {
                 Fail("actual-section " + install);
                 continue;
             }
-            std::fprintf(out, "install\t%s\t%s\t%s\n", models.c_str(), id.c_str(), actual);
+            // A models line may name a section that the file lacks: nothing to queue.
+            bool exists = SetupGetLineCountA(inf, actual) >= 0;
+            std::fprintf(out, "install\t%s\t%s\t%s\t%d\n", models.c_str(), id.c_str(), actual, exists ? 1 : 0);
             bool seen = false;
             for (const std::string& s : sections) seen = seen || lstrcmpiA(s.c_str(), actual) == 0;
             if (!seen) sections.push_back(actual);
