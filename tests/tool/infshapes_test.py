@@ -74,15 +74,24 @@ def strings(inf_lines):
     return values
 
 
+def either_name(path):
+    """A pattern for a path; a compressed file (name.ex_) may be named by its
+    uncompressed name (name.ext) too."""
+    path = path.lower()
+    return re.escape(path[:-1]) + "." if path.endswith("_") else re.escape(path)
+
+
 def names_file(lines, number, name, values):
-    """The INF line names the file, itself or through a [Strings] token; a
-    line continued by a final backslash counts whole, cited by its first."""
+    """The INF line names the file (`name`, a pattern), itself or through a
+    [Strings] token; a line continued by a final backslash counts whole,
+    cited by its first."""
     text = ""
     for line in lines[number - 1:]:
         text += line.lower()
         if not line.split(";")[0].rstrip().endswith("\\"):
             break
-    return name in text or any(values.get(t) == name for t in re.findall(r"%([^%]+)%", text))
+    return re.search(name, text) or any(re.fullmatch(name, values.get(token, ""))
+                                        for token in re.findall(r"%([^%]+)%", text))
 
 
 def main():
@@ -120,13 +129,15 @@ def main():
                 with open(os.path.join(source, inf), encoding="latin-1") as f:
                     inf_lines = f.read().splitlines()
                 values = strings(inf_lines)
-                name = os.path.basename(rel).lower()
+                name = either_name(os.path.basename(rel))
                 path = looked_for.replace(os.sep, "\\").lower()
+                wanted = either_name(path)
                 hits = []
                 for m in re.finditer(r"^(\S+?):(\d+): error: (.*)$", out, re.M):
                     where, line, message = m.group(1), int(m.group(2)), m.group(3).lower()
-                    if (os.path.normcase(where).lower().endswith(inf.lower()) and 0 < line <= len(inf_lines)
-                            and names_file(inf_lines, line, name, values) and path in message.replace("/", "\\")):
+                    if (where.lower().endswith(inf.lower()) and 0 < line <= len(inf_lines)
+                            and names_file(inf_lines, line, name, values)
+                            and re.search(wanted, message.replace("/", "\\"))):
                         hits.append(m.group(0))
                 check(hits, "%s: an error on the %s line that copies the file, naming %s:\n%s"
                       % (what, inf, path, out))
