@@ -206,7 +206,7 @@ void CheckDriverInstalls(const IniFile& ini, Sink& sink, const SetupReferences& 
                 std::string message = who + " copies \"" + f.target + "\"" +
                                       (f.section.empty() ? "" : " (a line of [" + f.section + "])") + " for [" +
                                       f.installSection + "]: the install on " + systems + " looks for " + looked +
-                                      ", which the package lacks, and ask for a disk that does not exist";
+                                      ", which the package lacks, so Windows asks for a disk that does not exist";
                 const size_t slash = f.lookedFor.rfind('\\');
                 const std::string name = f.lookedFor.substr(slash == std::string::npos ? 0 : slash + 1);
                 std::vector<std::string> others;

@@ -299,7 +299,7 @@ private:
                     f.installSection = install->name;
                     f.target = f.source = InfTrim(item.substr(1));
                     Destination("", f);
-                    Copy(f);
+                    Copy(f, !unresolved.empty());
                     continue;
                 }
                 if (!copied.insert(InfLower(item)).second) continue;
@@ -331,7 +331,7 @@ private:
                     file.target = f[0];
                     file.source = f.size() > 1 && !f[1].empty() ? f[1] : f[0];
                     Destination(s->name, file);
-                    Copy(file);
+                    Copy(file, !tokens.empty());
                 }
             }
         }
@@ -339,7 +339,8 @@ private:
     }
 
     // A copied file's source: where the target looks, and whether it is there.
-    void Copy(InstallFile& file) {
+    // rawToken: the name holds a token the target leaves raw (already said).
+    void Copy(InstallFile& file, bool rawToken) {
         const std::string shown = "\"" + Printable(file.source) + "\"";
         for (const std::string* name : {&file.target, &file.source}) {
             for (unsigned char c : *name)
@@ -349,12 +350,18 @@ private:
                            "names (control bytes and * ? \" < > | : /), so the copy fails");
                     break;
                 }
-            // Windows 95 DDK, "INF Format" ("Install Section"): the 16-bit
-            // installer copies files by their MS-DOS 8.3 names only.
+            // Windows 2000 Server Resource Kit, "Manipulating Folders and
+            // Files by Using .inf Files": the setup engine of the 32-bit
+            // Windows of that time is a 16-bit DLL and copies only 8.3 names.
             if (reader_ == InfReader::kWin9x && !IsShortName(*name) && (name == &file.target || file.source != file.target))
                 Notice(file.line, "error", "inf-long-name",
                        "\"" + Printable(*name) + "\" is no 8.3 name, and the installer of Windows 95 and 98 "
                        "copies only 8.3 names: rename the file and the line");
+        }
+        if (rawToken) {
+            file.from = InstallSource::kNone;
+            out_->files.push_back(file);
+            return;
         }
         std::vector<std::string> sdf;
         std::string diskPath, subdir;
@@ -393,6 +400,10 @@ private:
                    "for it beside the INF, and no document of the time says where the installer of " +
                    std::string(rules_.systems) + " looks: list it");
         }
+        if (file.from == InstallSource::kNone) {
+            out_->files.push_back(file);
+            return;
+        }
         // Without [SourceDisks*] the files lie beside the INF, as Windows NT
         // and Wine look for them.
         file.lookedFor = SourcePath({diskPath, subdir, file.source});
@@ -401,11 +412,14 @@ private:
                    "the source path \"" + Printable(file.lookedFor) + "\" climbs with \"..\", which may not work on "
                    "Windows 98 Second Edition (KB Q234309): give the path as the fourth field of [SourceDisksNames]");
         file.found = lookup_(file.lookedFor);
-        // Both readers find a compressed source by its name with the
-        // extension's last character replaced by '_' (Setup API,
-        // "SetupDecompressOrCopyFile"; the 16-bit installer reads sources
-        // through the LZ functions, LZOpenFile, which try that name too).
+        // NT finds a compressed source by its name with the extension's last
+        // character replaced by '_' (Setup API, "SetupDecompressOrCopyFile").
         if (file.found.empty()) file.found = lookup_(CompressedName(file.lookedFor)), file.compressed = !file.found.empty();
+        if (file.compressed && reader_ == InfReader::kWin9x)
+            Notice(file.line, "note", "inf-compressed-source",
+                   "only the compressed form " + CompressedName(file.lookedFor) + " of " + shown + " is there; "
+                   "Windows NT finds a source by that name, and no document of the time says that the installer "
+                   "of Windows 95 and 98 does too");
         out_->files.push_back(file);
     }
 

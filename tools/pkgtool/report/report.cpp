@@ -22,7 +22,8 @@ std::string FormatFindingsText(const std::vector<Finding>& findings) {
     for (const Finding& f : findings) {
         out += f.file + ":";
         if (f.line > 0) out += std::to_string(f.line) + ":";
-        out += " " + f.severity + ": " + f.message + " [" + f.code + "]\n";
+        out += " " + f.severity + ": " + f.message + " [" + f.code + "]";
+        out += f.package.empty() ? "\n" : " (package " + f.package + ")\n";
     }
     out += Counted(Count(findings, "error"), "error") + ", " + Counted(Count(findings, "warning"), "warning");
     if (int notes = Count(findings, "note")) out += ", " + Counted(notes, "note");
@@ -73,7 +74,7 @@ std::string FormatFindingsJson(const std::vector<Finding>& findings) {
         out += i ? ",\n  " : "\n  ";
         out += "{\"file\": " + JsonString(f.file) + ", \"line\": " + std::to_string(f.line) +
                ", \"severity\": " + JsonString(f.severity) + ", \"code\": " + JsonString(f.code) +
-               ", \"message\": " + JsonString(f.message) + "}";
+               ", \"message\": " + JsonString(f.message) + ", \"package\": " + JsonString(f.package) + "}";
     }
     out += findings.empty() ? "]" : "\n]";
     out += ", \"errors\": " + std::to_string(Count(findings, "error")) +
