@@ -22,6 +22,9 @@ Measured on Wine 8.0:
   from its own layout, the Windows CD.
 - A disk number that [SourceDisksNames] lacks: Wine queues the file from
   beside the INF. No document of the time says what NT 4.0 does.
+infqueue.exe takes the install section that SetupDiGetActualSectionToInstallA
+picks, which prefers a .NTx86 or .NT form; no test INF decorates its install
+sections, so that choice, whose NT 4.0 side the tool decides, is not tested.
 Not compared: the target folders (Wine maps directory ids as NT does, 12
 being system32\\drivers where Windows 95/98 have IOSUBSYS, and it copies a
 9x INF's files without DefaultDestDir to system32, not to the Windows
