@@ -640,11 +640,11 @@ TEST(PkgCheck, DriverFilesAsEachTargetCopiesThem) {
         {"files-disks", kW98Nt40Script, nullptr, {"DRV/", "DRV/BIN/", "DRV/BIN/SUB/", "DRV/BIN/SUB/EXAMPLE.DRV"}, {},
          {{"DRV/DRV.INF", CopyInf(copy + disks + "[SourceDisksFiles]\r\nEXAMPLE.DRV=1,SUB\r\n")}}},
         {"files-no-disk", kW98Nt40Script, nullptr, {"DRV/", "DRV/EXAMPLE.DRV"},
-         {"DRV.INF:11 error inf-no-source", "DRV.INF:11 error inf-no-source"},
+         {"DRV.INF:11 warning inf-no-source", "DRV.INF:11 warning inf-no-source"},
          {{"DRV/DRV.INF", CopyInf(copy + disks + "[SourceDisksFiles]\r\nEXAMPLE.DRV=2\r\n")}}},
         // Only NT 4.0 reads the .x86 sections.
         {"files-x86-only", kW98Nt40Script, nullptr, {"DRV/", "DRV/BIN/", "DRV/BIN/EXAMPLE.DRV"},
-         {"DRV.INF:11 error inf-no-source"},
+         {"DRV.INF:11 warning inf-no-source"},
          {{"DRV/DRV.INF", CopyInf(copy + disks + "[SourceDisksFiles.x86]\r\nEXAMPLE.DRV=1\r\n")}}},
         {"files-layout", kW98Nt40Script, nullptr, {"DRV/"}, {"DRV.INF:12 note inf-windows-file"},
          {{"DRV/DRV.INF", CopyInf(copy, "LayoutFile=LAYOUT.INF\r\n")}}},

@@ -410,11 +410,16 @@ private:
             auto d = disks_.find(disk);
             if (d == disks_.end()) {
                 file.from = InstallSource::kNone;
-                Notice(file.line, "error", "inf-no-source",
+                // Win32 SDK, Setup API, "SourceDisksFiles": the disk "must be
+                // defined" in [SourceDisksNames]. What setup does when it is
+                // not is written nowhere (Wine looks beside the INF), so a
+                // warning.
+                Notice(file.line, "warning", "inf-no-source",
                        shown + " lies on disk " + Printable(sdf[0]) + " by [SourceDisksFiles], which " +
                            (reader_ == InfReader::kNt4 ? "neither [SourceDisksNames.x86] nor [SourceDisksNames]"
                                                        : "[SourceDisksNames]") +
-                           " defines, so the install on " + rules_.systems + " has no disk to ask for");
+                           " defines, as the Setup API's documentation requires; no source says where the install "
+                           "on " + rules_.systems + " then looks: define the disk");
             } else {
                 diskPath = d->second.path;
                 d->second.used = true;
@@ -422,10 +427,12 @@ private:
             subdir = sdf.size() > 1 ? sdf[1] : "";
         } else if (std::string unread = UnreadListing(file.source); !unread.empty()) {
             file.from = InstallSource::kNone;
-            Notice(file.line, "error", "inf-no-source",
+            // Where the installer looks for a file its [SourceDisksFiles]
+            // lacks is written nowhere for these targets: a warning.
+            Notice(file.line, "warning", "inf-no-source",
                    shown + " is listed only in " + unread + ", a decorated section that the installer of " +
-                       rules_.systems + " does not read, and in no [SourceDisksFiles] it reads: add it to "
-                       "[SourceDisksFiles]");
+                       rules_.systems + " does not read, and in no [SourceDisksFiles] it reads; no source says "
+                       "where it then looks: add it to [SourceDisksFiles]");
         } else if (hasLayout_) {
             // Windows 95 DDK, "Version Section": LayoutFile= names the layout
             // that holds [SourceDisksNames] and [SourceDisksFiles]: a file the
