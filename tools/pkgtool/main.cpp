@@ -154,7 +154,7 @@ int main(int argc, char** argv) {
         Transcript t = DryRun(program, spec, dir);
         t.codePage = options.codePage;
         std::cout << (json ? FormatTranscriptJson(t) : FormatTranscriptText(t));
-        return 0;
+        return RunExitStatus(t);
     }
     return 2;
 }

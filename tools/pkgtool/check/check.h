@@ -11,6 +11,7 @@ struct Finding {
     std::string severity; // "error": the script surely misbehaves; "warning": it may; "note": what was not checked
     std::string code;     // short stable id, e.g. "unknown-command"
     std::string message;  // plain explanation for a package author
+    std::string package = ""; // the package's folder relative to the checked root; "" where the root is the only one
 };
 
 struct CheckOptions {

@@ -1,5 +1,8 @@
 #include "tools/pkgtool/dryrun/dryrun.h"
+#include "setup/cardentry.h"
+#include "setup/commands.h"
 #include "tests/support/run.h"
+#include <cstdio>
 #include <strings.h>
 
 namespace {
@@ -33,15 +36,186 @@ bool TakePrefix(const std::string& line, const std::string& prefix, std::string&
     return true;
 }
 
+std::vector<std::string> Split(const std::string& s, char sep) {
+    std::vector<std::string> parts;
+    for (size_t at = 0;;) {
+        size_t next = s.find(sep, at);
+        parts.push_back(s.substr(at, next - at));
+        if (next == std::string::npos) return parts;
+        at = next + 1;
+    }
+}
+
+bool IsNumber(const std::string& s) {
+    return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos;
+}
+
+std::string Hex4(unsigned v) {
+    char b[8];
+    snprintf(b, sizeof b, "%04X", v & 0xFFFF);
+    return b;
+}
+
+std::string Slot(uint32_t at) {
+    return "bus " + std::to_string(at >> 8) + " device " + std::to_string((at >> 3) & 31) + " function " +
+           std::to_string(at & 7);
+}
+
+// What the launcher's steps looked for and found, told beside what the
+// machine saw. Reads of the script and the registry mark where each runs.
+class Explainer {
+public:
+    Explainer(const sim::Machine& m, const ProgramStart& start) : m_(m), start_(start) {}
+
+    // The explanation a recorded read or open gives, if any.
+    bool Explain(const std::string& line, TranscriptEvent& e) {
+        const std::vector<std::string> f = Split(line, '\t');
+        if (f[0] == "registry open" && f.size() == 2 && strcasecmp(f[1].c_str(), "Enum\\PCI") == 0)
+            return PciKey(e);
+        if (f[0] != "read" || f.size() != 4) return false;
+        const std::string &section = f[1], &key = f[2], &value = f[3];
+        if (strcasecmp(section.c_str(), "Application") == 0) {
+            osKey_ = key;
+            e.kind = "commands";
+            e.fields = {{"os key", key.empty() ? "(none)" : key},
+                        {"list", value.empty() ? "(none: setup shows NotSupport)" : value}};
+            if (value.empty()) failure_ = "the script has no command list for the OS key " + OsKeyText();
+            listSeen_ = true;
+            return true;
+        }
+        if (strcasecmp(section.c_str(), "SubDir") == 0) {
+            subDir_ = value;
+            return false;
+        }
+        if (MatchCommand(section.c_str()) == kCmdDetectCard && IsNumber(key)) return Detect(section, key, value, e);
+        return false;
+    }
+
+    // The Install step, told before the program it starts.
+    bool Install(const std::string& commandLine, TranscriptEvent& e) {
+        const bool helper = commandLine.compare(0, 13, "fitter16.exe ") == 0;
+        const bool applet = commandLine.find("Control_RunDLL desk.cpl") != std::string::npos;
+        if (!helper && !applet) return false;
+        e.kind = "install";
+        e.fields = {{"route", helper ? "Windows 95/98: the install helper" : "Windows NT 4.0: the Display applet"},
+                    {"command line", commandLine},
+                    {"folder", OsDirectory()}};
+        return true;
+    }
+
+    std::string OsDirectory() const { return start_.launchDir + subDir_; }
+    std::string OsKeyText() const { return osKey_.empty() ? "(none)" : osKey_; }
+    const std::string& failure() const { return failure_; }
+    bool listSeen() const { return listSeen_; }
+
+private:
+    bool Detect(const std::string& section, const std::string& n, const std::string& value, TranscriptEvent& e) {
+        e.kind = "detect";
+        e.fields = {{"entry", "[" + section + "] " + n}, {"value", value}};
+        if (value.empty()) {
+            e.fields.push_back({"result", n == "1" ? "no entries: no card can match" : "no more entries"});
+            failure_ = "DetectCard found none of the cards of [" + section + "] on the bus";
+            return true;
+        }
+        unsigned short vendor = 0, device = 0;
+        if (!ReadCardIds(value.c_str(), &vendor, &device)) {
+            e.fields.push_back({"result", "names no card (it lacks an identifier); the next entry is tried"});
+            return true;
+        }
+        e.fields.push_back({"looks for", "VEN_" + Hex4(vendor) + "&DEV_" + Hex4(device)});
+        if (m_.platformId == VER_PLATFORM_WIN32_NT) {
+            e.fields.push_back({"bus", "not read: setup leaves the PCI ports alone on Windows NT"});
+            e.fields.push_back({"result", "not found"});
+            return true;
+        }
+        const uint32_t want = uint32_t(device) << 16 | vendor;
+        uint32_t last = 0;
+        bool found = false;
+        if (want == 0xFFFFFFFFu) {
+            // An empty slot reads as all ones: the last one in scan order.
+            for (uint32_t at = 0xFFFF; !found; at -= 8)
+                if (!m_.pciFunctions.count(at & ~7u)) last = at & ~7u, found = true;
+        } else {
+            for (const auto& f : m_.pciFunctions)
+                if (f.second == want && (!found || (f.first >> 3) != (last >> 3))) last = f.first, found = true;
+        }
+        e.fields.push_back({"bus", found ? "holds it at " + Slot(last) : BusHolds()});
+        if (!found) {
+            e.fields.push_back({"result", "not found; the next entry is tried"});
+            return true;
+        }
+        char busType[8];
+        int flag = 0;
+        ReadCardFields(value.c_str(), busType, sizeof busType, &flag);
+        char location[40];
+        snprintf(location, sizeof location, "BUS_%02X&DEV_%02X&FUNC_%02X", last >> 8, (last >> 3) & 31, last & 7);
+        deviceKey_ = "VEN_" + Hex4(vendor) + "&DEV_" + Hex4(device);
+        location_ = IsAgpBusType(busType) ? "000800" : location;
+        e.fields.push_back({"result", "found: card " + deviceKey_ + ", location " + location_ +
+                                          (IsAgpBusType(busType) ? " (its bus type is AGP)" : "") + ", helper flag " +
+                                          std::to_string(flag)});
+        detected_ = true;
+        return true;
+    }
+
+    std::string BusHolds() const {
+        if (m_.pciFunctions.empty()) return "not there: the bus holds no card";
+        std::string s = "not there: the bus holds";
+        int shown = 0;
+        for (const auto& f : m_.pciFunctions) {
+            if (shown++ == 6) {
+                s += ", ... (" + std::to_string(m_.pciFunctions.size()) + " functions)";
+                break;
+            }
+            s += (shown > 1 ? ", " : " ") + Hex4(f.second) + ":" + Hex4(f.second >> 16) + " at " + Slot(f.first);
+        }
+        return s;
+    }
+
+    bool PciKey(TranscriptEvent& e) {
+        e.kind = "pcikey";
+        e.fields = {{"looks for", "Enum\\PCI\\*" + deviceKey_ + "*\\*" + location_ + "*" +
+                                       (detected_ ? "" : " (no DetectCard found a card before: empty texts match "
+                                                         "any key)")}};
+        const std::vector<std::string> keys = EnumPciKeys(m_);
+        std::string holds;
+        bool found = false;
+        for (size_t i = 0; i < keys.size(); ++i) {
+            if (i < 8) holds += (i ? ", " : "") + keys[i];
+            const size_t slash = keys[i].find('\\');
+            if (slash == std::string::npos) continue;
+            if (keys[i].substr(0, slash).find(deviceKey_) != std::string::npos &&
+                keys[i].substr(slash + 1).find(location_) != std::string::npos)
+                found = true;
+        }
+        if (keys.size() > 8) holds += ", ... (" + std::to_string(keys.size()) + " keys)";
+        e.fields.push_back({"registry", keys.empty() ? "no key under Enum\\PCI" : holds});
+        e.fields.push_back({"result", found ? "found" : "not found"});
+        if (!found)
+            failure_ = "CheckPCIKey found no Enum\\PCI key of " + deviceKey_ + " at " + location_ +
+                       " in the registry";
+        return true;
+    }
+
+    const sim::Machine& m_;
+    const ProgramStart& start_;
+    std::string osKey_, subDir_, deviceKey_, location_, failure_;
+    bool detected_ = false, listSeen_ = false;
+};
+
 // The machine records everything it sees; a transcript keeps what a user or
 // a package author cares about, in the order it happened.
-std::vector<TranscriptEvent> ReadEvents(const sim::Machine& m) {
+std::vector<TranscriptEvent> ReadEvents(const sim::Machine& m, Explainer& explainer) {
     std::vector<TranscriptEvent> out;
     size_t box = 0, open = 0;
     std::vector<bool> startedSeen(m.processes.size(), false);
     for (const std::string& line : m.events) {
         std::string rest;
         TranscriptEvent e;
+        if (explainer.Explain(line, e)) {
+            out.push_back(e);
+            continue;
+        }
         if (TakePrefix(line, "message box: ", rest) && box < m.messageBoxes.size()) {
             const sim::MessageBoxRecord& b = m.messageBoxes[box++];
             e.kind = "box";
@@ -58,6 +232,8 @@ std::vector<TranscriptEvent> ReadEvents(const sim::Machine& m) {
                 directory = m.processes[i].currentDirectory;
                 break;
             }
+            TranscriptEvent install;
+            if (explainer.Install(rest, install)) out.push_back(install);
             e.kind = "started";
             e.fields = {{"command line", rest}, {"directory", directory}};
         } else if (TakePrefix(line, "start failed ", rest)) {
@@ -65,6 +241,8 @@ std::vector<TranscriptEvent> ReadEvents(const sim::Machine& m) {
             e.kind = "start-failed";
             e.fields = {{"command line", colon == std::string::npos ? rest : rest.substr(colon + 3)},
                         {"reason", colon == std::string::npos ? "" : rest.substr(1, colon - 1)}};
+            TranscriptEvent install;
+            if (explainer.Install(e.fields[0].second, install)) out.push_back(install);
         } else if (TakePrefix(line, "process ended: ", rest)) {
             size_t with = rest.rfind(" with ");
             e.kind = "ended";
@@ -106,6 +284,56 @@ std::string TranscriptEvent::Field(const std::string& name) const {
     return "";
 }
 
+namespace {
+
+// What became of the driver, from what the machine saw.
+void Judge(Transcript& t, const Explainer& x) {
+    if (!t.ran) {
+        t.outcome = "setup.exe does not run: " + (t.events.empty() ? std::string() : t.events[0].Field("reason"));
+        return;
+    }
+    if (t.program == "Sequor") {
+        std::string failed;
+        for (const TranscriptEvent& e : t.events)
+            if (e.kind == "start-failed" && failed.empty()) failed = e.Field("command line");
+        t.installed = !t.hung && failed.empty();
+        t.outcome = t.hung ? "Sequor would wait for ever"
+                    : failed.empty() ? "every program of the list ran"
+                                     : "a program of the list could not start: " + failed;
+        return;
+    }
+    std::string route, folder;
+    bool clicked = false;
+    for (const TranscriptEvent& e : t.events) {
+        if (e.kind == "install") route = e.Field("route"), folder = e.Field("folder"), clicked = false;
+        if (e.kind == "helper" && e.Field("what") == "start clicked") clicked = true;
+        if (e.kind == "ended" && clicked && e.Field("command line").compare(0, 13, "fitter16.exe ") == 0) {
+            t.installed = true;
+            t.outcome = "the install helper installed the driver from " + folder + " (its exit code " +
+                        e.Field("exit code") + ")";
+        }
+        if (e.kind == "applet" && e.Field("what") == "driver installed") {
+            t.installed = true;
+            t.outcome = "the Display applet installed the driver from " + folder;
+        }
+    }
+    if (t.installed) return;
+    if (t.hung)
+        t.outcome = "setup would wait for ever, and the driver is not installed";
+    else if (!x.failure().empty())
+        t.outcome = x.failure() + ", so the driver is not installed";
+    else if (!route.empty())
+        t.outcome = route + " did not finish, so the driver is not installed";
+    else if (x.listSeen())
+        t.outcome = "the " + x.OsKeyText() + " command list ran no Install, so the driver is not installed";
+    else
+        t.outcome = "the driver is not installed";
+}
+
+} // namespace
+
+int RunExitStatus(const Transcript& t) { return t.installed ? 0 : 1; }
+
 Transcript DryRun(const std::string& program, const PcSpec& spec, const std::string& dir) {
     Transcript t;
     sim::Machine m;
@@ -113,17 +341,21 @@ Transcript DryRun(const std::string& program, const PcSpec& spec, const std::str
     const ProgramStart start = BuildMachine(spec, dir, !sequor, m, t.notes);
     t.pc = DescribePc(spec, m, start);
     t.program = sequor ? "Sequor" : "setup";
+    Explainer explainer(m, start);
     if (!start.failure.empty()) {
         t.ran = false;
         t.events.push_back({"start-failed", {{"command line", start.autoRun}, {"reason", start.failure}}});
+        Judge(t, explainer);
         return t;
     }
+    m.recordReads = true;
     int code = sequor ? sim::RunSequor(m) : sim::RunSetup(m, start.arguments);
     t.hung = code == sim::kHung;
     t.exitCode = t.hung ? 0 : code;
-    t.events = ReadEvents(m);
+    t.events = ReadEvents(m, explainer);
     for (const sim::Process& p : m.processes)
         if (p.running && p.commandLine.find("(left over)") == std::string::npos)
             t.notes.push_back("Still running when the program ended: " + p.commandLine);
+    Judge(t, explainer);
     return t;
 }

@@ -1,5 +1,7 @@
 #include "tools/pkgtool/dryrun/pc.h"
 #include "tools/pkgtool/formats/cardnames.h"
+#include "tools/pkgtool/check/oskeys.h"
+#include "tools/pkgtool/formats/inifile.h"
 #include "framework/fields.h"
 #include "setup/cardentry.h"
 #include "setup/commands.h"
@@ -102,13 +104,6 @@ bool SetVersion(const std::string& os, sim::Machine& m) {
     return m.SetVersion(os); // the names Wine uses: win95, win98, nt40, ...
 }
 
-std::string OsKeyOfSpec(const std::string& os) {
-    sim::Machine m;
-    if (!SetVersion(os, m)) return "";
-    const char* key = OsKeyOf(ClassifyVersion(m.platformId, m.majorVersion, m.minorVersion, m.csdVersion.c_str()));
-    return key ? key : "";
-}
-
 std::string ReadFile(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
     std::ostringstream s;
@@ -170,6 +165,46 @@ void NoteTextMark(const std::string& packageDir, const char* script, const sim::
 }
 
 } // namespace
+
+std::string OsKeyOfSpec(const std::string& os) {
+    sim::Machine m;
+    if (!SetVersion(os, m)) return "";
+    const char* key = OsKeyOf(ClassifyVersion(m.platformId, m.majorVersion, m.minorVersion, m.csdVersion.c_str()));
+    return key ? key : "";
+}
+
+std::string OsKeyReasonOfSpec(const std::string& os) {
+    sim::Machine m;
+    if (!SetVersion(os, m)) return "";
+    return pkgcheck::OsKeyReason(m.platformId, m.majorVersion, m.minorVersion, m.csdVersion);
+}
+
+// Which instance name Windows 95 and 98 give an AGP card was not found in
+// a source of the time; the launcher's fixed "000800" is the package's own
+// word for it, so the default PC takes it: the script's entry finds the card.
+std::string InstanceOf(const PciCard& card, const std::string& packageDir) {
+    if (!card.instance.empty()) return card.instance;
+    char slot[40];
+    snprintf(slot, sizeof slot, "BUS_%02X&DEV_%02X&FUNC_%02X", card.bus, card.slot, card.function);
+    fs::path script = packageDir.empty() ? fs::path() : FindInPackage(packageDir, "SETUP.INI");
+    pkgcheck::IniFile ini;
+    if (script.empty() || !ini.Load(script.string())) return slot;
+    for (const pkgcheck::IniSection& section : ini.Sections()) {
+        if (MatchCommand(section.name.c_str()) != kCmdDetectCard) continue;
+        for (int n = 1; n < 10000; ++n) {
+            const std::string entry = ini.Read(section.name, std::to_string(n), 256);
+            if (entry.empty()) break;
+            unsigned short vendor, device;
+            if (!ReadCardIds(entry.c_str(), &vendor, &device) || vendor != card.vendor || device != card.device)
+                continue;
+            char busType[8];
+            int flag = 0;
+            ReadCardFields(entry.c_str(), busType, sizeof busType, &flag);
+            if (IsAgpBusType(busType)) return "000800";
+        }
+    }
+    return slot;
+}
 
 // A capture file, read whole; false when it cannot be read.
 bool ReadCapture(const std::string& path, std::string& text) {
@@ -296,12 +331,18 @@ void AddCardFromPackage(PcSpec& spec, const std::string& dir) {
         if (MatchCommand(entry) != kCmdDetectCard) continue;
         sim::ReadProfileString(&text, entry, "1", "", value, sizeof value);
         unsigned short vendor, device;
-        if (!ReadCardIds(value, &vendor, &device)) return;
+        if (!ReadCardIds(value, &vendor, &device)) {
+            spec.noCardWhy = "the first entry of [" + std::string(entry) + "] names no card";
+            return;
+        }
         PciCard card;
         card.vendor = vendor, card.device = device;
         spec.cards.push_back(card);
         return;
     }
+    spec.noCardWhy = key.empty() ? "this version has no OS key, so no command list"
+                     : list[0] ? "the " + key + " command list has no DetectCard entry"
+                               : "the script has no " + key + " command list";
 }
 
 ProgramStart BuildMachine(const PcSpec& spec, const std::string& dir, bool forSetup, sim::Machine& m,
@@ -337,10 +378,9 @@ ProgramStart BuildMachine(const PcSpec& spec, const std::string& dir, bool forSe
     if (!spec.enumGiven && !spec.registryGiven) {
         // Windows has detected every card that is plugged in.
         for (const PciCard& c : spec.cards) {
-            char key[80];
-            snprintf(key, sizeof key, "VEN_%04X&DEV_%04X\\BUS_%02X&DEV_%02X&FUNC_%02X", c.vendor, c.device, c.bus,
-                     c.slot, c.function);
-            enumPci.push_back(key);
+            char key[40];
+            snprintf(key, sizeof key, "VEN_%04X&DEV_%04X\\", c.vendor, c.device);
+            enumPci.push_back(key + InstanceOf(c, packageDir));
         }
     }
     for (const std::string& e : enumPci) m.Key("Enum\\PCI\\" + e);
@@ -394,19 +434,46 @@ ProgramStart BuildMachine(const PcSpec& spec, const std::string& dir, bool forSe
     return start;
 }
 
-std::string DescribePc(const PcSpec& spec, const sim::Machine& m, const ProgramStart& start) {
-    char version[200];
-    snprintf(version, sizeof version, "platform %lu, version %lu.%lu, service pack \"%s\"",
-             (unsigned long)m.platformId, (unsigned long)m.majorVersion, (unsigned long)m.minorVersion,
-             m.csdVersion.c_str());
-    std::string s = std::string(version) + "; " + start.description;
+std::vector<std::string> EnumPciKeys(const sim::Machine& m) {
+    std::vector<std::string> keys;
+    auto e = m.localMachine.subkeys.find("Enum");
+    if (e == m.localMachine.subkeys.end()) return keys;
+    auto pci = e->second.subkeys.find("PCI");
+    if (pci == e->second.subkeys.end()) return keys;
+    for (const auto& device : pci->second.subkeys) {
+        if (device.second.subkeys.empty()) keys.push_back(device.first);
+        for (const auto& instance : device.second.subkeys) keys.push_back(device.first + "\\" + instance.first);
+    }
+    return keys;
+}
+
+PcDescription DescribePc(const PcSpec& spec, const sim::Machine& m, const ProgramStart& start) {
+    PcDescription d;
+    d.platform = m.platformId, d.major = m.majorVersion, d.minor = m.minorVersion, d.servicePack = m.csdVersion;
+    const char* key = OsKeyOf(ClassifyVersion(m.platformId, m.majorVersion, m.minorVersion, m.csdVersion.c_str()));
+    d.osKey = key ? key : "";
+    d.osWhy = pkgcheck::OsKeyReason(m.platformId, m.majorVersion, m.minorVersion, m.csdVersion);
+    d.start = start.description;
+    d.cards = spec.cards;
+    d.noCardWhy = spec.noCardWhy;
+    d.registry = EnumPciKeys(m);
+    d.usb = spec.usbDisplayName;
+    return d;
+}
+
+std::string PcDescription::Line() const {
+    std::string s = "OS key " + (osKey.empty() ? std::string("none") : osKey) + " (" + osWhy + "); " + start;
     s += "; PCI:";
-    if (spec.cards.empty()) s += " no card";
-    for (const PciCard& c : spec.cards) {
+    if (cards.empty()) s += " no card" + (noCardWhy.empty() ? std::string() : " (" + noCardWhy + ")");
+    for (const PciCard& c : cards) {
         char at[80];
         snprintf(at, sizeof at, " at bus %u device %u function %u", c.bus, c.slot, c.function);
-        s += (&c == &spec.cards.front() ? " " : ", ") + PciCardLabel(c.vendor, c.device) + at;
+        s += (&c == &cards.front() ? " " : ", ") + PciCardLabel(c.vendor, c.device) + at;
     }
-    s += "; USB supplement: " + (spec.usbDisplayName.empty() ? std::string("not installed") : spec.usbDisplayName);
+    s += "; registry Enum\\PCI:";
+    if (registry.empty()) s += " empty";
+    for (size_t i = 0; i < registry.size() && i < 8; ++i) s += (i ? ", " : " ") + registry[i];
+    if (registry.size() > 8) s += ", ... (" + std::to_string(registry.size()) + " keys)";
+    s += "; USB supplement: " + (usb.empty() ? std::string("not installed") : usb);
     return s;
 }
