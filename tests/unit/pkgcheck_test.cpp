@@ -7,6 +7,8 @@
 #include "tools/pkgtool/check/check.h"
 #include "tools/pkgtool/formats/inffile.h"
 #include "tools/pkgtool/report/report.h"
+#include "tools/pkgtool/report/json.h"
+#include "tools/pkgtool/report/reference.h"
 
 #include <gtest/gtest.h>
 
@@ -296,17 +298,23 @@ TEST(PkgCheck, Reports) {
               "pkg/sequor95.ini: warning: tab\there, back\\slash, caf\xe9\n [no-entry-1]\n"
               "1 error, 1 warning\n",
               FormatFindingsText(findings));
-    EXPECT_EQ("{\"findings\": [\n"
+    EXPECT_EQ("{\"command\": \"check\", \"findings\": [\n"
               "  {\"file\": \"pkg/SETUP.INI\", \"line\": 3, \"severity\": \"error\", \"code\": \"unknown-command\", "
-              "\"message\": \"entry \\\"End2\\\" is not End\"},\n"
-              "  {\"file\": \"pkg/sequor95.ini\", \"line\": 0, \"severity\": \"warning\", \"code\": \"no-entry-1\", "
-              "\"message\": \"tab\\there, back\\\\slash, caf\\u00e9\\n\"}\n"
-              "], \"errors\": 1, \"warnings\": 1}\n",
+              "\"message\": \"entry \\\"End2\\\" is not End\", \"fix\": " + JsonString(ReferenceFix("unknown-command")) +
+              ", \"package\": null},\n"
+              "  {\"file\": \"pkg/sequor95.ini\", \"line\": null, \"severity\": \"warning\", \"code\": \"no-entry-1\", "
+              "\"message\": \"tab\\there, back\\\\slash, caf\\u00e9\\n\", \"fix\": " + JsonString(ReferenceFix("no-entry-1")) +
+              ", \"package\": null}\n"
+              "], \"counts\": {\"errors\": 1, \"warnings\": 1, \"notes\": 0}, \"exitStatus\": 1, \"cards\": []}\n",
               FormatFindingsJson(findings));
+    EXPECT_EQ(ReferenceFix("no-such-code"), "");
+    EXPECT_EQ(ReferenceFix("bad-header"), "[DetectCard]");
     EXPECT_EQ(1, FindingsExitStatus(findings));
     findings.erase(findings.begin());
     EXPECT_EQ(0, FindingsExitStatus(findings));
-    EXPECT_EQ("{\"findings\": [], \"errors\": 0, \"warnings\": 0}\n", FormatFindingsJson({}));
+    EXPECT_EQ("{\"command\": \"check\", \"findings\": [], \"counts\": {\"errors\": 0, \"warnings\": 0, \"notes\": 0}, "
+              "\"exitStatus\": 0, \"cards\": []}\n",
+              FormatFindingsJson({}));
     EXPECT_EQ("0 errors, 0 warnings\n", FormatFindingsText({}));
 }
 
