@@ -41,6 +41,49 @@ void CheckSetupScript(const IniFile& ini, Sink& sink, const std::string& dir, Ch
     for (const NamedSection& s : refs.exec) CheckExecSection(ini, sink, s, dir);
     CheckUnusedSections(ini, sink, refs);
     CheckDriverInfs(ini, sink, refs, dir, result.findings, result.cards);
+    CheckDriverInstalls(ini, sink, refs, dir, result.findings, result.diskLabels);
+}
+
+// The folders below a CD's root (the root included) that hold a SETUP.INI,
+// in name order; a tree deeper than Windows reaches is not followed.
+std::vector<std::string> PackageFolders(const std::string& root) {
+    std::vector<std::string> folders;
+    if (!FindNoCase(root, "SETUP.INI").empty()) folders.push_back(root);
+    std::error_code ec;
+    size_t seen = 0;
+    for (std::filesystem::recursive_directory_iterator it(root, ec), end; !ec && it != end && seen < 100000;
+         it.increment(ec), ++seen) {
+        if (it.depth() >= 8) it.disable_recursion_pending();
+        std::error_code dec;
+        if (it->is_directory(dec) && !FindNoCase(it->path().string(), "SETUP.INI").empty())
+            folders.push_back(it->path().string());
+    }
+    std::sort(folders.begin() + (folders.empty() || folders[0] != root ? 0 : 1), folders.end());
+    return folders;
+}
+
+// One package: its scripts and driver.
+void CheckOnePackage(const std::string& dir, const CheckOptions& options, CheckResult& result) {
+    std::vector<Finding>& findings = result.findings;
+    const size_t before = findings.size();
+    IniFile setup, sequor;
+    std::string setupPath, sequorPath;
+    bool hasSetup = OpenScript(dir, "SETUP.INI", findings, setup, setupPath);
+    bool hasSequor = OpenScript(dir, "sequor95.ini", findings, sequor, sequorPath);
+    if (hasSetup) {
+        Sink sink(findings, setupPath, options);
+        CheckTextMark(setup, sink, "SETUP.INI", "setup shows an empty NotSupport box and does nothing else");
+        CheckSetupScript(setup, sink, dir, result);
+    }
+    if (hasSequor) {
+        Sink sink(findings, sequorPath, options);
+        CheckTextMark(sequor, sink, "sequor95.ini", "Sequor runs nothing");
+        CheckLayout(sequor, sink);
+        CheckProcessList(sequor, sink, dir);
+    }
+    if (!hasSetup && !hasSequor && findings.size() == before)
+        findings.push_back({dir, 0, "warning", "no-scripts",
+                            "the directory holds neither SETUP.INI nor sequor95.ini: there is nothing to check"});
 }
 
 } // namespace
@@ -57,32 +100,30 @@ CheckResult CheckPackage(const std::string& root, const CheckOptions& options) {
         findings.push_back({root, 0, "error", "no-package", "there is no directory " + root});
         return result;
     }
-    // A CD's root: the package is where the program AutoRun starts reads it.
-    const std::string dir = !options.followAutoRun || FindNoCase(root, "AUTORUN.INF").empty()
-                                ? root
-                                : CheckCdRoot(root, findings, options);
-    if (dir.empty()) {
-        SortFindings(findings);
-        return result;
+    // A CD's root: the package AutoRun starts, and every other folder with
+    // a SETUP.INI, which a user may start by hand.
+    const bool cdRoot = options.followAutoRun && !FindNoCase(root, "AUTORUN.INF").empty();
+    std::vector<std::string> packages;
+    if (cdRoot || options.everyPackage) {
+        const std::string started = cdRoot ? CheckCdRoot(root, findings, options) : "";
+        packages = PackageFolders(root);
+        if (!started.empty() && std::find(packages.begin(), packages.end(), started) == packages.end())
+            packages.insert(packages.begin(), started);
+        if (packages.empty() && !cdRoot) packages.push_back(root);
+    } else {
+        packages.push_back(root);
     }
-    IniFile setup, sequor;
-    std::string setupPath, sequorPath;
-    bool hasSetup = OpenScript(dir, "SETUP.INI", findings, setup, setupPath);
-    bool hasSequor = OpenScript(dir, "sequor95.ini", findings, sequor, sequorPath);
-    if (hasSetup) {
-        Sink sink(findings, setupPath, options);
-        CheckTextMark(setup, sink, "SETUP.INI", "setup shows an empty NotSupport box and does nothing else");
-        CheckSetupScript(setup, sink, dir, result);
+    const bool several = packages.size() > 1 || (packages.size() == 1 && packages[0] != root);
+    for (const std::string& dir : packages) {
+        const size_t from = findings.size();
+        CheckOnePackage(dir, options, result);
+        if (several)
+            for (size_t i = from; i < findings.size(); ++i) {
+                std::error_code rec;
+                const std::string rel = std::filesystem::relative(dir, root, rec).generic_string();
+                findings[i].package = rec || rel.empty() ? dir : rel;
+            }
     }
-    if (hasSequor) {
-        Sink sink(findings, sequorPath, options);
-        CheckTextMark(sequor, sink, "sequor95.ini", "Sequor runs nothing");
-        CheckLayout(sequor, sink);
-        CheckProcessList(sequor, sink, dir);
-    }
-    if (!hasSetup && !hasSequor && findings.empty())
-        findings.push_back({dir, 0, "warning", "no-scripts",
-                            "the directory holds neither SETUP.INI nor sequor95.ini: there is nothing to check"});
     SortFindings(findings);
     return result;
 }

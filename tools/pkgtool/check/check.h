@@ -11,12 +11,13 @@ struct Finding {
     std::string severity; // "error": the script surely misbehaves; "warning": it may; "note": what was not checked
     std::string code;     // short stable id, e.g. "unknown-command"
     std::string message;  // plain explanation for a package author
-    std::string package = ""; // the package's folder relative to the checked root; "" where the root is the only one
+    std::string package = ""; // the package folder relative to the checked root; "" when the root is the only package
 };
 
 struct CheckOptions {
     int codePage = 1252;       // the ANSI code page of the Windows that runs the package
-    bool followAutoRun = true; // a folder with AUTORUN.INF is a CD root: check the package it starts
+    bool followAutoRun = true; // a folder with AUTORUN.INF is a CD root: check every package on it
+    bool everyPackage = false; // check every folder below the root that holds a SETUP.INI (pkgtool cd)
 };
 
 // A card the package names, by a DetectCard entry or in a driver INF file.
@@ -26,9 +27,18 @@ struct PackageCard {
     std::vector<std::string> where; // "SETUP.INI:10", "WIN95/DRIVER.INF:31", in the order found
 };
 
+// A volume label that a Windows 95/98 INF gives its disk, for the CD
+// writer to compare with the disc's.
+struct DiskLabelUse {
+    std::string file; // the INF
+    int line = 0;
+    std::string label;
+};
+
 struct CheckResult {
     std::vector<Finding> findings;
     std::vector<PackageCard> cards; // by vendor, then device
+    std::vector<DiskLabelUse> diskLabels;
 };
 
 // Reads SETUP.INI and sequor95.ini from dir (names matched without regard

@@ -17,7 +17,7 @@ public:
     void Warning(int line, const std::string& code, const std::string& message) { Add(line, "warning", code, message); }
     void Note(int line, const std::string& code, const std::string& message) { Add(line, "note", code, message); }
     void Add(int line, const char* severity, const std::string& code, const std::string& message) {
-        out_.push_back({file_, line, severity, code, message});
+        out_.push_back({file_, line, severity, code, message, ""});
     }
     const std::string& File() const { return file_; }
     const CheckOptions& Options() const { return options_; }
@@ -78,6 +78,18 @@ void CheckExecSection(const IniFile& ini, Sink& sink, const NamedSection& sectio
 // an INF file name that file.
 void CheckDriverInfs(const IniFile& ini, Sink& sink, const SetupReferences& refs, const std::string& packageDir,
                      std::vector<Finding>& out, std::vector<PackageCard>& cards);
+
+// The folder Install hands over on that key (the launch directory and the
+// [SubDir] value), within the package; "" when the package has none.
+// `shown` gets the folder as the script names it.
+std::string DriverFolder(const IniFile& ini, OsKind kind, const std::string& packageDir, std::string& shown);
+
+// Every file the install of each installing key copies, as its Windows
+// reads the INF files of its driver folder (formats/infinstall.h). Findings
+// about an INF file name that file; the volume labels of Windows 95/98 INFs
+// go to `labels`.
+void CheckDriverInstalls(const IniFile& ini, Sink& sink, const SetupReferences& refs, const std::string& packageDir,
+                         std::vector<Finding>& out, std::vector<DiskLabelUse>& labels);
 
 // sequor95.ini's [ProcessList]; packageDir locates the programs it names.
 void CheckProcessList(const IniFile& ini, Sink& sink, const std::string& packageDir);

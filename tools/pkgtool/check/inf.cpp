@@ -78,16 +78,6 @@ std::vector<PackageInf> InfsIn(const std::string& folder, const std::string& pac
     return infs;
 }
 
-// The folder Install takes the driver from on that key, within the package;
-// "" when the package has none.
-std::string OsFolder(const IniFile& ini, OsKind kind, const std::string& packageDir, std::string& shown) {
-    std::string value = ReadsSubDir(kind) ? ini.Read("SubDir", OsKeyOf(kind), 256) : std::string();
-    shown = value.empty() ? "the launch directory" : value;
-    if (value.empty()) return packageDir;
-    if (value[0] != '\\' || value.find('[') != std::string::npos) return "";
-    return FindWindowsPath(packageDir, value);
-}
-
 std::string Pair(const Ids& ids) { return std::to_string(ids.first) + "," + std::to_string(ids.second); }
 
 long HexField(std::string f) {
@@ -133,6 +123,14 @@ std::string Joined(const std::vector<std::string>& words) {
 
 } // namespace
 
+std::string DriverFolder(const IniFile& ini, OsKind kind, const std::string& packageDir, std::string& shown) {
+    std::string value = ReadsSubDir(kind) ? ini.Read("SubDir", OsKeyOf(kind), 256) : std::string();
+    shown = value.empty() ? "the launch directory" : value;
+    if (value.empty()) return packageDir;
+    if (value[0] != '\\' || value.find('[') != std::string::npos) return "";
+    return FindWindowsPath(packageDir, value);
+}
+
 void CheckDriverInfs(const IniFile& ini, Sink& sink, const SetupReferences& refs, const std::string& packageDir,
                      std::vector<Finding>& out, std::vector<PackageCard>& cards) {
     std::map<Ids, PackageCard> named;
@@ -151,12 +149,13 @@ void CheckDriverInfs(const IniFile& ini, Sink& sink, const SetupReferences& refs
     std::map<std::string, std::vector<std::string>> unchecked;
     for (const ListUse& list : refs.lists) {
         kindOfKey[list.key] = list.kind;
-        std::string shown, path = OsFolder(ini, list.kind, packageDir, shown);
+        std::string shown, path = DriverFolder(ini, list.kind, packageDir, shown);
         if (!path.empty()) {
             folderOfKey[list.key] = path;
             if (!folders.count(path)) folders[path] = {shown, InfsIn(path, packageDir), {}};
         }
-        if (!list.detectCard.empty() && (path.empty() || folders[path].infs.empty()))
+        // An installing key's empty folder is an error of the install check.
+        if (!list.installs && !list.detectCard.empty() && (path.empty() || folders[path].infs.empty()))
             unchecked[shown].push_back(list.key);
     }
     for (auto& f : folders) {

@@ -39,9 +39,9 @@ void CheckValue(const IniFile& ini, Sink& sink, OsKind kind, const std::string& 
                  "the install helper receives the driver folder unquoted, so the blank in " + Quoted(value) +
                      " splits it into several arguments");
     if (installs && value[0] == '\\' && !HasTokenAnyCase(value) && FindWindowsPath(packageDir, value).empty())
-        sink.Warning(line, "subdir-folder-missing",
-                     "the package has no folder " + Quoted(value.substr(1)) + ", which Install on " +
-                         OsKeyOf(kind) + " installs from");
+        sink.Error(line, "subdir-folder-missing",
+                   "the package has no folder " + Quoted(value.substr(1)) + ", which Install on " + OsKeyOf(kind) +
+                       " hands over as the driver folder, so the driver does not install");
 }
 
 } // namespace

@@ -43,6 +43,8 @@ struct InfFile {
 // names, each vendor and device pair once, at its first line. Any bytes are
 // accepted: what is no INF gives no card.
 InfFile ReadInf(const std::string& bytes);
+// A hardware id PCI\VEN_xxxx&DEV_xxxx[&...], in any letter case.
+bool ParsePciHardwareId(const std::string& id, unsigned& vendor, unsigned& device);
 // The lenient reading alone.
 std::vector<InfCard> ReadInfCards(const std::string& bytes);
 

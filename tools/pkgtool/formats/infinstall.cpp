@@ -1,0 +1,530 @@
+#include "tools/pkgtool/formats/infinstall.h"
+#include "tools/pkgtool/formats/inffile.h"
+#include "tools/pkgtool/formats/inftext.h"
+#include "tools/pkgtool/formats/pkgfiles.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+
+namespace fs = std::filesystem;
+
+namespace pkgcheck {
+namespace {
+
+// Far more copies than any driver makes; a hostile file stops here.
+const size_t kMaxFiles = 20000;
+
+std::string Joined(const std::vector<std::string>& parts, const char* separator) {
+    std::string s;
+    for (const std::string& p : parts) s += (s.empty() ? "" : separator) + p;
+    return s;
+}
+
+// Control bytes and the characters Windows refuses in a file name (Win32
+// SDK, "Filename Conventions"); a source may carry a path.
+bool BadNameChar(unsigned char c, bool pathAllowed) {
+    return c < 0x20 || std::string("*?\"<>|:/").find(char(c)) != std::string::npos || (!pathAllowed && c == '\\');
+}
+
+std::string Printable(const std::string& s) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : s.substr(0, 80)) {
+        if (c < 0x20 || c == 0x7f) {
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        } else {
+            out += char(c);
+        }
+    }
+    return s.size() > 80 ? out + "..." : out;
+}
+
+// name.ext with its extension's last character replaced by '_' (a shorter
+// extension gets the '_' added), the form the system's compression tools
+// write.
+std::string CompressedName(const std::string& path) {
+    const size_t slash = path.rfind('\\');
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path + "._";
+    const std::string ext = path.substr(dot + 1);
+    return ext.size() >= 3 ? path.substr(0, path.size() - 1) + "_" : path + "_";
+}
+
+// A source path: the parts of the disk's path, the file's subdirectory and
+// its name, joined by single backslashes.
+std::string SourcePath(const std::vector<std::string>& pieces) {
+    std::vector<std::string> parts;
+    for (const std::string& piece : pieces) {
+        size_t at = 0;
+        while (at <= piece.size()) {
+            size_t end = piece.find_first_of("\\/", at);
+            if (end == std::string::npos) end = piece.size();
+            const std::string part = piece.substr(at, end - at);
+            if (!part.empty() && part != ".") parts.push_back(part);
+            at = end + 1;
+        }
+    }
+    return Joined(parts, "\\");
+}
+
+class Installer {
+public:
+    Installer(const std::string& bytes, InfReader reader, const InfLookup& lookup)
+        : rules_(RulesOf(reader)), reader_(reader), inf_(InfNarrow(bytes, false), &rules_), lookup_(lookup) {}
+
+    void Run(const std::vector<PciIds>& cards, bool everyModel, InfInstall& out) {
+        out_ = &out;
+        std::string layout;
+        int layoutLine = 0;
+        hasLayout_ = inf_.Value("version", "layoutfile", layout, layoutLine);
+        std::string infClass;
+        int classLine = 0;
+        display_ = inf_.Value("version", "class", infClass, classLine) && InfLower(infClass) == "display";
+        ReadDisks();
+        for (const auto& install : InstallSections(cards, everyModel)) {
+            if (out.files.size() >= kMaxFiles) break;
+            Install(install.first, install.second);
+        }
+    }
+
+private:
+    void Notice(int line, const char* severity, const std::string& code, const std::string& message) {
+        if (noticed_.insert({line, code + message}).second) out_->notices.push_back({line, severity, code, message});
+    }
+
+    // Tokens left raw: a name the target cannot resolve.
+    void Unresolved(const std::vector<std::string>& tokens, int line, bool namesFile) {
+        for (const std::string& t : tokens) {
+            const std::string why = rules_.readsLocalizedStrings
+                                        ? "no [Strings] section of the file defines it"
+                                        : std::string("no [Strings] section defines it (") + rules_.systems +
+                                              " read only the undecorated [Strings], not [Strings.LanguageID])";
+            if (namesFile)
+                Notice(line, "error", "inf-token-file",
+                       "%" + Printable(t) + "% stays a raw token on " + rules_.systems + ": " + why +
+                           ", so the install looks for a file of that name, which no disk holds");
+            else
+                Notice(line, "warning", "inf-token",
+                       "%" + Printable(t) + "% stays a raw token on " + rules_.systems + ": " + why +
+                           ", so the user sees it as written");
+        }
+    }
+
+    // The models lines whose hardware ids name one of the cards (every
+    // line with everyModel), by the install section they name, with the
+    // line that names it first.
+    std::vector<std::pair<std::string, int>> InstallSections(const std::vector<PciIds>& cards, bool everyModel) {
+        std::vector<std::pair<std::string, int>> sections;
+        std::set<std::string> seen, modelsSeen;
+        const InfSection* manufacturer = inf_.Find("manufacturer");
+        if (!manufacturer) return sections;
+        for (const InfLine& m : manufacturer->lines) {
+            std::string key, value;
+            bool eq = false;
+            InfSplit(m.text, key, value, eq);
+            std::vector<std::string> f = InfFields(inf_.Substitute(eq ? value : key));
+            std::vector<std::string> models{f[0]};
+            for (size_t i = 1; i < f.size() && rules_.readsDecoratedModels; ++i) models.push_back(f[0] + "." + f[i]);
+            for (const std::string& name : models) {
+                const InfSection* s = inf_.Find(name);
+                if (!s || !modelsSeen.insert(InfLower(InfTrim(name))).second) continue;
+                for (const InfLine& l : s->lines) {
+                    std::string k, v;
+                    bool e = false;
+                    InfSplit(l.text, k, v, e);
+                    if (!e) continue;
+                    std::vector<std::string> unresolved;
+                    std::vector<std::string> ids = InfFields(inf_.Substitute(v, &unresolved));
+                    bool wanted = everyModel;
+                    for (size_t i = 1; i < ids.size() && !wanted; ++i) {
+                        unsigned vendor = 0, device = 0;
+                        wanted = ParsePciHardwareId(ids[i], vendor, device) &&
+                                 std::find(cards.begin(), cards.end(), PciIds(vendor, device)) != cards.end();
+                    }
+                    if (!wanted) continue;
+                    std::vector<std::string> shown;
+                    inf_.Substitute(k, &shown);
+                    Unresolved(shown, l.number, false);
+                    Unresolved(unresolved, l.number, false);
+                    if (!ids[0].empty() && seen.insert(InfLower(ids[0])).second) sections.push_back({ids[0], l.number});
+                }
+            }
+        }
+        return sections;
+    }
+
+    // [SourceDisksNames] as the target reads it: Windows NT 4.0 looks in
+    // the .x86 section first and in the undecorated one for a disk that it
+    // lacks (NT 4.0 DDK and Win32 SDK Setup API, "SourceDisksNames");
+    // Windows 95 and 98 know no platform decoration (Windows 95 DDK,
+    // "SourceDisksNames": disk="description",label,serial) and read the
+    // undecorated section only.
+    void ReadDisks() {
+        for (const char* name : Platforms("sourcedisksnames")) {
+            const InfSection* s = inf_.Find(name);
+            for (size_t i = 0; s && i < s->lines.size(); ++i) {
+                const InfLine& l = s->lines[i];
+                std::string k, v;
+                bool e = false;
+                InfSplit(l.text, k, v, e);
+                const std::string disk = InfLower(InfFields(inf_.Substitute(k))[0]);
+                if (!e || disk.empty() || disks_.count(disk)) continue;
+                std::vector<std::string> f = InfFields(inf_.Substitute(v));
+                f.resize(std::max<size_t>(f.size(), 4));
+                // The fourth field, a path below the source's root: Windows
+                // 98 Second Edition takes it where a relative subdirectory
+                // of [SourceDisksFiles] fails (KB Q234309); NT 4.0 the same
+                // (Setup API, "SourceDisksNames").
+                disks_[disk] = {l.number, f[3]};
+                if (reader_ == InfReader::kWin9x && !f[1].empty()) out_->labels.push_back({l.number, disk, f[1]});
+            }
+        }
+    }
+
+    // Section names in the order the target looks: NT 4.0 takes the .x86
+    // section first, then the undecorated one (NT 4.0 DDK, "SourceDisksFiles
+    // Section"); Windows 95 and 98 only the undecorated one.
+    std::vector<const char*> Platforms(const char* base) const {
+        static const std::map<std::string, std::vector<const char*>> kNt = {
+            {"sourcedisksnames", {"sourcedisksnames.x86", "sourcedisksnames"}},
+            {"sourcedisksfiles", {"sourcedisksfiles.x86", "sourcedisksfiles"}}};
+        if (reader_ == InfReader::kNt4) return kNt.at(base);
+        return {base};
+    }
+
+    // The line of the file in [SourceDisksFiles] (the target's reading);
+    // null when none lists it.
+    const InfLine* SourceLine(const std::string& source, std::vector<std::string>& fields) const {
+        for (const char* name : Platforms("sourcedisksfiles")) {
+            const InfSection* s = inf_.Find(name);
+            for (size_t i = 0; s && i < s->lines.size(); ++i) {
+                std::string k, v;
+                bool e = false;
+                InfSplit(s->lines[i].text, k, v, e);
+                if (!e || InfLower(InfFields(inf_.Substitute(k))[0]) != InfLower(source)) continue;
+                fields = InfFields(inf_.Substitute(v));
+                return &s->lines[i];
+            }
+        }
+        return nullptr;
+    }
+
+    // A decorated [SourceDisksFiles.xxx] that lists the file, which this
+    // target does not read; "" when none does.
+    std::string UnreadListing(const std::string& source) const {
+        for (const auto& kv : inf_.Sections()) {
+            if (kv.first.compare(0, 17, "sourcedisksfiles.") != 0) continue;
+            const std::vector<const char*> read = Platforms("sourcedisksfiles");
+            if (std::find(read.begin(), read.end(), kv.first) != read.end()) continue;
+            for (const InfLine& l : kv.second.lines) {
+                std::string k, v;
+                bool e = false;
+                InfSplit(l.text, k, v, e);
+                if (e && InfLower(InfFields(inf_.Substitute(k))[0]) == InfLower(source))
+                    return "[" + kv.second.name + "] (line " + std::to_string(l.number) + ")";
+            }
+        }
+        return "";
+    }
+
+    bool HasOwnSourceFiles() const {
+        for (const char* name : Platforms("sourcedisksfiles"))
+            if (inf_.Find(name)) return true;
+        return false;
+    }
+
+    // Where the copies of a section go: its [DestinationDirs] entry, else
+    // DefaultDestDir, else, on Windows 95 and 98, the Windows directory
+    // (Windows 95 DDK and Windows 98 DDK, "DestinationDirs Section": without
+    // DefaultDestDir the default is LDID_WIN, 10). No document of the time
+    // gives NT 4.0's default.
+    void Destination(const std::string& section, InstallFile& file) const {
+        for (const std::string& key : {InfLower(section), std::string("defaultdestdir")}) {
+            const InfSection* s = key.empty() ? nullptr : inf_.Find("destinationdirs");
+            for (size_t i = 0; s && i < s->lines.size(); ++i) {
+                std::string k, v;
+                bool e = false;
+                InfSplit(s->lines[i].text, k, v, e);
+                if (!e || InfLower(k) != key) continue;
+                std::vector<std::string> f = InfFields(inf_.Substitute(v));
+                char* end = nullptr;
+                const long id = strtol(f[0].c_str(), &end, 10);
+                file.destDir = f[0].empty() || *end || id < -1 || id > 0x7fffffff ? -1 : int(id);
+                file.destSubdir = f.size() > 1 ? f[1] : "";
+                return;
+            }
+        }
+        if (reader_ == InfReader::kWin9x) file.destDir = 10;
+    }
+
+    void Install(const std::string& name, int modelsLine) {
+        const InfSection* install = inf_.Find(name);
+        if (!install) {
+            // Decorated install sections (.NT, .NTx86) are the Windows 2000
+            // DDK's; no document of the time has 95, 98 or NT 4.0 read them,
+            // and NT 4.0's display INF (KB Q179154) uses undecorated ones.
+            std::string decorated;
+            for (const auto& kv : inf_.Sections())
+                if (kv.first.compare(0, InfLower(name).size() + 1, InfLower(name) + ".") == 0 &&
+                    (kv.first.find(".nt", InfLower(name).size()) == InfLower(name).size()))
+                    decorated = kv.second.name;
+            Notice(modelsLine, "error", "inf-no-install-section",
+                   "the models line names the install section [" + Printable(name) + "], which the file lacks" +
+                       (decorated.empty() ? ""
+                                          : " (it has [" + decorated + "], a decorated section that " +
+                                                "the installer of " + rules_.systems + " does not read)") +
+                       ", so the install on " + rules_.systems + " copies nothing for the card");
+            return;
+        }
+        out_->installSections.push_back(install->name);
+        std::set<std::string> copied; // copy sections done, by lower-case name
+        for (const InfLine& l : install->lines) {
+            std::string k, v;
+            bool e = false;
+            InfSplit(l.text, k, v, e);
+            if (!e || InfLower(k) != "copyfiles") continue;
+            std::vector<std::string> unresolved;
+            for (const std::string& item : InfFields(inf_.Substitute(v, &unresolved))) {
+                if (out_->files.size() >= kMaxFiles) return;
+                if (item.empty()) continue;
+                if (item[0] == '@') {
+                    Unresolved(unresolved, l.number, true);
+                    InstallFile f;
+                    f.line = l.number;
+                    f.installSection = install->name;
+                    f.target = f.source = InfTrim(item.substr(1));
+                    Destination("", f);
+                    Copy(f);
+                    continue;
+                }
+                if (!copied.insert(InfLower(item)).second) continue;
+                const InfSection* s = inf_.Find(item);
+                if (!s) {
+                    Notice(l.number, "warning", "inf-no-copy-section",
+                           "CopyFiles names the section [" + Printable(item) + "], which the file lacks; no "
+                           "document of the time says whether the install on " + rules_.systems +
+                               " then skips it or stops");
+                    continue;
+                }
+                if (s == install) {
+                    Notice(l.number, "warning", "inf-no-copy-section",
+                           "CopyFiles names the install section [" + s->name + "] itself, whose lines are no file "
+                           "names; no document of the time says what the install on " + rules_.systems + " makes of it");
+                    continue;
+                }
+                Unresolved(unresolved, l.number, false);
+                for (const InfLine& c : s->lines) {
+                    if (out_->files.size() >= kMaxFiles) return;
+                    std::vector<std::string> tokens;
+                    std::vector<std::string> f = InfFields(inf_.Substitute(c.text, &tokens));
+                    if (f[0].empty()) continue;
+                    Unresolved(tokens, c.number, true);
+                    InstallFile file;
+                    file.line = c.number;
+                    file.installSection = install->name;
+                    file.section = s->name;
+                    file.target = f[0];
+                    file.source = f.size() > 1 && !f[1].empty() ? f[1] : f[0];
+                    Destination(s->name, file);
+                    Copy(file);
+                }
+            }
+        }
+        if (display_ && reader_ == InfReader::kNt4) CheckNtDisplay(*install);
+    }
+
+    // A copied file's source: where the target looks, and whether it is there.
+    void Copy(InstallFile& file) {
+        const std::string shown = "\"" + Printable(file.source) + "\"";
+        for (const std::string* name : {&file.target, &file.source}) {
+            for (unsigned char c : *name)
+                if (BadNameChar(c, name == &file.source)) {
+                    Notice(file.line, "error", "inf-file-name",
+                           "the name \"" + Printable(*name) + "\" holds a character that Windows refuses in file "
+                           "names (control bytes and * ? \" < > | : /), so the copy fails");
+                    break;
+                }
+            // Windows 95 DDK, "INF Format" ("Install Section"): the 16-bit
+            // installer copies files by their MS-DOS 8.3 names only.
+            if (reader_ == InfReader::kWin9x && !IsShortName(*name) && (name == &file.target || file.source != file.target))
+                Notice(file.line, "error", "inf-long-name",
+                       "\"" + Printable(*name) + "\" is no 8.3 name, and the installer of Windows 95 and 98 "
+                       "copies only 8.3 names: rename the file and the line");
+        }
+        std::vector<std::string> sdf;
+        std::string diskPath, subdir;
+        if (SourceLine(file.source, sdf)) {
+            const std::string disk = InfLower(sdf[0]);
+            auto d = disks_.find(disk);
+            if (d == disks_.end()) {
+                file.from = InstallSource::kNone;
+                Notice(file.line, "error", "inf-no-source",
+                       shown + " lies on disk " + Printable(sdf[0]) + " by [SourceDisksFiles], which " +
+                           (reader_ == InfReader::kNt4 ? "neither [SourceDisksNames.x86] nor [SourceDisksNames]"
+                                                       : "[SourceDisksNames]") +
+                           " defines, so the install on " + rules_.systems + " has no disk to ask for");
+            } else {
+                diskPath = d->second.second;
+            }
+            subdir = sdf.size() > 1 ? sdf[1] : "";
+        } else if (std::string unread = UnreadListing(file.source); !unread.empty()) {
+            file.from = InstallSource::kNone;
+            Notice(file.line, "error", "inf-no-source",
+                   shown + " is listed only in " + unread + ", a decorated section that the installer of " +
+                       rules_.systems + " does not read, and in no [SourceDisksFiles] it reads: add it to "
+                       "[SourceDisksFiles]");
+        } else if (hasLayout_) {
+            // Windows 95 DDK, "Version Section": LayoutFile= names the layout
+            // that holds [SourceDisksNames] and [SourceDisksFiles]: a file the
+            // INF's own sections do not list is Windows's own.
+            file.from = InstallSource::kWindowsLayout;
+            Notice(file.line, "note", "inf-windows-file",
+                   shown + " is not in the INF's own [SourceDisksFiles], and the INF names LayoutFile=: the "
+                   "file comes from Windows's own layout, so the user is asked for the Windows CD");
+            return;
+        } else if (HasOwnSourceFiles()) {
+            Notice(file.line, "warning", "inf-unlisted-file",
+                   shown + " is not in [SourceDisksFiles], which lists the INF's other files; Windows NT looks "
+                   "for it beside the INF, and no document of the time says where the installer of " +
+                   std::string(rules_.systems) + " looks: list it");
+        }
+        // Without [SourceDisks*] the files lie beside the INF, as Windows NT
+        // and Wine look for them.
+        file.lookedFor = SourcePath({diskPath, subdir, file.source});
+        if (("\\" + file.lookedFor + "\\").find("\\..\\") != std::string::npos && reader_ == InfReader::kWin9x)
+            Notice(file.line, "warning", "inf-dotdot",
+                   "the source path \"" + Printable(file.lookedFor) + "\" climbs with \"..\", which may not work on "
+                   "Windows 98 Second Edition (KB Q234309): give the path as the fourth field of [SourceDisksNames]");
+        file.found = lookup_(file.lookedFor);
+        // Both readers find a compressed source by its name with the
+        // extension's last character replaced by '_' (Setup API,
+        // "SetupDecompressOrCopyFile"; the 16-bit installer reads sources
+        // through the LZ functions, LZOpenFile, which try that name too).
+        if (file.found.empty()) file.found = lookup_(CompressedName(file.lookedFor)), file.compressed = !file.found.empty();
+        out_->files.push_back(file);
+    }
+
+    // KB Q179154: an NT 4.0 display driver's miniport is the service's
+    // ServiceBinary, and InstalledDisplayDrivers names its display DLLs
+    // (without ".dll"); both must be among the files the install copies.
+    void CheckNtDisplay(const InfSection& install) {
+        std::set<std::string> targets;
+        for (const InstallFile& f : out_->files)
+            if (f.installSection == install.name) targets.insert(InfLower(f.target));
+        auto missing = [&](const std::string& path) {
+            const size_t slash = path.find_last_of("\\/");
+            const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+            return name.empty() || targets.count(InfLower(name)) ? std::string() : name;
+        };
+        for (const std::string& suffix : {std::string(), std::string(".services")}) {
+            const InfSection* s = inf_.Find(install.name + suffix);
+            for (size_t i = 0; s && i < s->lines.size(); ++i) {
+                std::string k, v;
+                bool e = false;
+                InfSplit(s->lines[i].text, k, v, e);
+                if (!e || InfLower(k) != "addservice") continue;
+                std::vector<std::string> f = InfFields(inf_.Substitute(v));
+                std::string binary;
+                int line = 0;
+                if (f.size() < 3 || !inf_.Value(f[2], "servicebinary", binary, line)) continue;
+                binary = inf_.Substitute(binary);
+                if (std::string name = missing(binary); !name.empty())
+                    Notice(line, "error", "nt4-file-not-copied",
+                           "ServiceBinary names " + Printable(binary) + ", which the install section [" + install.name +
+                               "] does not copy: NT 4.0 cannot start the display driver's miniport. Add " + name +
+                               " to a copy section of [" + install.name + "]");
+            }
+        }
+        for (const std::string& suffix : {std::string(), std::string(".softwaresettings")}) {
+            const InfSection* s = inf_.Find(install.name + suffix);
+            for (size_t i = 0; s && i < s->lines.size(); ++i) {
+                std::string k, v;
+                bool e = false;
+                InfSplit(s->lines[i].text, k, v, e);
+                if (!e || InfLower(k) != "addreg") continue;
+                for (const std::string& reg : InfFields(inf_.Substitute(v))) {
+                    const InfSection* r = inf_.Find(reg);
+                    for (size_t j = 0; r && j < r->lines.size(); ++j) {
+                        std::vector<std::string> f = InfFields(inf_.Substitute(r->lines[j].text));
+                        if (f.size() < 5 || InfLower(f[2]) != "installeddisplaydrivers") continue;
+                        for (size_t n = 4; n < f.size(); ++n)
+                            if (std::string name = missing(f[n] + ".dll"); !f[n].empty() && !name.empty())
+                                Notice(r->lines[j].number, "error", "nt4-file-not-copied",
+                                       "InstalledDisplayDrivers names " + Printable(f[n]) + ", so NT 4.0 loads " +
+                                           name + ", which the install section [" + install.name +
+                                           "] does not copy. Add it to a copy section of [" + install.name + "]");
+                    }
+                }
+            }
+        }
+    }
+
+    const InfRules& rules_;
+    InfReader reader_;
+    InfText inf_;
+    const InfLookup& lookup_;
+    InfInstall* out_ = nullptr;
+    bool hasLayout_ = false, display_ = false;
+    std::map<std::string, std::pair<int, std::string>> disks_; // by lower-case ordinal: line, path
+    std::set<std::pair<int, std::string>> noticed_;
+};
+
+} // namespace
+
+bool IsShortName(const std::string& name) {
+    const size_t dot = name.find('.');
+    const std::string base = name.substr(0, dot), ext = dot == std::string::npos ? "" : name.substr(dot + 1);
+    if (base.empty() || base.size() > 8 || ext.size() > 3 || ext.find('.') != std::string::npos) return false;
+    for (unsigned char c : name)
+        if (c <= ' ' || std::string("\\/:*?\"<>|+,;=[]").find(char(c)) != std::string::npos) return false;
+    return true;
+}
+
+InfLookup InfFolderLookup(const std::string& infFolder) {
+    return [infFolder](const std::string& windowsPath) -> std::string {
+        fs::path at = infFolder;
+        size_t pos = 0;
+        while (pos <= windowsPath.size()) {
+            size_t end = windowsPath.find('\\', pos);
+            if (end == std::string::npos) end = windowsPath.size();
+            const std::string part = windowsPath.substr(pos, end - pos);
+            pos = end + 1;
+            if (part.empty() || part == ".") continue;
+            if (part == "..") {
+                at = at.parent_path();
+                continue;
+            }
+            const std::string next = FindNoCase(at.string(), part);
+            if (next.empty()) return "";
+            at = next;
+        }
+        std::error_code ec;
+        return fs::is_regular_file(at, ec) ? at.string() : std::string();
+    };
+}
+
+InfInstall ReadInfInstall(const std::string& bytes, InfReader reader, const std::vector<PciIds>& cards,
+                          bool everyModel, const InfLookup& lookup) {
+    InfInstall out;
+    out.takesFile = ReadInf(bytes).As(reader).takesFile;
+    if (!out.takesFile) return out;
+    Installer(bytes, reader, lookup).Run(cards, everyModel, out);
+    return out;
+}
+
+InfInstall ReadInfInstallFile(const std::string& infPath, InfReader reader, const std::vector<PciIds>& cards,
+                              bool everyModel) {
+    const std::streamsize kMaxBytes = 16 << 20;
+    std::ifstream in(infPath, std::ios::binary);
+    std::string bytes(size_t(kMaxBytes), '\0');
+    in.read(&bytes[0], kMaxBytes);
+    bytes.resize(size_t(std::max<std::streamsize>(in.gcount(), 0)));
+    return ReadInfInstall(bytes, reader, cards, everyModel, InfFolderLookup(fs::path(infPath).parent_path().string()));
+}
+
+} // namespace pkgcheck
