@@ -3,6 +3,7 @@
 // here, that the description reaches the simulated PC as meant and that the
 // transcript keeps what happened, in order.
 #include "tools/pkgtool/formats/cardnames.h"
+#include "tools/pkgtool/check/check.h"
 #include "tools/pkgtool/dryrun/dryrun.h"
 #include "tools/pkgtool/report/transcript.h"
 #include <algorithm>
@@ -103,8 +104,11 @@ TEST(PkgRun, DefaultPcHasTheCardOfTheListsFirstDetectCardEntry) {
     PcSpec w98;
     AddCardFromPackage(w98, p.dir.string());
     Transcript t = DryRun("setup", w98, p.dir.string());
-    EXPECT_EQ(Kinds(t), (std::vector<std::string>{"started", "helper:window shown", "helper:start clicked", "ended",
-                                                  "box"}));
+    // The package's WIN95 folder holds no INF: the helper's install stops there.
+    EXPECT_EQ(Kinds(t), (std::vector<std::string>{"started", "helper:window shown", "helper:start clicked",
+                                                  "install-stops", "ended", "box"}));
+    EXPECT_EQ(First(t, "install-stops").Field("code"), "driver-no-inf");
+    EXPECT_EQ(RunExitStatus(t), 1);
     EXPECT_EQ(First(t, "started").Field("command line"),
               "fitter16.exe Enum\\PCI\\VEN_1234&DEV_5678 BUS_01&DEV_00&FUNC_00 D:\\CD\\WIN95 1");
     EXPECT_EQ(t.exitCode, 0);
@@ -291,5 +295,47 @@ TEST(PkgRun, CdRootRunsWhatAutoRunStarts) {
         bool assumed = false;
         for (const std::string& n : t.notes) assumed = assumed || n.find("is assumed") != std::string::npos;
         EXPECT_EQ(assumed, c.text && !c.explorer) << c.open;
+    }
+}
+
+// The example package, whole and with the slips a newcomer makes: the run
+// installs where check finds nothing in its way, and where the real install
+// stops it stops with the code check gives.
+TEST(PkgRun, RunInstallsThroughTheModelCheckUses) {
+    const fs::path example = EXAMPLE_PACKAGE_DIR;
+    const struct {
+        const char* os;
+        const char* card;  // --card, or null for the default
+        const char* slip;  // what is done to the copy
+        const char* stops; // the code, or null: installed
+    } cases[] = {
+        {"W98", "1234:5679", "", nullptr}, // the AGP card, registered at 000800
+        {"W98", nullptr, "", nullptr},
+        {"NT40", nullptr, "", nullptr},
+        {"NT40", nullptr, "rm NT40", "subdir-folder-missing"},
+        {"NT40", nullptr, "signature NT40", "driver-no-inf"},
+        {"W98", "1234:5678", "rm WIN95/EXAMPLE.DRV", "driver-file-missing"},
+    };
+    for (const auto& c : cases) {
+        Package p("");
+        fs::remove_all(p.dir);
+        fs::copy(example, p.dir, fs::copy_options::recursive);
+        const std::string slip = c.slip;
+        if (slip.rfind("rm ", 0) == 0) fs::remove_all(p.dir / slip.substr(3));
+        if (slip == "signature NT40") std::ofstream(p.dir / "NT40" / "EXAMPLE.INF") << "[Version]\nSignature=$FOO$\n";
+        PcSpec spec;
+        ASSERT_EQ(ApplyPcOption(spec, "os", c.os), "");
+        if (c.card) ASSERT_EQ(ApplyPcOption(spec, "card", c.card), "");
+        if (!spec.cardsGiven) AddCardFromPackage(spec, p.dir.string());
+        Transcript t = DryRun("setup", spec, p.dir.string());
+        const std::string what = std::string(c.os) + " " + c.slip;
+        EXPECT_EQ(RunExitStatus(t), c.stops ? 1 : 0) << what << ": " << t.outcome;
+        EXPECT_EQ(t.installed, !c.stops) << what;
+        if (!c.stops) continue;
+        EXPECT_EQ(First(t, "install-stops").Field("code"), c.stops) << what;
+        bool checkSaysSo = false;
+        for (const Finding& f : CheckPackage(p.dir.string()))
+            checkSaysSo = checkSaysSo || (f.code == c.stops && f.severity == "error");
+        EXPECT_TRUE(checkSaysSo) << what;
     }
 }

@@ -1,5 +1,13 @@
 #include "tools/pkgtool/dryrun/dryrun.h"
 #include "setup/cardentry.h"
+#include "setup/oskind.h"
+#include "tools/pkgtool/check/checkers.h"
+#include "tools/pkgtool/check/oskeys.h"
+#include "tools/pkgtool/formats/inffile.h"
+#include "tools/pkgtool/formats/pkgfiles.h"
+#include <algorithm>
+#include <filesystem>
+#include <set>
 #include "setup/commands.h"
 #include "tests/support/run.h"
 #include <cstdio>
@@ -100,8 +108,24 @@ public:
         e.fields = {{"route", helper ? "Windows 95/98: the install helper" : "Windows NT 4.0: the Display applet"},
                     {"command line", commandLine},
                     {"folder", OsDirectory()}};
+        Model(helper ? pkgcheck::InfReader::kWin9x : pkgcheck::InfReader::kNt4, e);
         return true;
     }
+
+    // Where the driver's own install stops, told after the helper's start
+    // click or the applet's path: "install-stops" with check's finding.
+    bool Stops(const std::string& line, TranscriptEvent& e) {
+        if (stops_.empty() || stopTold_) return false;
+        if (line != "helper: start clicked" && line.compare(0, 17, "applet: path OK w") != 0) return false;
+        stopTold_ = true;
+        e.kind = "install-stops";
+        e.fields = {{"code", stops_[0].code}, {"file", stops_[0].file},
+                    {"line", stops_[0].line > 0 ? std::to_string(stops_[0].line) : ""},
+                    {"why", stops_[0].message}};
+        return true;
+    }
+    const std::vector<Finding>& InstallFindings() const { return installFindings_; }
+    const std::vector<Finding>& Stopped() const { return stops_; }
 
     std::string OsDirectory() const { return start_.launchDir + subDir_; }
     std::string OsKeyText() const { return osKey_.empty() ? "(none)" : osKey_; }
@@ -109,6 +133,87 @@ public:
     bool listSeen() const { return listSeen_; }
 
 private:
+    // The install as the target performs it, through the model check uses:
+    // the folder's INF files that this Windows reads, the card's models
+    // line, every file copied. Check's own findings about the [SubDir]
+    // value and the DetectCard entry that found the card say the rest.
+    void Model(pkgcheck::InfReader reader, TranscriptEvent& e) {
+        using namespace pkgcheck;
+        const std::string packageDir = start_.packageDir;
+        const std::string scriptPath = packageDir.empty() ? "" : FindNoCase(packageDir, "SETUP.INI");
+        IniFile ini;
+        if (scriptPath.empty() || !ini.Load(scriptPath)) return;
+        const OsKind kind = KindOfKey(osKey_);
+        std::set<std::tuple<std::string, int, std::string>> said;
+        auto add = [&](const std::string& file, int line, const std::string& severity, const std::string& code,
+                       const std::string& message) {
+            if (!said.insert({file, line, code}).second) return;
+            installFindings_.push_back({file, line, severity, code, message});
+            if (severity == "error") stops_.push_back(installFindings_.back());
+        };
+        // What check says at the lines this run went through.
+        const std::set<int> lines = {ini.KeyLine("SubDir", osKey_),
+                                     detected_ ? ini.KeyLine(matchedSection_, matchedEntry_) : -1};
+        for (const Finding& f : CheckPackage(packageDir, CheckOptions()).findings)
+            if (f.file == scriptPath && lines.count(f.line) && f.line > 0 &&
+                (f.code.compare(0, 7, "subdir-") == 0 || f.code == "card-not-in-inf"))
+                add(f.file, f.line, f.severity, f.code, f.message);
+        DriverGroup g;
+        g.folder = DriverFolder(ini, kind, packageDir, g.shown);
+        if (g.folder.empty()) {
+            e.fields.push_back({"driver", "the folder is not in the package"});
+            return;
+        }
+        g.reader = reader;
+        g.keys = {osKey_};
+        g.line = ini.KeyLine("Application", osKey_);
+        g.everyModel = reader == InfReader::kNt4 || !detected_;
+        if (detected_) g.cards = {{vendor_, device_}};
+        const std::vector<DriverInfInstall> infs = InstallFromFolder(g, scriptPath, packageDir, add, nullptr);
+        std::string used, models, copies;
+        for (const DriverInfInstall& i : infs) {
+            const std::string shown = Relative(i.path, packageDir);
+            if (i.install.installSections.empty()) continue;
+            used += (used.empty() ? "" : ", ") + shown;
+            const InfFile inf = ReadInf(ReadBytes(i.path));
+            for (const InfCard& c : inf.As(reader).cards)
+                if (g.everyModel || (c.vendor == vendor_ && c.device == device_))
+                    models += (models.empty() ? "" : ", ") + shown + ":" + std::to_string(c.line) + " (" +
+                              c.section + ", PCI\\VEN_" + Hex4(c.vendor) + "&DEV_" + Hex4(c.device) + ")";
+            for (const InstallFile& f : i.install.files)
+                copies += (copies.empty() ? "" : ", ") + f.target + " from " +
+                          (f.from == InstallSource::kWindowsLayout ? std::string("the Windows CD")
+                           : f.found.empty()                       ? f.lookedFor + " (missing)"
+                                                                   : Relative(f.found, packageDir));
+        }
+        if (!infs.empty() && used.empty() && detected_ && !infs.empty())
+            add(scriptPath, ini.KeyLine(matchedSection_, matchedEntry_), "error", "card-not-in-inf",
+                "no INF file of " + g.shown + " that " + RulesOf(reader).systems + " read has a models line for " +
+                    deviceKey_ + ", so the driver does not install for this card");
+        e.fields.push_back({"inf", used.empty() ? "none" : used});
+        e.fields.push_back({"models line", models.empty() ? "none for this card" : models});
+        e.fields.push_back({"copies", copies.empty() ? "nothing" : copies});
+    }
+
+    static std::string Relative(const std::string& path, const std::string& root) {
+        std::error_code ec;
+        std::string r = std::filesystem::relative(path, root, ec).string();
+        if (ec || r.empty()) r = path;
+        std::replace(r.begin(), r.end(), '/', '\\');
+        return r;
+    }
+
+    static std::string ReadBytes(const std::string& path) {
+        std::string text;
+        FILE* f = fopen(path.c_str(), "rb");
+        if (!f) return text;
+        char buf[65536];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, f)) > 0 && text.size() < (16u << 20)) text.append(buf, n);
+        fclose(f);
+        return text;
+    }
+
     bool Detect(const std::string& section, const std::string& n, const std::string& value, TranscriptEvent& e) {
         e.kind = "detect";
         e.fields = {{"entry", "[" + section + "] " + n}, {"value", value}};
@@ -150,6 +255,7 @@ private:
         char location[40];
         snprintf(location, sizeof location, "BUS_%02X&DEV_%02X&FUNC_%02X", last >> 8, (last >> 3) & 31, last & 7);
         deviceKey_ = "VEN_" + Hex4(vendor) + "&DEV_" + Hex4(device);
+        vendor_ = vendor, device_ = device, matchedSection_ = section, matchedEntry_ = n;
         location_ = IsAgpBusType(busType) ? "000800" : location;
         e.fields.push_back({"result", "found: card " + deviceKey_ + ", location " + location_ +
                                           (IsAgpBusType(busType) ? " (its bus type is AGP)" : "") + ", helper flag " +
@@ -199,8 +305,10 @@ private:
 
     const sim::Machine& m_;
     const ProgramStart& start_;
-    std::string osKey_, subDir_, deviceKey_, location_, failure_;
-    bool detected_ = false, listSeen_ = false;
+    std::string osKey_, subDir_, deviceKey_, location_, failure_, matchedSection_, matchedEntry_;
+    unsigned vendor_ = 0, device_ = 0;
+    bool detected_ = false, listSeen_ = false, stopTold_ = false;
+    std::vector<Finding> installFindings_, stops_;
 };
 
 // The machine records everything it sees; a transcript keeps what a user or
@@ -212,6 +320,9 @@ std::vector<TranscriptEvent> ReadEvents(const sim::Machine& m, Explainer& explai
     for (const std::string& line : m.events) {
         std::string rest;
         TranscriptEvent e;
+        // The applet model ends its chain as a clean install does; where the
+        // driver's install stopped before, that line would mislead.
+        if (line == "applet: driver installed" && !explainer.Stopped().empty()) continue;
         if (explainer.Explain(line, e)) {
             out.push_back(e);
             continue;
@@ -272,6 +383,8 @@ std::vector<TranscriptEvent> ReadEvents(const sim::Machine& m, Explainer& explai
             continue;
         }
         out.push_back(e);
+        TranscriptEvent stop;
+        if (explainer.Stops(line, stop)) out.push_back(stop);
     }
     return out;
 }
@@ -317,6 +430,12 @@ void Judge(Transcript& t, const Explainer& x) {
             t.outcome = "the Display applet installed the driver from " + folder;
         }
     }
+    if (!x.Stopped().empty() && !route.empty()) {
+        const Finding& f = x.Stopped()[0];
+        t.installed = false;
+        t.outcome = route + " stops where the real install would [" + f.code + "]: " + f.message;
+        return;
+    }
     if (t.installed) return;
     if (t.hung)
         t.outcome = "setup would wait for ever, and the driver is not installed";
@@ -356,6 +475,7 @@ Transcript DryRun(const std::string& program, const PcSpec& spec, const std::str
     for (const sim::Process& p : m.processes)
         if (p.running && p.commandLine.find("(left over)") == std::string::npos)
             t.notes.push_back("Still running when the program ended: " + p.commandLine);
+    t.findings = explainer.InstallFindings();
     Judge(t, explainer);
     return t;
 }
