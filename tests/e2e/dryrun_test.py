@@ -25,6 +25,8 @@ import tempfile
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import winetest as wt  # noqa: E402
 from package import lay_out, shipped  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tool"))
+import schema_check  # noqa: E402
 
 PKG = "C:\\pkg"
 ENUM = "HKEY_LOCAL_MACHINE\\Enum\\PCI"
@@ -107,7 +109,14 @@ def dry_run(pkgtool, case, d):
     out = subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
     if out.returncode not in (0, 1):  # 1: the run ended without installing the driver
         raise wt.HarnessError("pkgtool failed: %s" % out.stderr.decode(errors="replace"))
-    return json.loads(out.stdout)
+    t = json.loads(out.stdout)
+    try:
+        found = schema_check.problems(t)
+    except ImportError:
+        found = []  # no validator here; the tool tier says so
+    if found:
+        raise wt.HarnessError("pkgtool run's JSON against the schema: %s" % "; ".join(found))
+    return t
 
 
 def from_dry_run(t):

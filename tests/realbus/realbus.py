@@ -258,6 +258,15 @@ def predict(case, cd, functions, got, pkgtool, work):
         runs[program] = json.loads(out.stdout)
     out = subprocess.run([pkgtool, "check", cd["tree"], "--json"], stdout=subprocess.PIPE, timeout=60)
     runs["check"] = json.loads(out.stdout)
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tool"))
+    import schema_check
+    for name, doc in runs.items():
+        try:
+            found = schema_check.problems(doc)
+        except ImportError:
+            found = []  # no validator here; the tool tier says so
+        if found:
+            raise RuntimeError("pkgtool %s's JSON against the schema: %s" % (name, "; ".join(found)))
     return runs
 
 

@@ -11,6 +11,7 @@
 #include "tools/pkgtool/report/json.h"
 #include "tools/pkgtool/report/reference.h"
 
+#include "tests/unit/schema.h"
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -310,6 +311,7 @@ TEST(PkgCheck, Reports) {
               ", \"package\": null}\n"
               "], \"counts\": {\"errors\": 1, \"warnings\": 1, \"notes\": 0}, \"exitStatus\": 1, \"cards\": []}\n",
               FormatFindingsJson(findings));
+    EXPECT_EQ(SchemaProblems(FormatFindingsJson(findings)), "");
     EXPECT_EQ(ReferenceFix("no-such-code"), "");
     EXPECT_EQ(ReferenceFix("bad-header"), "[DetectCard]");
     EXPECT_EQ(1, FindingsExitStatus(findings));

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include "tests/unit/schema.h"
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -129,6 +130,7 @@ TEST(PkgRun, TranscriptKeepsTheOrderAndSaysWhatClosedABox) {
     EXPECT_LT(box, pathOk); // the chain goes on in the box's modal loop
     EXPECT_EQ(First(t, "box").Field("answer").rfind("none", 0), 0u); // the chain's quit closed it
     EXPECT_NE(FormatTranscriptJson(t).find("\"kind\": \"box\""), std::string::npos);
+    EXPECT_EQ(SchemaProblems(FormatTranscriptJson(t)), "");
 
     spec.helper = false;
     spec.os = "W98";
@@ -152,6 +154,7 @@ TEST(PkgRun, SequorProgramsTakeTheirExitCodesAndMissingOnesFail) {
     EXPECT_EQ(Kinds(t), (std::vector<std::string>{"started", "ended", "start-failed", "start-failed", "box"}));
     EXPECT_EQ(t.events.back().Field("caption"), "Sequor");
     EXPECT_EQ(t.events.back().Field("answer"), "No");
+    EXPECT_EQ(SchemaProblems(FormatTranscriptJson(t)), "");
 }
 
 TEST(PkgRun, ByteOrderMarksAreReadAsTheVersionReadsThem) {
@@ -329,6 +332,7 @@ TEST(PkgRun, RunInstallsThroughTheModelCheckUses) {
         if (!spec.cardsGiven) AddCardFromPackage(spec, p.dir.string());
         Transcript t = DryRun("setup", spec, p.dir.string());
         const std::string what = std::string(c.os) + " " + c.slip;
+        EXPECT_EQ(SchemaProblems(FormatTranscriptJson(t)), "") << what;
         EXPECT_EQ(RunExitStatus(t), c.stops ? 1 : 0) << what << ": " << t.outcome;
         EXPECT_EQ(t.installed, !c.stops) << what;
         if (!c.stops) continue;
