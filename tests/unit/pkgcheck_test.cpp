@@ -8,6 +8,7 @@
 #include "tools/pkgtool/check/check.h"
 #include "tools/pkgtool/formats/inffile.h"
 #include "tools/pkgtool/report/report.h"
+#include "tools/pkgtool/check/suggest.h"
 #include "tools/pkgtool/report/json.h"
 #include "tools/pkgtool/report/reference.h"
 
@@ -202,6 +203,9 @@ TEST(PkgCheck, SubDirValues) {
         {"subdir-ok", "[Application]\nNT40=Install,ShowMsgNT\n[SubDir]\nNT40=\\NT 40\\Drv\n[Message]\nNotSupport=n\n"
                       "ShowMsgNT=nt\n",
          nullptr, {"nt 40/", "nt 40/DRV/"}, {}},
+        // A driver folder for W98 but its list under a key no version reads.
+        {"subdir-without-list", "[Application]\nWIN98=End\n[SubDir]\nW98=\\WIN95\n[Message]\nNotSupport=n\n", nullptr,
+         {"WIN95/"}, {"SETUP.INI:2 warning unknown-os-key", "SETUP.INI:4 error subdir-without-list"}},
         {"subdir-token", "[Application]\nW98=End\n[SubDir]\nW98=\\[cwd]\n[Message]\nNotSupport=n\n", nullptr, {},
          {"SETUP.INI:4 error subdir-token"}},
     });
@@ -281,6 +285,17 @@ TEST(PkgCheck, PackageFiles) {
 TEST(PkgCheck, ExamplePackageIsClean) {
     std::vector<Finding> findings = CheckPackage(EXAMPLE_PACKAGE_DIR);
     EXPECT_TRUE(findings.empty()) << FormatFindingsText(findings);
+}
+
+TEST(PkgCheck, NearNamesAreSuggested) {
+    const std::vector<std::string> keys = {"WIN95", "W95A", "W95B", "W95C", "W98", "WINNT", "NT31", "NT35X", "NT40"};
+    const std::vector<std::string> commands = {"DetectCard", "CheckPCIKey", "ShowMsg", "ShowUSBMsg", "Install", "Exec"};
+    EXPECT_EQ(pkgcheck::NearestName("WIN98", keys), "W98"); // the version number is seldom the slip
+    EXPECT_EQ(pkgcheck::NearestName("W98", keys), "");     // a key needs no suggestion
+    EXPECT_EQ(pkgcheck::NearestName("Setup", keys), "");
+    EXPECT_EQ(pkgcheck::NearestName("DetectCrad", commands), "DetectCard");
+    EXPECT_EQ(pkgcheck::NearestName("instal", commands), "Install");
+    EXPECT_EQ(pkgcheck::NearestName(std::string(5000, 'x'), commands), ""); // bounded work on a huge entry
 }
 
 TEST(PkgCheck, Messages) {

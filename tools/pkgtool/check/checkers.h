@@ -123,6 +123,10 @@ std::vector<DriverInfInstall> InstallFromFolder(const DriverGroup& g, const std:
                                                 const std::string& packageDir, const FindingAdder& add,
                                                 std::vector<DiskLabelUse>* labels);
 
+// The names of the script's sections, and the keys of one, for "did you mean".
+std::vector<std::string> SectionNames(const IniFile& ini);
+std::vector<std::string> KeyNames(const IniFile& ini, const std::string& section);
+
 // sequor95.ini's [ProcessList]; packageDir locates the programs it names.
 void CheckProcessList(const IniFile& ini, Sink& sink, const std::string& packageDir);
 

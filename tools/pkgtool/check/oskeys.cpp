@@ -26,6 +26,21 @@ InstallRoute RouteOf(OsKind kind) {
 
 bool IsNtKind(OsKind kind) { return kind >= kOsWinNT && kind <= kOsNT40; }
 
+std::string WindowsOfKind(OsKind kind) {
+    switch (kind) {
+    case kOsWin95A: return "the first Windows 95";
+    case kOsWin95B: return "Windows 95 OSR2";
+    case kOsWin95C: return "Windows 95 OSR 2.5";
+    case kOsWin98: return "Windows 98";
+    case kOsNT40: return "Windows NT 4.0";
+    case kOsWin95: return "Windows 95 with another service pack text, and Windows Me";
+    case kOsNT31: return "Windows NT 3.1";
+    case kOsNT35x: return "Windows NT 3.5";
+    case kOsWinNT: return "later Windows NT versions";
+    default: return "other Windows versions";
+    }
+}
+
 std::string OsKeyReason(unsigned long platform, unsigned long major, unsigned long minor, const std::string& csd) {
     const std::string version = "platform " + std::to_string(platform) + ", version " + std::to_string(major) + "." +
                                 std::to_string(minor);
