@@ -59,14 +59,18 @@ const char* kScript = "[Application]\nW98=DetectCard,Install,ShowMsgDone\nW95A=D
 TEST(PkgRun, OptionsAndMachineFileErrorsAreSaid) {
     PcSpec spec;
     EXPECT_EQ(ApplyPcOption(spec, "card", "1234:5678@1:0:0"), "");
-    EXPECT_NE(ApplyPcOption(spec, "card", "4660,22136"), "");      // decimal script notation is not a card
+    EXPECT_EQ(ApplyPcOption(spec, "card", "4660,22136"), "");      // the script's decimal form
+    EXPECT_NE(ApplyPcOption(spec, "card", "70196,22136"), "");     // beyond 16 bits
+    EXPECT_NE(ApplyPcOption(spec, "card", "4660:22136").find("did you mean --card 4660,22136?"), std::string::npos);
+    EXPECT_NE(ApplyPcOption(spec, "os", "W97").find("did you mean W98?"), std::string::npos);
     EXPECT_NE(ApplyPcOption(spec, "card", "1234:5678@1:32:0"), ""); // device numbers end at 31
     EXPECT_NE(ApplyPcOption(spec, "os", "W97"), "");
     EXPECT_NE(ApplyPcOption(spec, "answer", "OK,Maybe"), "");
     EXPECT_NE(ApplyPcOption(spec, "dir", "CD"), "");
     EXPECT_NE(ApplyPcOption(spec, "colour", "blue"), "");
-    ASSERT_EQ(spec.cards.size(), 1u);
+    ASSERT_EQ(spec.cards.size(), 2u);
     EXPECT_EQ(spec.cards[0].vendor, 0x1234u);
+    EXPECT_EQ(spec.cards[1].device, 0x5678u);
 
     Package p("");
     std::ofstream(p.dir / "pc.txt") << "# a PC\nos = NT40\nno-card\nanswer = Yes, No\nhelper-exit = nine\n";
@@ -341,5 +345,36 @@ TEST(PkgRun, RunInstallsThroughTheModelCheckUses) {
         for (const Finding& f : CheckPackage(p.dir.string()))
             checkSaysSo = checkSaysSo || (f.code == c.stops && f.severity == "error");
         EXPECT_TRUE(checkSaysSo) << what;
+    }
+}
+
+// Options the run had no use for are named, and so is a card written in
+// hexadecimal with the digits of a DetectCard entry's decimal numbers.
+TEST(PkgRun, OptionsThatDoNotApplyAreNamed) {
+    Package p(std::string(kScript) + "[DetectCard3]\n1=4634,5,PCI,1,0\n");
+    const struct {
+        std::vector<std::pair<const char*, const char*>> options;
+        const char* warning; // the start of the one warning; null: none
+    } cases[] = {
+        {{{"os", "NT40"}, {"helper-exit", "3"}}, "--helper-exit concerns the install helper"},
+        {{{"answer", "OK,OK,OK"}}, "--answer: the run showed 1 box, so 2 of the answers"},
+        {{{"exit", "never.exe=1"}}, "--exit never.exe=1: never.exe never starts"},
+        {{{"card", "4634:5"}}, "--card 4634:5 is read in hexadecimal; the card of [DetectCard3] 1 = 4634,5,PCI,1,0 is 121A:0005"},
+        {{{"card", "4634,5"}}, nullptr},
+        {{{"os", "1.4.0:C"}}, "--os 1.4.0:C: the service-pack text \"C\" has no second character"},
+        {{{"started-by", "explorer"}}, "--started-by concerns a CD's root"},
+    };
+    for (const auto& c : cases) {
+        PcSpec spec;
+        for (const auto& o : c.options) ASSERT_EQ(ApplyPcOption(spec, o.first, o.second), "") << o.first;
+        if (!spec.cardsGiven) AddCardFromPackage(spec, p.dir.string());
+        Transcript t = DryRun("setup", spec, p.dir.string());
+        const std::string first = c.options[0].first;
+        if (!c.warning) {
+            EXPECT_TRUE(t.warnings.empty()) << first << ": " << (t.warnings.empty() ? "" : t.warnings[0]);
+            continue;
+        }
+        ASSERT_EQ(t.warnings.size(), 1u) << first << ": " << (t.warnings.empty() ? "none" : t.warnings.back());
+        EXPECT_EQ(t.warnings[0].rfind(c.warning, 0), 0u) << t.warnings[0];
     }
 }

@@ -8,7 +8,7 @@ namespace {
 
 // Edits with adjacent transposition, in thirds (3 an edit), and 4 more
 // where the digits differ: a version number is seldom the slip.
-size_t Distance(const std::string& a, const std::string& b) {
+size_t Distance(const std::string& a, const std::string& b, bool digitsCount) {
     const size_t n = a.size(), m = b.size();
     std::vector<std::vector<size_t>> d(n + 1, std::vector<size_t>(m + 1));
     for (size_t i = 0; i <= n; ++i) d[i][0] = 3 * i;
@@ -27,24 +27,28 @@ size_t Distance(const std::string& a, const std::string& b) {
             if (isdigit((unsigned char)c)) out += c;
         return out;
     };
-    return d[n][m] + (digits(a) == digits(b) ? 0 : 4);
+    return d[n][m] + (!digitsCount || digits(a) == digits(b) ? 0 : 4);
 }
 
 } // namespace
 
 std::string NearestName(const std::string& word, const std::vector<std::string>& candidates) {
     if (word.empty() || word.size() > 64) return "";
-    std::string best;
-    size_t bestCost = 0;
-    for (const std::string& c : candidates) {
-        if (c.size() > 64) continue;
-        const size_t cost = Distance(word, c);
-        if (cost == 0) return "";
-        if (best.empty() || cost < bestCost) best = c, bestCost = cost;
-    }
-    // Two slips in a longer name, one in a short one.
+    // Two slips in a longer name, one in a short one; a name with the same
+    // digits first, then any (W97 is W98).
     const size_t allowed = word.size() >= 5 ? 6 : 3;
-    return !best.empty() && bestCost <= allowed ? best : "";
+    for (bool digitsCount : {true, false}) {
+        std::string best;
+        size_t bestCost = 0;
+        for (const std::string& c : candidates) {
+            if (c.size() > 64) continue;
+            const size_t cost = Distance(word, c, digitsCount);
+            if (cost == 0) return "";
+            if (best.empty() || cost < bestCost) best = c, bestCost = cost;
+        }
+        if (!best.empty() && bestCost <= allowed) return best;
+    }
+    return "";
 }
 
 std::string DidYouMean(const std::string& word, const std::vector<std::string>& candidates) {

@@ -11,6 +11,7 @@
 #include "setup/commands.h"
 #include "tests/support/run.h"
 #include <cstdio>
+#include <cstring>
 #include <strings.h>
 
 namespace {
@@ -453,6 +454,88 @@ void Judge(Transcript& t, const Explainer& x) {
 
 int RunExitStatus(const Transcript& t) { return t.installed ? 0 : 1; }
 
+namespace {
+
+bool Given(const PcSpec& spec, const char* name) {
+    return std::find(spec.given.begin(), spec.given.end(), name) != spec.given.end();
+}
+
+// Whether a program of that file name started, or was tried.
+bool Tried(const Transcript& t, const std::string& name) {
+    for (const TranscriptEvent& e : t.events) {
+        if (e.kind != "started" && e.kind != "start-failed") continue;
+        std::string line = e.Field("command line");
+        std::transform(line.begin(), line.end(), line.begin(), ::tolower);
+        std::string lower = name;
+        std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+        if (line.find(lower) != std::string::npos) return true;
+    }
+    return false;
+}
+
+// Options that the run had no use for, and card identifiers that look like
+// the script's decimal numbers read as hexadecimal.
+void Warn(const PcSpec& spec, const std::string& root, const std::string& packageDir, Transcript& t) {
+    int boxes = 0;
+    for (const TranscriptEvent& e : t.events) boxes += e.kind == "box";
+    if (int(spec.answers.size()) > boxes)
+        t.warnings.push_back("--answer: the run showed " + std::to_string(boxes) + " box" + (boxes == 1 ? "" : "es") +
+                             ", so " + std::to_string(spec.answers.size() - size_t(boxes)) +
+                             " of the answers are left over");
+    for (const auto& p : spec.programExits)
+        if (!Tried(t, p.first)) t.warnings.push_back("--exit " + p.first + "=" + std::to_string(p.second) + ": " +
+                                                     p.first + " never starts in this run");
+    for (const std::string& m : spec.missing)
+        if (!Tried(t, m)) t.warnings.push_back("--missing " + m + ": nothing in this run starts " + m);
+    const bool helper = Tried(t, "fitter16.exe"), applet = Tried(t, "Control_RunDLL desk.cpl");
+    for (const char* o : {"helper-exit", "helper-shows-after", "helper-never-shows", "no-helper"})
+        if (Given(spec, o) && !helper)
+            t.warnings.push_back(std::string("--") + o + " concerns the install helper, which this run never starts");
+    if (Given(spec, "applet-closed-after") && !applet)
+        t.warnings.push_back("--applet-closed-after concerns the Display applet, which this run never starts");
+    if (t.program == "Sequor")
+        for (const char* o : {"usb", "card", "no-card", "enum", "lspci", "registry", "args"})
+            if (Given(spec, o))
+                t.warnings.push_back(std::string("--") + o + " concerns setup; Sequor does not look at it");
+    if (Given(spec, "started-by") && pkgcheck::FindNoCase(root, "AUTORUN.INF").empty())
+        t.warnings.push_back("--started-by concerns a CD's root, which holds AUTORUN.INF; this folder holds none");
+    if (t.pc.platform == 1 && t.pc.major == 4 && t.pc.minor == 0 && t.pc.servicePack.size() == 1 &&
+        strchr("BbCc", t.pc.servicePack[0]))
+        t.warnings.push_back("--os " + spec.os + ": the service-pack text \"" + t.pc.servicePack +
+                             "\" has no second character, so this is WIN95; Windows 95 OSR2 reports \" B\" and "
+                             "OSR 2.5 \" C\", with the blank (--os \"1.4.0: " + t.pc.servicePack + "\")");
+    // A --card in hexadecimal whose digits are a DetectCard entry's decimal numbers.
+    const std::string script = packageDir.empty() ? "" : pkgcheck::FindNoCase(packageDir, "SETUP.INI");
+    pkgcheck::IniFile ini;
+    if (script.empty() || !ini.Load(script)) return;
+    for (const auto& given : spec.cardTexts) {
+        if (given.second) {
+            t.notes.push_back("--card " + given.first + " is the script's decimal form.");
+            continue;
+        }
+        const std::string ids = given.first.substr(0, given.first.find('@'));
+        const size_t colon = ids.find(':');
+        if (colon == std::string::npos || ids.find_first_not_of("0123456789:") != std::string::npos) continue;
+        const unsigned long v = strtoul(ids.c_str(), nullptr, 10), d = strtoul(ids.c_str() + colon + 1, nullptr, 10);
+        for (const pkgcheck::IniSection& s : ini.Sections()) {
+            if (MatchCommand(s.name.c_str()) != kCmdDetectCard) continue;
+            for (int n = 1; n < 10000; ++n) {
+                const std::string entry = ini.Read(s.name, std::to_string(n), 256);
+                unsigned short ev = 0, ed = 0;
+                if (entry.empty()) break;
+                if (!ReadCardIds(entry.c_str(), &ev, &ed) || ev != v || ed != d) continue;
+                t.warnings.push_back("--card " + given.first + " is read in hexadecimal; the card of [" + s.name +
+                                     "] " + std::to_string(n) + " = " + entry + " is " + Hex4(ev) + ":" + Hex4(ed) +
+                                     " (the script's numbers are decimal): did you mean --card " +
+                                     std::to_string(v) + "," + std::to_string(d) + "?");
+                n = 10000;
+            }
+        }
+    }
+}
+
+} // namespace
+
 Transcript DryRun(const std::string& program, const PcSpec& spec, const std::string& dir) {
     Transcript t;
     sim::Machine m;
@@ -477,5 +560,6 @@ Transcript DryRun(const std::string& program, const PcSpec& spec, const std::str
             t.notes.push_back("Still running when the program ended: " + p.commandLine);
     t.findings = explainer.InstallFindings();
     Judge(t, explainer);
+    Warn(spec, dir, start.packageDir, t);
     return t;
 }

@@ -1,6 +1,7 @@
 #include "tools/pkgtool/dryrun/pc.h"
 #include "tools/pkgtool/formats/cardnames.h"
 #include "tools/pkgtool/check/oskeys.h"
+#include "tools/pkgtool/check/suggest.h"
 #include "tools/pkgtool/formats/inifile.h"
 #include "framework/fields.h"
 #include "setup/cardentry.h"
@@ -50,14 +51,24 @@ bool ParseNumber(const std::string& text, unsigned long& out) {
 }
 
 // VENDOR:DEVICE[@BUS:DEVICE:FUNCTION], identifiers in hexadecimal as the
-// registry writes them (0x prefix optional), the location in decimal.
-std::string ParseCard(const std::string& value, PciCard& card) {
+// registry writes them (0x prefix optional), or VENDOR,DEVICE in decimal as
+// a DetectCard entry writes them; the location in decimal.
+std::string ParseCard(const std::string& value, PciCard& card, bool& decimal) {
     std::string ids = value, at;
     size_t a = value.find('@');
     if (a != std::string::npos) ids = value.substr(0, a), at = value.substr(a + 1);
     unsigned v = 0, d = 0;
-    if (sscanf(ids.c_str(), "%x:%x", &v, &d) != 2 || v > 0xFFFF || d > 0xFFFF)
-        return "card: expected VENDOR:DEVICE in hexadecimal, e.g. 1234:5678@1:0:0";
+    char end = 0;
+    decimal = ids.find(',') != std::string::npos;
+    const bool read = decimal ? sscanf(ids.c_str(), "%u,%u%c", &v, &d, &end) == 2
+                              : sscanf(ids.c_str(), "%x:%x%c", &v, &d, &end) == 2;
+    unsigned dv = 0, dd = 0;
+    if (!read || v > 0xFFFF || d > 0xFFFF)
+        return "card: expected VENDOR:DEVICE in hexadecimal (121a:0005) or VENDOR,DEVICE in decimal as the script "
+               "writes it (4634,5), e.g. 1234:5678@1:0:0" +
+               (!decimal && sscanf(ids.c_str(), "%u:%u%c", &dv, &dd, &end) == 2 && dv <= 0xFFFF && dd <= 0xFFFF
+                    ? "; did you mean --card " + std::to_string(dv) + "," + std::to_string(dd) + "?"
+                    : std::string());
     card.vendor = v;
     card.device = d;
     if (!at.empty()) {
@@ -218,20 +229,30 @@ bool IsPcFlag(const std::string& name) {
     return name == "no-card" || name == "helper-never-shows" || name == "no-helper";
 }
 
+const std::vector<std::string>& OsOptionNames() {
+    static const std::vector<std::string> names = {"W95A", "W95B", "W95C", "W98", "WIN95", "NT40", "NT35X", "NT31",
+                                                   "WINNT", "win95", "win98", "nt40", "nt351", "win10"};
+    return names;
+}
+
 std::string ApplyPcOption(PcSpec& spec, const std::string& name, const std::string& value) {
     unsigned long n = 0;
+    spec.given.push_back(name);
     if (name == "os") {
         sim::Machine probe;
         if (!SetVersion(value, probe))
             return "os: an OS key (W95A, W95B, W95C, W98, WIN95, NT40, NT35X, NT31, WINNT), a Wine version name "
-                   "(win98, nt40, ...) or PLATFORM.MAJOR.MINOR[:SERVICE PACK]";
+                   "(win98, nt40, ...) or PLATFORM.MAJOR.MINOR[:SERVICE PACK]" +
+                   pkgcheck::DidYouMean(value, OsOptionNames());
         spec.os = value;
     } else if (name == "card") {
         PciCard card;
-        std::string error = ParseCard(value, card);
+        bool decimal = false;
+        std::string error = ParseCard(value, card, decimal);
         if (!error.empty()) return error;
         spec.cards.push_back(card);
         spec.cardsGiven = true;
+        spec.cardTexts.push_back({value, decimal});
     } else if (name == "no-card") {
         spec.cards.clear();
         spec.cardsGiven = true;
@@ -295,7 +316,12 @@ std::string ApplyPcOption(PcSpec& spec, const std::string& name, const std::stri
         spec.notes.push_back("The registry holds the keys and values under HKEY_LOCAL_MACHINE of the export " + value +
                              ".");
     } else {
-        return "unknown option --" + name;
+        spec.given.pop_back();
+        return "unknown option --" + name +
+               pkgcheck::DidYouMean(name, {"os", "card", "no-card", "enum", "usb", "answer", "dir", "args",
+                                           "started-by", "helper-exit", "helper-shows-after", "no-helper",
+                                           "helper-never-shows", "applet-closed-after", "exit", "missing", "lspci",
+                                           "registry", "program", "machine", "codepage", "pci-ids", "json"});
     }
     return "";
 }

@@ -40,6 +40,8 @@ struct PcSpec {
     bool registryGiven = false;
     std::vector<std::string> notes; // about the captures, for the transcript
     std::string noCardWhy;          // why the package gave the default PC no card
+    std::vector<std::string> given; // the options applied, by name, in order
+    std::vector<std::pair<std::string, bool>> cardTexts; // each --card as written; true: in decimal
 };
 
 // Applies one option (name without the leading dashes) to the spec. Returns
