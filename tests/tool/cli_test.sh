@@ -30,6 +30,9 @@ expect 2 '' 1 check "$pkg" --bogus x
 expect 2 '' 1 check "$pkg" --codepage
 expect 2 '' 1 check "$pkg" stray
 expect 2 '' 1 run "$pkg" --os W97
+expect 0 '^bad-header$' 0 explain bad-header
+expect 1 '' 1 explain no-such-code
+expect 2 '' 1 explain
 expect 0 '^usage: pkgtool check DIR' 0 cd "$pkg" --help
 expect 2 '' 1 cd "$pkg"
 expect 2 '' 1 cd "$pkg" -o
