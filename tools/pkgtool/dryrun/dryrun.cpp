@@ -230,7 +230,7 @@ private:
         }
         e.fields.push_back({"looks for", "VEN_" + Hex4(vendor) + "&DEV_" + Hex4(device)});
         if (m_.platformId == VER_PLATFORM_WIN32_NT) {
-            e.fields.push_back({"bus", "not read: setup leaves the PCI ports alone on Windows NT"});
+            e.fields.push_back({"bus", "is not read: setup leaves the PCI ports alone on Windows NT"});
             e.fields.push_back({"result", "not found"});
             return true;
         }
@@ -266,8 +266,8 @@ private:
     }
 
     std::string BusHolds() const {
-        if (m_.pciFunctions.empty()) return "not there: the bus holds no card";
-        std::string s = "not there: the bus holds";
+        if (m_.pciFunctions.empty()) return "holds no card";
+        std::string s = "holds";
         int shown = 0;
         for (const auto& f : m_.pciFunctions) {
             if (shown++ == 6) {
@@ -276,7 +276,7 @@ private:
             }
             s += (shown > 1 ? ", " : " ") + Hex4(f.second) + ":" + Hex4(f.second >> 16) + " at " + Slot(f.first);
         }
-        return s;
+        return s + ", not it";
     }
 
     bool PciKey(TranscriptEvent& e) {

@@ -23,7 +23,17 @@ std::string FormatTranscriptText(const Transcript& t) {
     for (const TranscriptEvent& e : t.events) {
         std::string line = "  " + e.kind;
         line.resize(16, ' ');
-        if (e.kind == "box") {
+        if (e.kind == "commands") {
+            line += e.Field("os key") + ": " + e.Field("list");
+        } else if (e.kind == "detect") {
+            line += e.Field("entry") + "=" + e.Field("value");
+            if (!e.Field("looks for").empty()) line += ": looks for " + e.Field("looks for");
+            if (!e.Field("bus").empty()) line += "; the bus " + e.Field("bus");
+            line += "; " + e.Field("result");
+        } else if (e.kind == "pcikey") {
+            line += "looks for " + e.Field("looks for") + "; Enum\\PCI holds " + e.Field("registry") + "; " +
+                    e.Field("result");
+        } else if (e.kind == "box") {
             line += "[" + Shown(e.Field("caption"), t.codePage) + "] " + Shown(e.Field("text"), t.codePage) + "  (" +
                     e.Field("buttons") + ", " +
                     e.Field("icon") + "; answered: " + e.Field("answer") + ")";
