@@ -162,7 +162,7 @@ private:
         DriverGroup g;
         g.folder = DriverFolder(ini, kind, packageDir, g.shown);
         if (g.folder.empty()) {
-            e.fields.push_back({"driver", "the folder is not in the package"});
+            e.fields.push_back({"inf", "none: the package has no such folder"});
             return;
         }
         g.reader = reader;

@@ -433,7 +433,7 @@ ProgramStart BuildMachine(const PcSpec& spec, const std::string& dir, bool forSe
     }
     for (const auto& p : spec.programExits) sim::AddPlainProgram(m, p.first, p.second);
     bool shipped = !packageDir.empty() && !FindInPackage(packageDir, "fitter16.exe").empty();
-    if (forSetup && spec.helper && !shipped)
+    if (forSetup && spec.helper && !shipped && m.platformId == VER_PLATFORM_WIN32_WINDOWS)
         notes.push_back("The package holds no fitter16.exe; the simulated PC provides one (--no-helper leaves it "
                         "out).");
     if (!spec.helper) m.programs.erase("fitter16.exe");
