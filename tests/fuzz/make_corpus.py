@@ -333,6 +333,29 @@ def inf_seeds():
           "m=\"%%M%%\"\r\n")
 
 
+def infinstall_seeds():
+    # The last byte: bit 0 NT 4.0, bit 1 every models line.
+    s = "infinstall"
+    root = os.path.join(HERE, "..", "..", "examples", "package")
+    with open(os.path.join(root, "WIN95", "EXAMPLE.INF"), "rb") as f:
+        write(s, "example-win95", f.read() + bytes([0]))
+    with open(os.path.join(root, "NT40", "EXAMPLE.INF"), "rb") as f:
+        write(s, "example-nt40", f.read() + bytes([3]))
+    head = ("[Version]\r\nSignature=\"$CHICAGO$\"\r\nClass=Display\r\nLayoutFile=LAYOUT.INF\r\n[Manufacturer]\r\n"
+            "%M%=Maker\r\n[Maker]\r\n%Card%=Inst,PCI\\VEN_1234&DEV_5678\r\n")
+    write(s, "disks", (head + "[Inst]\r\nCopyFiles=Copy,@%F%,Missing\r\n[Copy]\r\nA.DRV,,,2\r\nB.VXD,B.VX_\r\n"
+                       "LongName.sys\r\n%F%\r\n[DestinationDirs]\r\nDefaultDestDir=11\r\nCopy=12,SUB\r\n"
+                       "[SourceDisksNames]\r\n1=\"CD\",LABEL,0,\\BIN\r\n[SourceDisksNames.x86]\r\n2=\"CD\",tag,,\\I386\r\n"
+                       "[SourceDisksFiles]\r\nA.DRV=1,..\\SUB\r\nB.VX_=3\r\n[SourceDisksFiles.x86]\r\nLongName.sys=2\r\n"
+                       "[Strings]\r\nM=\"Maker\"\r\n[Strings.0409]\r\nF=\"C.DLL\"\r\nCard=\"Card\"\r\n").encode() + bytes([0]))
+    write(s, "self-and-loops", (head + "[Inst]\r\nCopyFiles=Inst,A,A,B\r\n[A]\r\nCopyFiles=B\r\n[B]\r\n"
+                                "CopyFiles=A\r\nBAD\x01\x1b.DRV\r\n").encode() + bytes([2]))
+    write(s, "nt-display", (head.replace("$CHICAGO$", "$Windows NT$") +
+                            "[Inst]\r\nCopyFiles=Dll\r\n[Dll]\r\nx.dll\r\n[Inst.Services]\r\nAddService=x,2,Svc\r\n"
+                            "[Svc]\r\nServiceBinary=%12%\\x.sys\r\n[Inst.SoftwareSettings]\r\nAddReg=R\r\n[R]\r\n"
+                            "HKR,,InstalledDisplayDrivers,0x10000,x,y\r\n").encode() + bytes([1]))
+
+
 def autorun_seeds():
     s = "autorun"
     write(s, "drivers", "[autorun]\r\nopen=DRIVERS\\SETUP.EXE \\DRIVERS\r\nicon=DRIVERS\\SETUP.EXE,0\r\n")
@@ -360,5 +383,6 @@ if __name__ == "__main__":
     text_seeds()
     tokens_seeds()
     inf_seeds()
+    infinstall_seeds()
     autorun_seeds()
     captures_seeds()

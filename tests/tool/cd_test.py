@@ -107,6 +107,23 @@ def main():
         check(out.returncode == 1 and "disc-helper-missing" in out.stdout.decode(),
               "a disc without the helper is refused: %d\n%s" % (out.returncode, out.stdout.decode()))
         check(not [n for n in os.listdir(tmp) if n.startswith("broken.iso")], "no image of the refused disc")
+        # A driver file that the INF copies and the disc lacks, and an error in
+        # a second package that AutoRun does not start: no image either.
+        for case in ("driver-file", "second-package"):
+            folder = os.path.join(tmp, case)
+            stage(folder, package, EPOCH)
+            if case == "driver-file":
+                os.remove(os.path.join(folder, "WIN95", "EXAMPLE.DRV"))
+                want = "driver-file-missing"
+            else:
+                os.mkdir(os.path.join(folder, "TOOLS"))
+                with open(os.path.join(folder, "TOOLS", "SETUP.INI"), "w") as f:
+                    f.write("[Application]\nW98=Bogus\n[Message]\nNotSupport=n\n")
+                want = "[unknown-command] (package TOOLS)"
+            out = run([pkgtool, "cd", folder, "-o", os.path.join(tmp, case + ".iso"), "--autorun"], env=env)
+            check(out.returncode == 1 and want in out.stdout.decode(),
+                  "%s: the disc is refused with %s: %d\n%s" % (case, want, out.returncode, out.stdout.decode()))
+            check(not os.path.exists(os.path.join(tmp, case + ".iso")), "%s: no image" % case)
     finally:
         subprocess.run(["chmod", "-R", "u+w", tmp])
         shutil.rmtree(tmp, ignore_errors=True)

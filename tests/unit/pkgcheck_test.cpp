@@ -7,6 +7,7 @@
 // The wording of the messages is not pinned down beyond a few key phrases.
 #include "tools/pkgtool/check/check.h"
 #include "tools/pkgtool/formats/inffile.h"
+#include "tools/pkgtool/formats/infinstall.h"
 #include "tools/pkgtool/report/report.h"
 #include "tools/pkgtool/check/suggest.h"
 #include "tools/pkgtool/report/json.h"
@@ -18,6 +19,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -170,13 +172,13 @@ TEST(PkgCheck, DetectCardSections) {
          "2=1234,70196,PCI,1,0\n"        // 5
          "3=4660,,AGP,1,0\n"             // 6
          "4=4660,22136, AGP,1,0\n"       // 7
-         "5=4660,22136,agp ,1,0\n"       // 8
-         "6=4660,22136,AGP, 1,0\n"       // 9
-         "7=4660,22136,PCIEXPRESS,1,0\n" // 10
-         "8=4660,22136,PCI,1\n"          // 11
+         "5=4660,22137,agp ,1,0\n"       // 8
+         "6=4660,22138,AGP, 1,0\n"       // 9
+         "7=4660,22139,PCIEXPRESS,1,0\n" // 10
+         "8=4660,22140,PCI,1\n"          // 11
          "9=4660\n"                      // 12
          "10=12AB,-1,PCI,1,0\n"          // 13
-         "11=4660,22136, PCI,0,0\n"      // 14
+         "11=4660,22141, PCI,0,0\n"      // 14
          "12=0010, 22136 ,PCI,0,0\n"     // 15
          "[Message]\nNotSupport=n\nDetectCard=d\n",
          nullptr, {},
@@ -186,6 +188,10 @@ TEST(PkgCheck, DetectCardSections) {
           "SETUP.INI:11 warning card-missing-fields", "SETUP.INI:12 error card-missing-fields",
           "SETUP.INI:13 error hex-identifier", "SETUP.INI:13 error identifier-range",
           "SETUP.INI:14 warning blank-in-field", "SETUP.INI:15 warning hex-identifier"}},
+        // The first entry whose card is there wins: a card listed as PCI and again as AGP.
+        {"duplicate", "[Application]\nW98=DetectCard\n[DetectCard]\n1=4660,22136,PCI,1,0\n2=4660,22137,AGP,1,0\n"
+                      "3=4660,22136,AGP,1,0\n[Message]\nNotSupport=n\nDetectCard=d\n",
+         nullptr, {}, {"SETUP.INI:6 warning card-duplicate"}},
     });
 }
 
@@ -311,10 +317,10 @@ TEST(PkgCheck, Messages) {
 TEST(PkgCheck, Reports) {
     std::vector<Finding> findings = {
         {"pkg/SETUP.INI", 3, "error", "unknown-command", "entry \"End2\" is not End"},
-        {"pkg/sequor95.ini", 0, "warning", "no-entry-1", "tab\there, back\\slash, caf\xe9\n"},
+        {"pkg/sequor95.ini", 0, "warning", "no-entry-1", "tab\there, back\\slash, caf\xe9\n", "pkg"},
     };
     EXPECT_EQ("pkg/SETUP.INI:3: error: entry \"End2\" is not End [unknown-command]\n"
-              "pkg/sequor95.ini: warning: tab\there, back\\slash, caf\xe9\n [no-entry-1]\n"
+              "pkg/sequor95.ini: warning: tab\there, back\\slash, caf\xe9\n [no-entry-1] (package pkg)\n"
               "1 error, 1 warning\n",
               FormatFindingsText(findings));
     EXPECT_EQ("{\"command\": \"check\", \"findings\": [\n"
@@ -323,7 +329,7 @@ TEST(PkgCheck, Reports) {
               ", \"package\": null},\n"
               "  {\"file\": \"pkg/sequor95.ini\", \"line\": null, \"severity\": \"warning\", \"code\": \"no-entry-1\", "
               "\"message\": \"tab\\there, back\\\\slash, caf\\u00e9\\n\", \"fix\": " + JsonString(ReferenceFix("no-entry-1")) +
-              ", \"package\": null}\n"
+              ", \"package\": \"pkg\"}\n"
               "], \"counts\": {\"errors\": 1, \"warnings\": 1, \"notes\": 0}, \"exitStatus\": 1, \"cards\": []}\n",
               FormatFindingsJson(findings));
     EXPECT_EQ(SchemaProblems(FormatFindingsJson(findings)), "");
@@ -559,6 +565,10 @@ TEST(PkgCheck, CdRoots) {
         {"cd-package-checked", nullptr, nullptr, {"DRIVERS/"}, {"SETUP.INI:2 error unknown-command"},
          {{"AUTORUN.INF", good}, {"DRIVERS/SETUP.INI", "[Application]\nW98=Bogus\n[Message]\nNotSupport=n\n"}}},
         {"cd-root-package", script.c_str(), nullptr, {}, {}, {{"AUTORUN.INF", "[autorun]\nopen=setup\n"}}},
+        // A package that AutoRun does not start is checked too.
+        {"cd-second-package", nullptr, nullptr, {"DRIVERS/", "OTHER/"}, {"SETUP.INI:2 error unknown-command"},
+         {{"AUTORUN.INF", good}, {"DRIVERS/SETUP.INI", script}, {"OTHER/SETUP.INI", "[Application]\nW98=Bogus\n"
+                                                                                  "[Message]\nNotSupport=n\n"}}},
         {"cd-other-program", script.c_str(), nullptr, {"MENU.EXE"}, {"AUTORUN.INF:2 note autorun-other-program"},
          {{"AUTORUN.INF", "[autorun]\nopen=menu.exe /x\n"}}},
     });
@@ -570,6 +580,14 @@ TEST(PkgCheck, CdRoots) {
     ASSERT_EQ(1u, f.size()) << FormatFindingsText(f);
     EXPECT_NE(std::string::npos, f[0].message.find("\"D:\"")) << f[0].message;
     EXPECT_NE(std::string::npos, f[0].message.find("write open=DRIVERS\\SETUP.EXE \\DRIVERS")) << f[0].message;
+    // Each finding names its package once the disc holds several.
+    dir.Write("AUTORUN.INF", good);
+    dir.Write("OTHER/", "");
+    dir.Write("OTHER/SETUP.INI", "[Application]\nW98=Bogus\n[Message]\nNotSupport=n\n");
+    f = CheckPackage(dir.Path());
+    ASSERT_EQ(1u, f.size()) << FormatFindingsText(f);
+    EXPECT_EQ("OTHER", f[0].package);
+    EXPECT_NE(std::string::npos, FormatFindingsText(f).find("[unknown-command] (package OTHER)\n"));
 }
 
 TEST(PkgCheck, SmallerGaps) {
@@ -610,4 +628,143 @@ TEST(PkgCheck, SmallerGaps) {
     ASSERT_EQ(2u, f.size()) << FormatFindingsText(f);
     EXPECT_NE(std::string::npos, f[0].message.find("\"ShowMsgUSB\" runs as ShowMsg, not as ShowUSBMsg")) << f[0].message;
     EXPECT_NE(std::string::npos, f[1].message.find("write \"C:\\New\"")) << f[1].message;
+}
+
+namespace {
+
+// A driver INF for 1234:5678 (models line 7) whose install section and
+// the sections after it begin at line 8; `version` adds lines to [Version]
+// after line 3, moving the rest down.
+std::string CopyInf(const std::string& body, const std::string& version = "",
+                    const std::string& strings = "[Strings]\r\nM=\"Maker\"\r\n") {
+    return "[Version]\r\nSignature=\"$CHICAGO$\"\r\nClass=Display\r\n" + version +
+           "[Manufacturer]\r\n%M%=Maker\r\n[Maker]\r\nCard=Inst,PCI\\VEN_1234&DEV_5678\r\n" + body + strings;
+}
+
+const char* kNt40Script = "[Application]\nNT40=Install,ShowMsgNT\n[SubDir]\nNT40=\\DRV\n[Message]\nNotSupport=n\n"
+                          "ShowMsgNT=nt\n";
+
+} // namespace
+
+// Every file the install copies, as Windows 95/98 (W98) and NT 4.0 (NT40)
+// look for it in the same folder. Where both readers fail alike, both say so.
+TEST(PkgCheck, DriverFilesAsEachTargetCopiesThem) {
+    const std::string copy = "[Inst]\r\nCopyFiles=Inst.Copy\r\n[Inst.Copy]\r\nEXAMPLE.DRV\r\n"; // the copy line is 11
+    const std::string disks = "[SourceDisksNames]\r\n1=\"Driver CD\",,0,\\BIN\r\n";
+    ExpectFindings({
+        // Names in any case, a source named apart from its target, @file, a
+        // continued copy line, the destination sections.
+        {"files-complete", kW98Nt40Script, nullptr, {"DRV/", "DRV/example.drv", "DRV/SOURCE.VX_", "DRV/Extra.Dll"}, {},
+         {{"DRV/DRV.INF", CopyInf("[Inst]\r\nCopyFiles=Inst.Copy,@EXTRA.DLL\r\n[Inst.Copy]\r\nEXAMPLE.DRV\r\n"
+                                  "TARGET.VXD,\\\r\n SOURCE.VX_\r\n[DestinationDirs]\r\nInst.Copy=11\r\n")}}},
+        {"files-missing", kW98Nt40Script, nullptr, {"DRV/", "OLD/", "OLD/EXAMPLE.DRV"},
+         {"DRV.INF:11 error driver-file-missing", "DRV.INF:11 error driver-file-missing"},
+         {{"DRV/DRV.INF", CopyInf(copy)}}},
+        {"files-compressed", kW98Nt40Script, nullptr, {"DRV/", "DRV/EXAMPLE.DR_"},
+         {"DRV.INF:11 note inf-compressed-source"}, {{"DRV/DRV.INF", CopyInf(copy)}}},
+        {"files-disks", kW98Nt40Script, nullptr, {"DRV/", "DRV/BIN/", "DRV/BIN/SUB/", "DRV/BIN/SUB/EXAMPLE.DRV"}, {},
+         {{"DRV/DRV.INF", CopyInf(copy + disks + "[SourceDisksFiles]\r\nEXAMPLE.DRV=1,SUB\r\n")}}},
+        {"files-no-disk", kW98Nt40Script, nullptr, {"DRV/", "DRV/EXAMPLE.DRV"},
+         {"DRV.INF:11 error inf-no-source", "DRV.INF:11 error inf-no-source"},
+         {{"DRV/DRV.INF", CopyInf(copy + disks + "[SourceDisksFiles]\r\nEXAMPLE.DRV=2\r\n")}}},
+        // Only NT 4.0 reads the .x86 sections.
+        {"files-x86-only", kW98Nt40Script, nullptr, {"DRV/", "DRV/BIN/", "DRV/BIN/EXAMPLE.DRV"},
+         {"DRV.INF:11 error inf-no-source"},
+         {{"DRV/DRV.INF", CopyInf(copy + disks + "[SourceDisksFiles.x86]\r\nEXAMPLE.DRV=1\r\n")}}},
+        {"files-layout", kW98Nt40Script, nullptr, {"DRV/"}, {"DRV.INF:12 note inf-windows-file"},
+         {{"DRV/DRV.INF", CopyInf(copy, "LayoutFile=LAYOUT.INF\r\n")}}},
+        {"files-unlisted", kW98Nt40Script, nullptr, {"DRV/", "DRV/BIN/", "DRV/BIN/OTHER.DRV", "DRV/EXAMPLE.DRV"},
+         {"DRV.INF:11 warning inf-unlisted-file", "DRV.INF:11 warning inf-unlisted-file"},
+         {{"DRV/DRV.INF", CopyInf(copy + "OTHER.DRV\r\n" + disks + "[SourceDisksFiles]\r\nOTHER.DRV=1\r\n")}}},
+        {"files-long-name", kW98Nt40Script, nullptr, {"DRV/", "DRV/ExampleDisplay.drv"},
+         {"DRV.INF:11 error inf-long-name"},
+         {{"DRV/DRV.INF", CopyInf("[Inst]\r\nCopyFiles=Inst.Copy\r\n[Inst.Copy]\r\nExampleDisplay.drv\r\n")}}},
+        {"files-dotdot", kW98Nt40Script, nullptr, {"DRV/", "COMMON/", "COMMON/EXAMPLE.DRV"},
+         {"DRV.INF:11 warning inf-dotdot"},
+         {{"DRV/DRV.INF", CopyInf(copy + "[SourceDisksNames]\r\n1=\"CD\"\r\n[SourceDisksFiles]\r\n"
+                                         "EXAMPLE.DRV=1,..\\COMMON\r\n")}}},
+        // NT 4.0 reads a 9x volume label as a tag file.
+        {"files-tag", kW98Nt40Script, nullptr, {"DRV/", "DRV/EXAMPLE.DRV"}, {"DRV.INF:13 warning inf-tag-file"},
+         {{"DRV/DRV.INF", CopyInf(copy + "[SourceDisksNames]\r\n1=\"CD\",DRIVERS,0000\r\n[SourceDisksFiles]\r\n"
+                                         "EXAMPLE.DRV=1\r\n")}}},
+        // 95 and 98 leave the token raw and look for no file by it.
+        {"files-localized-name", kW98Nt40Script, nullptr, {"DRV/", "DRV/EXAMPLE.DRV"},
+         {"DRV.INF:11 error inf-token-file"},
+         {{"DRV/DRV.INF", CopyInf("[Inst]\r\nCopyFiles=Inst.Copy\r\n[Inst.Copy]\r\n%File%\r\n", "",
+                                  "[Strings]\r\nM=\"Maker\"\r\n[Strings.0409]\r\nFile=EXAMPLE.DRV\r\n")}}},
+        {"files-self", kW98Nt40Script, nullptr, {"DRV/"},
+         {"DRV.INF:9 warning inf-no-copy-section", "DRV.INF:9 warning inf-no-copy-section"},
+         {{"DRV/DRV.INF", CopyInf("[Inst]\r\nCopyFiles=Inst\r\n")}}},
+        {"files-nt-display", kNt40Script, nullptr, {"DRV/", "DRV/EXAMPLE.DLL", "DRV/EXAMPLE.SYS"},
+         {"DRV.INF:15 error nt4-file-not-copied"},
+         {{"DRV/DRV.INF", CopyInf("[Inst]\r\nCopyFiles=Inst.Copy\r\n[Inst.Copy]\r\nexample.dll\r\n"
+                                  "[Inst.Services]\r\nAddService=example,2,Svc\r\n[Svc]\r\n"
+                                  "ServiceBinary=%12%\\example.sys\r\n[Inst.SoftwareSettings]\r\nAddReg=Reg\r\n"
+                                  "[Reg]\r\nHKR,,InstalledDisplayDrivers,0x10000,example\r\n")}}},
+        {"files-no-section", kW98Nt40Script, nullptr, {"DRV/"},
+         {"DRV.INF:7 error inf-no-install-section", "DRV.INF:7 error inf-no-install-section"},
+         {{"DRV/DRV.INF", CopyInf("[Inst.NTx86]\r\nCopyFiles=Inst.Copy\r\n")}}},
+        // The INF one folder too deep.
+        {"files-inf-elsewhere", kW98Script, nullptr, {"DRV/", "DRV/DRIVER/"}, {"SETUP.INI:2 error driver-no-inf"},
+         {{"DRV/DRIVER/DRV.INF", CopyInf("[Inst]\r\n")}}},
+    });
+    TempDir dir("files-messages");
+    dir.Write("SETUP.INI", kW98Script);
+    dir.Write("DRV/", "");
+    dir.Write("DRV/DRV.INF", CopyInf(copy));
+    dir.Write("OLD/", "");
+    dir.Write("OLD/EXAMPLE.DRV", "");
+    std::vector<Finding> f = CheckPackage(dir.Path());
+    ASSERT_EQ(1u, f.size()) << FormatFindingsText(f);
+    EXPECT_NE(std::string::npos, f[0].message.find("looks for DRV\\EXAMPLE.DRV, which the package lacks")) << f[0].message;
+    EXPECT_NE(std::string::npos, f[0].message.find("lies at OLD\\EXAMPLE.DRV")) << f[0].message;
+}
+
+// The install model on its own, as the dry run and the listing programs
+// call it: what each copy records, and hostile files.
+TEST(PkgCheck, InstallModel) {
+    using pkgcheck::InfReader;
+    const std::set<std::string> disk = {"BIN\\SUB\\A.DRV", "B.VX_", "C.DLL"};
+    const pkgcheck::InfLookup lookup = [&](const std::string& p) { return disk.count(p) ? "/disk/" + p : ""; };
+    const std::string inf =
+        CopyInf("[Inst]\r\nCopyFiles=Drv,@C.DLL\r\n[Drv]\r\nA.DRV\r\nB.VXD\r\n[DestinationDirs]\r\nDrv=12,SUB\r\n"
+                "[SourceDisksNames]\r\n1=\"CD\",LABEL,0,\\BIN\r\n[SourceDisksNames.x86]\r\n2=\"CD\"\r\n"
+                "[SourceDisksFiles]\r\nA.DRV=1,SUB\r\nB.VXD=2\r\n[SourceDisksFiles.x86]\r\nB.VXD=2\r\n");
+    for (InfReader r : {InfReader::kWin9x, InfReader::kNt4}) {
+        const pkgcheck::InfInstall m = pkgcheck::ReadInfInstall(inf, r, {{0x1234, 0x5678}}, false, lookup);
+        ASSERT_EQ(3u, m.files.size());
+        EXPECT_EQ(std::vector<std::string>{"Inst"}, m.installSections);
+        EXPECT_EQ(11, m.files[0].line);
+        EXPECT_EQ("Drv", m.files[0].section);
+        EXPECT_EQ("BIN\\SUB\\A.DRV", m.files[0].lookedFor);
+        EXPECT_EQ("/disk/BIN\\SUB\\A.DRV", m.files[0].found);
+        EXPECT_EQ(12, m.files[0].destDir);
+        EXPECT_EQ("SUB", m.files[0].destSubdir);
+        // Disk 2 is defined only in the .x86 section, which 95 and 98 skip.
+        EXPECT_EQ(r == InfReader::kNt4 ? pkgcheck::InstallSource::kPackage : pkgcheck::InstallSource::kNone,
+                  m.files[1].from);
+        EXPECT_EQ(r == InfReader::kNt4, m.files[1].compressed);
+        EXPECT_EQ("", m.files[2].section);
+        EXPECT_EQ(r == InfReader::kWin9x ? 10 : -1, m.files[2].destDir);
+        EXPECT_EQ(r == InfReader::kWin9x ? 1u : 0u, m.labels.size());
+    }
+    // Hostile files: finite, and a name with control bytes is said.
+    std::string many = "[Inst]\r\nCopyFiles=";
+    for (int i = 0; i < 10000; ++i) many += "S" + std::to_string(i) + ",";
+    many += "Inst\r\n";
+    for (int i = 0; i < 10000; ++i) many += "[S" + std::to_string(i) + "]\r\nF" + std::to_string(i % 100) + ".DRV\r\n";
+    const std::string hostile[] = {
+        CopyInf(many),
+        CopyInf("[Inst]\r\nCopyFiles=A,A,B\r\n[A]\r\nCopyFiles=B\r\n[B]\r\nCopyFiles=A\r\n"),
+        CopyInf("[Inst]\r\nCopyFiles=A\r\n[A]\r\n" + std::string(1 << 20, 'x') + "\r\n"),
+        CopyInf("[Inst]\r\nCopyFiles=A\r\n[A]\r\nBAD\x01\x1b.DRV\r\n"),
+    };
+    for (const std::string& bytes : hostile) {
+        const pkgcheck::InfInstall m = pkgcheck::ReadInfInstall(bytes, InfReader::kWin9x, {}, true, lookup);
+        EXPECT_LE(m.files.size(), 20000u);
+    }
+    const pkgcheck::InfInstall bad = pkgcheck::ReadInfInstall(hostile[3], InfReader::kNt4, {}, true, lookup);
+    ASSERT_EQ(1u, bad.notices.size());
+    EXPECT_EQ("inf-file-name", bad.notices[0].code);
+    EXPECT_NE(std::string::npos, bad.notices[0].message.find("BAD\\x01\\x1B.DRV")) << bad.notices[0].message;
 }

@@ -8,6 +8,7 @@
 #include "tools/pkgtool/check/valuetext.h"
 
 #include <cctype>
+#include <map>
 #include <regex>
 
 namespace pkgcheck {
@@ -117,6 +118,21 @@ void CheckDetectCardSection(const IniFile& ini, Sink& sink, const NamedSection& 
         return;
     }
     for (int n = 1; n <= count; ++n) CheckEntry(ini, sink, named.name, n);
+    // DetectCard takes the first entry whose card is on the bus: a later
+    // entry for the same vendor and device never decides bus type or flag.
+    std::map<std::pair<unsigned, unsigned>, int> first;
+    for (int n = 1; n <= count; ++n) {
+        unsigned short v = 0, d = 0;
+        if (!ReadCardIds(ini.Read(named.name, std::to_string(n), 256).c_str(), &v, &d)) continue;
+        auto at = first.emplace(std::make_pair(v, d), n);
+        if (!at.second)
+            sink.Warning(ini.KeyLine(named.name, std::to_string(n)), "card-duplicate",
+                         "entry " + std::to_string(n) + " names the card " + std::to_string(v) + "," +
+                             std::to_string(d) + " of entry " + std::to_string(at.first->second) + " (line " +
+                             std::to_string(ini.KeyLine(named.name, std::to_string(at.first->second))) +
+                             "); DetectCard takes the first entry whose card is there, so entry " +
+                             std::to_string(n) + " is never used");
+    }
 }
 
 } // namespace pkgcheck

@@ -66,10 +66,7 @@ std::vector<PackageInf> InfsIn(const std::string& folder, const std::string& pac
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         std::string ext = it->path().extension().string();
         if (!it->is_regular_file(ec) || !SameName(ext, ".inf")) continue;
-        std::ifstream in(it->path(), std::ios::binary);
-        std::string bytes(size_t(kMaxInfBytes), '\0');
-        in.read(&bytes[0], kMaxInfBytes);
-        bytes.resize(size_t(in.gcount()));
+        const std::string bytes = ReadFileStart(it->path().string(), size_t(kMaxInfBytes));
         PackageInf inf{it->path().string(), Relative(it->path().string(), packageDir), ReadInf(bytes), {}};
         for (InfReader r : kReaders) inf.ids[int(r)] = IdsOf(inf.inf.As(r).cards);
         infs.push_back(inf);

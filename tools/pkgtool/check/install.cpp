@@ -5,6 +5,7 @@
 #include "setup/cardentry.h"
 #include "tools/pkgtool/check/checkers.h"
 #include "tools/pkgtool/check/oskeys.h"
+#include "tools/pkgtool/formats/cardnames.h"
 #include "tools/pkgtool/formats/inffile.h"
 #include "tools/pkgtool/formats/infinstall.h"
 #include "tools/pkgtool/formats/pkgfiles.h"
@@ -42,14 +43,8 @@ std::string Relative(const std::string& path, const std::string& root) {
     return ec || r.empty() ? path : r;
 }
 
-std::string ReadBytes(const std::string& path) {
-    const std::streamsize kMax = 16 << 20;
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes(size_t(kMax), '\0');
-    in.read(&bytes[0], kMax);
-    bytes.resize(size_t(std::max<std::streamsize>(in.gcount(), 0)));
-    return bytes;
-}
+// An INF file is a few kilobytes; only this much of a larger file is read.
+std::string ReadBytes(const std::string& path) { return ReadFileStart(path, 16 << 20); }
 
 bool IsInf(const fs::directory_entry& e) {
     std::error_code ec;
@@ -111,12 +106,6 @@ std::vector<PciIds> CardsOf(const IniFile& ini, const ListUse& list) {
     return cards;
 }
 
-std::string CardList(const std::vector<PciIds>& cards) {
-    std::string s;
-    for (const PciIds& c : cards) s += (s.empty() ? "" : ", ") + std::to_string(c.first) + "," + std::to_string(c.second);
-    return s;
-}
-
 } // namespace
 
 void CheckDriverInstalls(const IniFile& ini, Sink& sink, const SetupReferences& refs, const std::string& packageDir,
@@ -165,7 +154,7 @@ std::vector<DriverInfInstall> InstallFromFolder(const DriverGroup& g, const std:
         if (IsInf(*it)) infs.push_back(it->path());
     std::sort(infs.begin(), infs.end());
     for (const fs::path& p : infs) {
-        const InfReading reading = ReadInf(ReadBytes(p.string())).As(g.reader);
+        const InfReading reading = ReadInfAs(ReadBytes(p.string()), g.reader);
         if (reading.takesFile)
             taken.push_back(p.string());
         else
@@ -179,7 +168,8 @@ std::vector<DriverInfInstall> InstallFromFolder(const DriverGroup& g, const std:
             const InfFile inf = ReadInf(ReadBytes(path));
             for (const InfCard& c : inf.As(g.reader).cards)
                 if (g.cards.empty() || std::find(g.cards.begin(), g.cards.end(), PciIds(c.vendor, c.device)) != g.cards.end()) {
-                    elsewhere.push_back(WindowsPath(Relative(path, packageDir)) + " (line " + std::to_string(c.line) + ")");
+                    elsewhere.push_back(WindowsPath(Relative(path, packageDir)) + " lists the card " +
+                                        PciCardLabel(c.vendor, c.device) + " (line " + std::to_string(c.line) + ")");
                     break;
                 }
         }
@@ -187,8 +177,8 @@ std::vector<DriverInfInstall> InstallFromFolder(const DriverGroup& g, const std:
                               systems + (g.reader == InfReader::kNt4 ? " reads" : " read") + (refused.empty() ? "" : " (" + Joined(refused) + ")") +
                               ", so the driver does not install";
         if (!elsewhere.empty())
-            message += "; " + Joined(elsewhere) + " lists the card" + (g.cards.empty() ? "s" : " " + CardList(g.cards)) +
-                       ": move it into " + g.shown;
+            message += "; " + Joined(elsewhere) + ": move " + (elsewhere.size() > 1 ? "the one for this driver" : "it") +
+                       " into " + g.shown;
         add(script, g.line, "error", "driver-no-inf", message);
         return result;
     }
@@ -203,7 +193,7 @@ std::vector<DriverInfInstall> InstallFromFolder(const DriverGroup& g, const std:
             std::string message = who + " copies \"" + f.target + "\"" +
                                   (f.section.empty() ? "" : " (a line of [" + f.section + "])") + " for [" +
                                   f.installSection + "]: the install on " + systems + " looks for " + looked +
-                                  ", which the package lacks, and ask for a disk that does not exist";
+                                  ", which the package lacks, so Windows asks for a disk that does not exist";
             const size_t slash = f.lookedFor.rfind('\\');
             const std::string name = f.lookedFor.substr(slash == std::string::npos ? 0 : slash + 1);
             std::vector<std::string> others;
@@ -219,8 +209,8 @@ std::vector<DriverInfInstall> InstallFromFolder(const DriverGroup& g, const std:
             labels->push_back({path, l.line, l.label});
             add(path, l.line, "note", "inf-disk-label",
                 "[SourceDisksNames] gives disk " + l.disk + " the volume label \"" + l.label + "\": Windows 95 "
-                "and 98 take it as the label of the disk that holds the files (Windows 95 DDK, "
-                "\"SourceDisksNames\"); no document of the time says whether they refuse a disc whose label "
+                "and 98 take it as the volume label of the disk that holds the files (Windows 98 DDK, "
+                "\"SourceDisksNames Section\"); no document of the time says whether they refuse a disc whose label "
                 "differs. pkgtool cd compares it with the disc's label");
         }
     }

@@ -2,6 +2,7 @@
 // own check, then the image and its report.
 #include "tools/pkgtool/disc/disc.h"
 #include "tools/pkgtool/disc/names.h"
+#include "tools/pkgtool/formats/inifile.h"
 #include "tools/pkgtool/formats/pkgfiles.h"
 #include "tools/pkgtool/report/json.h"
 #include "tools/pkgtool/report/report.h"
@@ -138,20 +139,33 @@ int CdCommand(const std::vector<std::string>& args) {
     CheckNames(entries, refs.named, findings);
     // The package as check reads it. A missing program that check only
     // warns about is an error on a disc, said once.
-    CheckOptions check;
-    check.followAutoRun = !autorun;
-    std::set<std::pair<std::string, int>> missing;
-    for (const Finding& f : findings)
-        if (f.code == "disc-program-missing") missing.insert({f.file, f.line});
-    if (!autorun || !options.autorunText.empty())
-        for (Finding& f : CheckPackage(autorun ? refs.packageDir : dir, check).findings)
-            if (!(f.code == "missing-file" && missing.count({f.file, f.line}))) findings.push_back(f);
-    if (FindNoCase(dir, "AUTORUN.INF").empty() && !autorun)
-        findings.push_back({dir, 0, "note", "disc-no-autorun",
-                            "the disc has no AUTORUN.INF, so nothing starts when it is inserted; --autorun writes one"});
     options.label = labelGiven ? label : LabelFromName(fs::absolute(dir).lexically_normal().filename().string());
     if (const std::string why = LabelProblem(options.label); !why.empty())
         findings.push_back({dir, 0, "error", "disc-label", "--label " + label + ": " + why});
+    // Every package on the disc, as check reads it: the one AutoRun starts
+    // and any other a user may start by hand. A missing program that check
+    // only warns about is an error on a disc, said once.
+    CheckOptions check;
+    check.followAutoRun = !autorun;
+    check.everyPackage = true;
+    std::set<std::pair<std::string, int>> missing;
+    for (const Finding& f : findings)
+        if (f.code == "disc-program-missing") missing.insert({f.file, f.line});
+    if (!autorun || !options.autorunText.empty()) {
+        const CheckResult checked = CheckPackage(dir, check);
+        for (const Finding& f : checked.findings)
+            if (!(f.code == "missing-file" && missing.count({f.file, f.line}))) findings.push_back(f);
+        for (const DiskLabelUse& l : checked.diskLabels)
+            if (!pkgcheck::SameName(l.label, options.label))
+                findings.push_back({l.file, l.line, "warning", "disc-inf-label",
+                                    "the INF gives its disk the volume label \"" + l.label + "\", and the disc's "
+                                    "label is " + options.label + ": no document of the time says whether Windows 95 "
+                                    "and 98 then ask for the disk; give the disc that label (--label) or drop the "
+                                    "label from [SourceDisksNames]"});
+    }
+    if (FindNoCase(dir, "AUTORUN.INF").empty() && !autorun)
+        findings.push_back({dir, 0, "note", "disc-no-autorun",
+                            "the disc has no AUTORUN.INF, so nothing starts when it is inserted; --autorun writes one"});
     std::stable_sort(findings.begin(), findings.end(), [](const Finding& a, const Finding& b) {
         return a.file != b.file ? a.file < b.file : a.line < b.line;
     });

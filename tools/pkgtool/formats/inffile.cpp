@@ -176,6 +176,8 @@ bool ParsePciHardwareId(const std::string& id, unsigned& vendor, unsigned& devic
     return ParsePciId(id, vendor, device);
 }
 
+InfReading ReadInfAs(const std::string& bytes, InfReader reader) { return Read(bytes, &RulesOf(reader)).result; }
+
 std::vector<InfCard> ReadInfCards(const std::string& bytes) { return Read(bytes, nullptr).result.cards; }
 
 InfFile ReadInf(const std::string& bytes) {

@@ -45,6 +45,8 @@ struct InfFile {
 InfFile ReadInf(const std::string& bytes);
 // A hardware id PCI\VEN_xxxx&DEV_xxxx[&...], in any letter case.
 bool ParsePciHardwareId(const std::string& id, unsigned& vendor, unsigned& device);
+// One target's reading alone, without what it misses.
+InfReading ReadInfAs(const std::string& bytes, InfReader reader);
 // The lenient reading alone.
 std::vector<InfCard> ReadInfCards(const std::string& bytes);
 

@@ -1,12 +1,14 @@
 #include "tools/pkgtool/formats/infinstall.h"
 #include "tools/pkgtool/formats/inffile.h"
 #include "tools/pkgtool/formats/inftext.h"
+#include "tools/pkgtool/formats/inifile.h"
 #include "tools/pkgtool/formats/pkgfiles.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <set>
 
 namespace fs = std::filesystem;
@@ -90,9 +92,29 @@ public:
             if (out.files.size() >= kMaxFiles) break;
             Install(install.first, install.second);
         }
+        if (reader_ == InfReader::kNt4) CheckTagFiles();
     }
 
 private:
+    // NT 4.0 DDK, "SourceDisksNames Section": the second field names a tag
+    // file, whose presence tells that the disk is in the drive. Windows 95
+    // and 98 take the same field as a volume label, so an INF that both read
+    // often names no file there. What NT 4.0 does when the tag file is
+    // missing (ask for the disk, or copy anyway) no document of the time
+    // says: a warning.
+    void CheckTagFiles() {
+        for (const auto& kv : disks_) {
+            const Disk& d = kv.second;
+            if (!d.used || d.second.empty()) continue;
+            if (!lookup_(SourcePath({d.path, d.second})).empty() || !lookup_(d.second).empty()) continue;
+            Notice(d.line, "warning", "inf-tag-file",
+                   "Windows NT 4.0 takes \"" + Printable(d.second) + "\" as the tag file that shows disk " + kv.first +
+                       " is in the drive (Windows 95 and 98 take it as a volume label), and the package has no such "
+                       "file; no document of the time says whether NT 4.0 then asks for the disk. Ship an empty "
+                       "file of that name beside the INF, or leave the field empty");
+        }
+    }
+
     void Notice(int line, const char* severity, const std::string& code, const std::string& message) {
         if (noticed_.insert({line, code + message}).second) out_->notices.push_back({line, severity, code, message});
     }
@@ -161,9 +183,9 @@ private:
     // [SourceDisksNames] as the target reads it: Windows NT 4.0 looks in
     // the .x86 section first and in the undecorated one for a disk that it
     // lacks (NT 4.0 DDK and Win32 SDK Setup API, "SourceDisksNames");
-    // Windows 95 and 98 know no platform decoration (Windows 95 DDK,
-    // "SourceDisksNames": disk="description",label,serial) and read the
-    // undecorated section only.
+    // Windows 95 and 98 know no platform decoration (Windows 98 DDK,
+    // "SourceDisksNames Section": disk="description",label,serial, the label
+    // that of the source disk) and read the undecorated section only.
     void ReadDisks() {
         for (const char* name : Platforms("sourcedisksnames")) {
             const InfSection* s = inf_.Find(name);
@@ -180,7 +202,7 @@ private:
                 // 98 Second Edition takes it where a relative subdirectory
                 // of [SourceDisksFiles] fails (KB Q234309); NT 4.0 the same
                 // (Setup API, "SourceDisksNames").
-                disks_[disk] = {l.number, f[3]};
+                disks_[disk] = {l.number, f[3], f[1], false};
                 if (reader_ == InfReader::kWin9x && !f[1].empty()) out_->labels.push_back({l.number, disk, f[1]});
             }
         }
@@ -199,37 +221,49 @@ private:
 
     // The line of the file in [SourceDisksFiles] (the target's reading);
     // null when none lists it.
-    const InfLine* SourceLine(const std::string& source, std::vector<std::string>& fields) const {
+    const InfLine* SourceLine(const std::string& source, std::vector<std::string>& fields) {
         for (const char* name : Platforms("sourcedisksfiles")) {
-            const InfSection* s = inf_.Find(name);
-            for (size_t i = 0; s && i < s->lines.size(); ++i) {
-                std::string k, v;
-                bool e = false;
-                InfSplit(s->lines[i].text, k, v, e);
-                if (!e || InfLower(InfFields(inf_.Substitute(k))[0]) != InfLower(source)) continue;
-                fields = InfFields(inf_.Substitute(v));
-                return &s->lines[i];
-            }
+            const Listing& listing = ListingOf(name);
+            auto it = listing.find(InfLower(source));
+            if (it == listing.end()) continue;
+            std::string k, v;
+            bool e = false;
+            InfSplit(it->second->text, k, v, e);
+            fields = InfFields(inf_.Substitute(v));
+            return it->second;
         }
         return nullptr;
     }
 
     // A decorated [SourceDisksFiles.xxx] that lists the file, which this
     // target does not read; "" when none does.
-    std::string UnreadListing(const std::string& source) const {
+    std::string UnreadListing(const std::string& source) {
+        const std::vector<const char*> read = Platforms("sourcedisksfiles");
         for (const auto& kv : inf_.Sections()) {
             if (kv.first.compare(0, 17, "sourcedisksfiles.") != 0) continue;
-            const std::vector<const char*> read = Platforms("sourcedisksfiles");
             if (std::find(read.begin(), read.end(), kv.first) != read.end()) continue;
-            for (const InfLine& l : kv.second.lines) {
-                std::string k, v;
-                bool e = false;
-                InfSplit(l.text, k, v, e);
-                if (e && InfLower(InfFields(inf_.Substitute(k))[0]) == InfLower(source))
-                    return "[" + kv.second.name + "] (line " + std::to_string(l.number) + ")";
-            }
+            const Listing& listing = ListingOf(kv.first);
+            auto it = listing.find(InfLower(source));
+            if (it != listing.end()) return "[" + kv.second.name + "] (line " + std::to_string(it->second->number) + ")";
         }
         return "";
+    }
+
+    // The files a [SourceDisksFiles] section lists, by lower-case name, each
+    // at its first line; made once per section.
+    typedef std::map<std::string, const InfLine*> Listing;
+    const Listing& ListingOf(const std::string& name) {
+        auto at = listings_.find(name);
+        if (at != listings_.end()) return at->second;
+        Listing& listing = listings_[name];
+        const InfSection* s = inf_.Find(name);
+        for (size_t i = 0; s && i < s->lines.size(); ++i) {
+            std::string k, v;
+            bool e = false;
+            InfSplit(s->lines[i].text, k, v, e);
+            if (e) listing.emplace(InfLower(InfFields(inf_.Substitute(k))[0]), &s->lines[i]);
+        }
+        return listing;
     }
 
     bool HasOwnSourceFiles() const {
@@ -288,18 +322,20 @@ private:
             bool e = false;
             InfSplit(l.text, k, v, e);
             if (!e || InfLower(k) != "copyfiles") continue;
-            std::vector<std::string> unresolved;
-            for (const std::string& item : InfFields(inf_.Substitute(v, &unresolved))) {
+            for (const std::string& written : InfFields(v)) {
                 if (out_->files.size() >= kMaxFiles) return;
+                std::vector<std::string> unresolved;
+                const std::string item = InfTrim(inf_.Substitute(written, &unresolved));
                 if (item.empty()) continue;
                 if (item[0] == '@') {
+                    if (InfTrim(item.substr(1)).empty()) continue; // names no file
                     Unresolved(unresolved, l.number, true);
                     InstallFile f;
                     f.line = l.number;
                     f.installSection = install->name;
                     f.target = f.source = InfTrim(item.substr(1));
                     Destination("", f);
-                    Copy(f);
+                    Copy(f, !unresolved.empty());
                     continue;
                 }
                 if (!copied.insert(InfLower(item)).second) continue;
@@ -320,18 +356,22 @@ private:
                 Unresolved(unresolved, l.number, false);
                 for (const InfLine& c : s->lines) {
                     if (out_->files.size() >= kMaxFiles) return;
+                    // Only the target and source names matter here.
                     std::vector<std::string> tokens;
-                    std::vector<std::string> f = InfFields(inf_.Substitute(c.text, &tokens));
-                    if (f[0].empty()) continue;
+                    std::vector<std::string> f = InfFields(c.text);
+                    f.resize(2);
+                    const std::string target = InfTrim(inf_.Substitute(f[0], &tokens));
+                    const std::string source = f[1].empty() ? target : InfTrim(inf_.Substitute(f[1], &tokens));
+                    if (target.empty()) continue;
                     Unresolved(tokens, c.number, true);
                     InstallFile file;
                     file.line = c.number;
                     file.installSection = install->name;
                     file.section = s->name;
-                    file.target = f[0];
-                    file.source = f.size() > 1 && !f[1].empty() ? f[1] : f[0];
+                    file.target = target;
+                    file.source = source;
                     Destination(s->name, file);
-                    Copy(file);
+                    Copy(file, !tokens.empty());
                 }
             }
         }
@@ -339,7 +379,8 @@ private:
     }
 
     // A copied file's source: where the target looks, and whether it is there.
-    void Copy(InstallFile& file) {
+    // rawToken: the name holds a token the target leaves raw (already said).
+    void Copy(InstallFile& file, bool rawToken) {
         const std::string shown = "\"" + Printable(file.source) + "\"";
         for (const std::string* name : {&file.target, &file.source}) {
             for (unsigned char c : *name)
@@ -349,12 +390,18 @@ private:
                            "names (control bytes and * ? \" < > | : /), so the copy fails");
                     break;
                 }
-            // Windows 95 DDK, "INF Format" ("Install Section"): the 16-bit
-            // installer copies files by their MS-DOS 8.3 names only.
+            // Windows 2000 Server Resource Kit, "Manipulating Folders and
+            // Files by Using .inf Files": the setup engine of the 32-bit
+            // Windows of that time is a 16-bit DLL and copies only 8.3 names.
             if (reader_ == InfReader::kWin9x && !IsShortName(*name) && (name == &file.target || file.source != file.target))
                 Notice(file.line, "error", "inf-long-name",
                        "\"" + Printable(*name) + "\" is no 8.3 name, and the installer of Windows 95 and 98 "
                        "copies only 8.3 names: rename the file and the line");
+        }
+        if (rawToken) {
+            file.from = InstallSource::kNone;
+            out_->files.push_back(file);
+            return;
         }
         std::vector<std::string> sdf;
         std::string diskPath, subdir;
@@ -369,7 +416,8 @@ private:
                                                        : "[SourceDisksNames]") +
                            " defines, so the install on " + rules_.systems + " has no disk to ask for");
             } else {
-                diskPath = d->second.second;
+                diskPath = d->second.path;
+                d->second.used = true;
             }
             subdir = sdf.size() > 1 ? sdf[1] : "";
         } else if (std::string unread = UnreadListing(file.source); !unread.empty()) {
@@ -393,6 +441,10 @@ private:
                    "for it beside the INF, and no document of the time says where the installer of " +
                    std::string(rules_.systems) + " looks: list it");
         }
+        if (file.from == InstallSource::kNone) {
+            out_->files.push_back(file);
+            return;
+        }
         // Without [SourceDisks*] the files lie beside the INF, as Windows NT
         // and Wine look for them.
         file.lookedFor = SourcePath({diskPath, subdir, file.source});
@@ -401,11 +453,14 @@ private:
                    "the source path \"" + Printable(file.lookedFor) + "\" climbs with \"..\", which may not work on "
                    "Windows 98 Second Edition (KB Q234309): give the path as the fourth field of [SourceDisksNames]");
         file.found = lookup_(file.lookedFor);
-        // Both readers find a compressed source by its name with the
-        // extension's last character replaced by '_' (Setup API,
-        // "SetupDecompressOrCopyFile"; the 16-bit installer reads sources
-        // through the LZ functions, LZOpenFile, which try that name too).
+        // NT finds a compressed source by its name with the extension's last
+        // character replaced by '_' (Setup API, "SetupDecompressOrCopyFile").
         if (file.found.empty()) file.found = lookup_(CompressedName(file.lookedFor)), file.compressed = !file.found.empty();
+        if (file.compressed && reader_ == InfReader::kWin9x)
+            Notice(file.line, "note", "inf-compressed-source",
+                   "only the compressed form " + CompressedName(file.lookedFor) + " of " + shown + " is there; "
+                   "Windows NT finds a source by that name, and no document of the time says that the installer "
+                   "of Windows 95 and 98 does too");
         out_->files.push_back(file);
     }
 
@@ -470,8 +525,14 @@ private:
     const InfLookup& lookup_;
     InfInstall* out_ = nullptr;
     bool hasLayout_ = false, display_ = false;
-    std::map<std::string, std::pair<int, std::string>> disks_; // by lower-case ordinal: line, path
+    struct Disk {
+        int line = 0;
+        std::string path, second; // the fourth field; the second (9x: volume label; NT: tag file)
+        bool used = false;        // a copied file lies on it
+    };
+    std::map<std::string, Disk> disks_; // by lower-case ordinal
     std::set<std::pair<int, std::string>> noticed_;
+    std::map<std::string, Listing> listings_;
 };
 
 } // namespace
@@ -486,7 +547,11 @@ bool IsShortName(const std::string& name) {
 }
 
 InfLookup InfFolderLookup(const std::string& infFolder) {
-    return [infFolder](const std::string& windowsPath) -> std::string {
+    // Each folder is listed once, by names folded as Windows folds them:
+    // an INF copies many files from few folders.
+    typedef std::map<std::string, std::map<std::string, std::string>> Listings;
+    auto listings = std::make_shared<Listings>();
+    return [infFolder, listings](const std::string& windowsPath) -> std::string {
         fs::path at = infFolder;
         size_t pos = 0;
         while (pos <= windowsPath.size()) {
@@ -499,9 +564,21 @@ InfLookup InfFolderLookup(const std::string& infFolder) {
                 at = at.parent_path();
                 continue;
             }
-            const std::string next = FindNoCase(at.string(), part);
-            if (next.empty()) return "";
-            at = next;
+            auto listed = listings->find(at.string());
+            if (listed == listings->end()) {
+                std::map<std::string, std::string>& names = (*listings)[at.string()];
+                std::error_code ec;
+                // The first in name order, as FindNoCase takes it.
+                for (fs::directory_iterator it(at, ec), e; !ec && it != e; it.increment(ec)) {
+                    const std::string name = it->path().filename().string(), folded = FoldedName(name);
+                    auto have = names.find(folded);
+                    if (have == names.end() || it->path().string() < have->second) names[folded] = it->path().string();
+                }
+                listed = listings->find(at.string());
+            }
+            auto found = listed->second.find(FoldedName(part));
+            if (found == listed->second.end()) return "";
+            at = found->second;
         }
         std::error_code ec;
         return fs::is_regular_file(at, ec) ? at.string() : std::string();
@@ -511,7 +588,7 @@ InfLookup InfFolderLookup(const std::string& infFolder) {
 InfInstall ReadInfInstall(const std::string& bytes, InfReader reader, const std::vector<PciIds>& cards,
                           bool everyModel, const InfLookup& lookup) {
     InfInstall out;
-    out.takesFile = ReadInf(bytes).As(reader).takesFile;
+    out.takesFile = ReadInfAs(bytes, reader).takesFile;
     if (!out.takesFile) return out;
     Installer(bytes, reader, lookup).Run(cards, everyModel, out);
     return out;
@@ -519,12 +596,7 @@ InfInstall ReadInfInstall(const std::string& bytes, InfReader reader, const std:
 
 InfInstall ReadInfInstallFile(const std::string& infPath, InfReader reader, const std::vector<PciIds>& cards,
                               bool everyModel) {
-    const std::streamsize kMaxBytes = 16 << 20;
-    std::ifstream in(infPath, std::ios::binary);
-    std::string bytes(size_t(kMaxBytes), '\0');
-    in.read(&bytes[0], kMaxBytes);
-    bytes.resize(size_t(std::max<std::streamsize>(in.gcount(), 0)));
-    return ReadInfInstall(bytes, reader, cards, everyModel, InfFolderLookup(fs::path(infPath).parent_path().string()));
+    return ReadInfInstall(ReadFileStart(infPath, 16 << 20), reader, cards, everyModel, InfFolderLookup(fs::path(infPath).parent_path().string()));
 }
 
 } // namespace pkgcheck

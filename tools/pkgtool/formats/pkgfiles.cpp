@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 #include <vector>
 
@@ -33,6 +34,15 @@ std::string FindWindowsPath(const std::string& dir, const std::string& windowsPa
         if (at.empty()) return at;
     }
     return at;
+}
+
+std::string ReadFileStart(const std::string& path, size_t maxBytes) {
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes;
+    char buf[65536];
+    while (bytes.size() < maxBytes && in.read(buf, std::streamsize(std::min(sizeof buf, maxBytes - bytes.size()))).gcount() > 0)
+        bytes.append(buf, size_t(in.gcount()));
+    return bytes;
 }
 
 std::string FindWindowsFile(const std::string& dir, const std::string& windowsPath) {

@@ -16,4 +16,7 @@ std::string FindWindowsPath(const std::string& dir, const std::string& windowsPa
 // The same, when it names a file rather than a folder; else "".
 std::string FindWindowsFile(const std::string& dir, const std::string& windowsPath);
 
+// At most maxBytes of a file's bytes; "" when it cannot be read.
+std::string ReadFileStart(const std::string& path, size_t maxBytes);
+
 } // namespace pkgcheck

@@ -23,7 +23,8 @@ std::string FormatFindingsText(const std::vector<Finding>& findings) {
     for (const Finding& f : findings) {
         out += f.file + ":";
         if (f.line > 0) out += std::to_string(f.line) + ":";
-        out += " " + f.severity + ": " + f.message + " [" + f.code + "]\n";
+        out += " " + f.severity + ": " + f.message + " [" + f.code + "]";
+        out += f.package.empty() ? "\n" : " (package " + f.package + ")\n";
     }
     out += Counted(Count(findings, "error"), "error") + ", " + Counted(Count(findings, "warning"), "warning");
     if (int notes = Count(findings, "note")) out += ", " + Counted(notes, "note");
