@@ -29,4 +29,6 @@ add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/debian/changelog.gz
 add_custom_target(pkgtool_changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/debian/changelog.gz)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/copyright ${PROJECT_BINARY_DIR}/debian/changelog.gz
         DESTINATION ${DEBIAN_DOC})
+# The JSON Schema of pkgtool --json, for the scripts that read it.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/pkgtool.schema.json DESTINATION ${DEBIAN_DOC})
 include(CPack)
