@@ -187,7 +187,7 @@ private:
                            : f.found.empty()                       ? f.lookedFor + " (missing)"
                                                                    : Relative(f.found, packageDir));
         }
-        if (!infs.empty() && used.empty() && detected_ && !infs.empty())
+        if (!infs.empty() && used.empty() && detected_)
             add(scriptPath, ini.KeyLine(matchedSection_, matchedEntry_), "error", "card-not-in-inf",
                 "no INF file of " + g.shown + " that " + RulesOf(reader).systems + " read has a models line for " +
                     deviceKey_ + ", so the driver does not install for this card");
