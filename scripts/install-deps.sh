@@ -18,6 +18,9 @@ packages+=(libisofs-dev nettle-dev xorriso genisoimage)
 # The release: the Debian package's dependencies (dpkg-shlibdeps), and a
 # fresh Debian system to install it on.
 packages+=(dpkg-dev mmdebstrap)
+# The tests validate pkgtool's JSON against docs/pkgtool.schema.json, and
+# the Debian package against Debian's policy checker.
+packages+=(python3-jsonschema lintian)
 
 missing=()
 if ! dpkg --print-foreign-architectures | grep -qx i386; then

@@ -20,7 +20,7 @@ mkdir -p "$work" dist
 cmake --preset win32 -B "$work/win32" >/dev/null
 cmake --build "$work/win32" -j2 --target setup Sequor
 cmake --preset host -B "$work/host" -DCMAKE_BUILD_TYPE=Release -DWIN32_BINARY_DIR= >/dev/null
-cmake --build "$work/host" -j2 --target pkgtool pkgtool_man
+cmake --build "$work/host" -j2 --target pkgtool pkgtool_man pkgtool_changelog
 
 version=$(sed -n 's/^#define CARDSETUP_VERSION_TEXT "\(.*\)"$/\1/p' "$work/host/generated/version.h")
 [ -n "$version" ] || { echo "release.sh: no version in $work/host/generated/version.h" >&2; exit 1; }

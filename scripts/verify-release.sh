@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the release in dist/ as its users would: the archives against
 # dist/SHA256SUMS, the unpacked ZIP against its own SHA256SUMS and its
-# reference's CR LF line ends, then the Debian package on a fresh Debian 12
+# reference's CR LF line ends, the Debian package by lintian (where it is
+# installed), then the Debian package on a fresh Debian 12
 # (a minimal system that mmdebstrap makes from Debian's archive):
 # `apt-get install ./pkgtool_*.deb` there brings in what the package
 # depends on, and `pkgtool check` runs the example package from the PATH.
@@ -28,6 +29,12 @@ if [ "$(grep -c $'\r$' "$ref")" -ne "$(wc -l < "$ref")" ]; then
   exit 1
 fi
 echo "REFERENCE.TXT: $(wc -l < "$ref") lines, each ending in CR LF"
+
+if command -v lintian >/dev/null; then
+  echo "== lintian on the Debian package"
+  lintian --fail-on error,warning dist/pkgtool_*.deb 2> >(grep -v 'running with root privileges' >&2)
+  echo "no error, no warning"
+fi
 
 [ "$clean_machine" -eq 1 ] || exit 0
 echo "== pkgtool on a fresh Debian 12"

@@ -50,7 +50,11 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR def, LPSTR buf
     if (m.filesVanishAfterReads >= 0 && m.profileReads >= m.filesVanishAfterReads) m.files.clear();
     ++m.profileReads;
     const std::string* file = path ? m.FindFile(path) : nullptr;
-    return sim::ReadProfileString(file, section, key, def, buffer, size);
+    const DWORD n = sim::ReadProfileString(file, section, key, def, buffer, size);
+    if (m.recordReads)
+        m.Record(std::string("read\t") + (section ? section : "") + "\t" + (key ? key : "") + "\t" +
+                 (buffer && size ? std::string(buffer, n) : std::string()));
+    return n;
 }
 
 UINT SetErrorMode(UINT mode) {

@@ -238,6 +238,9 @@ struct Machine {
     // Everything observable, one line an event, for transcripts and tests.
     std::vector<std::string> events;
     void Record(const std::string& event);
+    // Also record each profile read ("read\tSECTION\tKEY\tVALUE") and each
+    // registry key opened ("registry open\tPATH"): what a dry run explains.
+    bool recordReads = false;
 };
 
 // The handle of the process's access token (the NT family).

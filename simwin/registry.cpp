@@ -52,6 +52,8 @@ LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY result) 
     sim::RegKey* from = Resolve(key);
     if (!from) return ERROR_INVALID_HANDLE;
     sim::RegKey* target = Walk(from, subKey ? subKey : "");
+    if (sim::Current().recordReads && key == HKEY_LOCAL_MACHINE)
+        sim::Current().Record(std::string("registry open\t") + (subKey ? subKey : ""));
     if (!target) return ERROR_FILE_NOT_FOUND;
     if (target->openFails) return ERROR_ACCESS_DENIED;
     // A user without administrator rights may read, nothing more.

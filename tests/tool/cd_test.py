@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """pkgtool cd against readers that are not ours: the example package's
-image, written twice from two copies of its folder, must be the same bytes;
+image, written twice from two copies of its folder made at different times
+(two checkouts), must be the same bytes under one SOURCE_DATE_EPOCH;
 isoinfo and xorriso must read it as ISO 9660 level 1 with Joliet and no Rock
 Ridge, with the label and times asked for, the AUTORUN.INF --autorun wrote,
 and every name the report lists in the tree it names. A folder with an
@@ -33,16 +34,16 @@ def run(cmd, **kw):
     return subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120, **kw)
 
 
-def stage(dest, package):
+def stage(dest, package, when):
     """The package with stand-ins for the programs a disc of it holds, every
-    file and folder dated alike, so two copies are the same input."""
+    file and folder dated `when`, as a checkout made then dates them."""
     shutil.copytree(package, dest)
     for name in ("setup.exe", "Sequor.exe", "fitter16.exe"):
         with open(os.path.join(dest, name), "wb") as f:
             f.write(b"MZ" + name.encode())
     for top, dirs, files in os.walk(dest, topdown=False):
         for n in files + dirs + ([""] if top == dest else []):
-            os.utime(os.path.join(top, n), (EPOCH - 3600, EPOCH - 3600))
+            os.utime(os.path.join(top, n), (when, when))
 
 
 def names(image, joliet):
@@ -63,15 +64,15 @@ def main():
     env = dict(os.environ, SOURCE_DATE_EPOCH=str(EPOCH), TZ="Pacific/Auckland")
     try:
         reports, images = [], []
-        for copy in ("a", "b"):
+        for copy, when in (("a", EPOCH + 3600), ("b", EPOCH + 86400)):
             folder, image = os.path.join(tmp, copy, "example"), os.path.join(tmp, copy + ".iso")
-            stage(folder, package)
+            stage(folder, package, when)
             out = run([pkgtool, "cd", folder, "-o", image, "--autorun", "--label", "EXAMPLE"], env=env)
             check(out.returncode == 0, "pkgtool cd exit status %d:\n%s" % (out.returncode, out.stdout.decode()))
             reports.append(out.stdout.decode())
             images.append(image)
         sums = [hashlib.sha256(open(i, "rb").read()).hexdigest() for i in images]
-        check(sums[0] == sums[1], "two copies of one folder give images %s and %s" % tuple(sums))
+        check(sums[0] == sums[1], "two checkouts of one folder give images %s and %s" % tuple(sums))
         check(("SHA-256 " + sums[0]) in reports[0], "the report gives the image's SHA-256 %s:\n%s" % (sums[0], reports[0]))
         image, report = images[0], reports[0]
 
@@ -100,7 +101,7 @@ def main():
 
         # An error leaves no image behind, nor a half-written one.
         broken = os.path.join(tmp, "broken")
-        stage(broken, package)
+        stage(broken, package, EPOCH)
         os.remove(os.path.join(broken, "fitter16.exe"))
         out = run([pkgtool, "cd", broken, "-o", os.path.join(tmp, "broken.iso"), "--autorun"], env=env)
         check(out.returncode == 1 and "disc-helper-missing" in out.stdout.decode(),
@@ -110,7 +111,7 @@ def main():
         # a second package that AutoRun does not start: no image either.
         for case in ("driver-file", "second-package"):
             folder = os.path.join(tmp, case)
-            stage(folder, package)
+            stage(folder, package, EPOCH)
             if case == "driver-file":
                 os.remove(os.path.join(folder, "WIN95", "EXAMPLE.DRV"))
                 want = "driver-file-missing"

@@ -30,10 +30,23 @@ expect 2 '' 1 check "$pkg" --bogus x
 expect 2 '' 1 check "$pkg" --codepage
 expect 2 '' 1 check "$pkg" stray
 expect 2 '' 1 run "$pkg" --os W97
+expect 0 '^bad-header$' 0 explain bad-header
+expect 1 '' 1 explain no-such-code
+expect 2 '' 1 explain
 expect 0 '^usage: pkgtool check DIR' 0 cd "$pkg" --help
 expect 2 '' 1 cd "$pkg"
 expect 2 '' 1 cd "$pkg" -o
 expect 2 '' 1 cd "$pkg" -o x.iso stray
 expect 2 '' 1 cd "$pkg" -o "$pkg/WIN95/x.iso"
+# The man page names every option that --help names, and every command.
+man=$(dirname "$0")/../../tools/pkgtool/pkgtool.1
+for option in $("$tool" --help | grep -o -- '--[a-z][a-z-]*' | sort -u) explain; do
+  if grep -q -- "$(echo "$option" | sed 's/-/\\\\-/g')" "$man"; then
+    passed=$((passed + 1))
+  else
+    echo "FAIL the man page does not name $option, which pkgtool --help names"
+    failed=$((failed + 1))
+  fi
+done
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

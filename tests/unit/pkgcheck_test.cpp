@@ -9,7 +9,11 @@
 #include "tools/pkgtool/formats/inffile.h"
 #include "tools/pkgtool/formats/infinstall.h"
 #include "tools/pkgtool/report/report.h"
+#include "tools/pkgtool/check/suggest.h"
+#include "tools/pkgtool/report/json.h"
+#include "tools/pkgtool/report/reference.h"
 
+#include "tests/unit/schema.h"
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -205,6 +209,9 @@ TEST(PkgCheck, SubDirValues) {
         {"subdir-ok", "[Application]\nNT40=Install,ShowMsgNT\n[SubDir]\nNT40=\\NT 40\\Drv\n[Message]\nNotSupport=n\n"
                       "ShowMsgNT=nt\n",
          nullptr, {"nt 40/", "nt 40/DRV/"}, {}},
+        // A driver folder for W98 but its list under a key no version reads.
+        {"subdir-without-list", "[Application]\nWIN98=End\n[SubDir]\nW98=\\WIN95\n[Message]\nNotSupport=n\n", nullptr,
+         {"WIN95/"}, {"SETUP.INI:2 warning unknown-os-key", "SETUP.INI:4 error subdir-without-list"}},
         {"subdir-token", "[Application]\nW98=End\n[SubDir]\nW98=\\[cwd]\n[Message]\nNotSupport=n\n", nullptr, {},
          {"SETUP.INI:4 error subdir-token"}},
     });
@@ -286,6 +293,17 @@ TEST(PkgCheck, ExamplePackageIsClean) {
     EXPECT_TRUE(findings.empty()) << FormatFindingsText(findings);
 }
 
+TEST(PkgCheck, NearNamesAreSuggested) {
+    const std::vector<std::string> keys = {"WIN95", "W95A", "W95B", "W95C", "W98", "WINNT", "NT31", "NT35X", "NT40"};
+    const std::vector<std::string> commands = {"DetectCard", "CheckPCIKey", "ShowMsg", "ShowUSBMsg", "Install", "Exec"};
+    EXPECT_EQ(pkgcheck::NearestName("WIN98", keys), "W98"); // the version number is seldom the slip
+    EXPECT_EQ(pkgcheck::NearestName("W98", keys), "");     // a key needs no suggestion
+    EXPECT_EQ(pkgcheck::NearestName("Setup", keys), "");
+    EXPECT_EQ(pkgcheck::NearestName("DetectCrad", commands), "DetectCard");
+    EXPECT_EQ(pkgcheck::NearestName("instal", commands), "Install");
+    EXPECT_EQ(pkgcheck::NearestName(std::string(5000, 'x'), commands), ""); // bounded work on a huge entry
+}
+
 TEST(PkgCheck, Messages) {
     TempDir dir("wording");
     dir.Write("SETUP.INI", "[Application]\nW98=End2, Exec\n[SubDir]\nW98=WIN95\n[Message]\nNotSupport=n\n");
@@ -305,17 +323,24 @@ TEST(PkgCheck, Reports) {
               "pkg/sequor95.ini: warning: tab\there, back\\slash, caf\xe9\n [no-entry-1] (package pkg)\n"
               "1 error, 1 warning\n",
               FormatFindingsText(findings));
-    EXPECT_EQ("{\"findings\": [\n"
+    EXPECT_EQ("{\"command\": \"check\", \"findings\": [\n"
               "  {\"file\": \"pkg/SETUP.INI\", \"line\": 3, \"severity\": \"error\", \"code\": \"unknown-command\", "
-              "\"message\": \"entry \\\"End2\\\" is not End\", \"package\": \"\"},\n"
-              "  {\"file\": \"pkg/sequor95.ini\", \"line\": 0, \"severity\": \"warning\", \"code\": \"no-entry-1\", "
-              "\"message\": \"tab\\there, back\\\\slash, caf\\u00e9\\n\", \"package\": \"pkg\"}\n"
-              "], \"errors\": 1, \"warnings\": 1}\n",
+              "\"message\": \"entry \\\"End2\\\" is not End\", \"fix\": " + JsonString(ReferenceFix("unknown-command")) +
+              ", \"package\": null},\n"
+              "  {\"file\": \"pkg/sequor95.ini\", \"line\": null, \"severity\": \"warning\", \"code\": \"no-entry-1\", "
+              "\"message\": \"tab\\there, back\\\\slash, caf\\u00e9\\n\", \"fix\": " + JsonString(ReferenceFix("no-entry-1")) +
+              ", \"package\": \"pkg\"}\n"
+              "], \"counts\": {\"errors\": 1, \"warnings\": 1, \"notes\": 0}, \"exitStatus\": 1, \"cards\": []}\n",
               FormatFindingsJson(findings));
+    EXPECT_EQ(SchemaProblems(FormatFindingsJson(findings)), "");
+    EXPECT_EQ(ReferenceFix("no-such-code"), "");
+    EXPECT_EQ(ReferenceFix("bad-header"), "[DetectCard]");
     EXPECT_EQ(1, FindingsExitStatus(findings));
     findings.erase(findings.begin());
     EXPECT_EQ(0, FindingsExitStatus(findings));
-    EXPECT_EQ("{\"findings\": [], \"errors\": 0, \"warnings\": 0}\n", FormatFindingsJson({}));
+    EXPECT_EQ("{\"command\": \"check\", \"findings\": [], \"counts\": {\"errors\": 0, \"warnings\": 0, \"notes\": 0}, "
+              "\"exitStatus\": 0, \"cards\": []}\n",
+              FormatFindingsJson({}));
     EXPECT_EQ("0 errors, 0 warnings\n", FormatFindingsText({}));
 }
 

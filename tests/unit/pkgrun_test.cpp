@@ -3,11 +3,13 @@
 // here, that the description reaches the simulated PC as meant and that the
 // transcript keeps what happened, in order.
 #include "tools/pkgtool/formats/cardnames.h"
+#include "tools/pkgtool/check/check.h"
 #include "tools/pkgtool/dryrun/dryrun.h"
 #include "tools/pkgtool/report/transcript.h"
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include "tests/unit/schema.h"
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -28,10 +30,23 @@ struct Package {
 };
 int Package::counter = 0;
 
+bool Explains(const TranscriptEvent& e) {
+    return e.kind == "commands" || e.kind == "detect" || e.kind == "pcikey" || e.kind == "install";
+}
+
+// What the machine saw, without the steps' explanations.
 std::vector<std::string> Kinds(const Transcript& t) {
     std::vector<std::string> k;
-    for (const auto& e : t.events) k.push_back(e.kind + (e.kind == "applet" || e.kind == "helper" ? ":" + e.Field("what") : ""));
+    for (const auto& e : t.events)
+        if (!Explains(e)) k.push_back(e.kind + (e.kind == "applet" || e.kind == "helper" ? ":" + e.Field("what") : ""));
     return k;
+}
+
+// The first event of a kind; an empty one when there is none.
+TranscriptEvent First(const Transcript& t, const std::string& kind) {
+    for (const auto& e : t.events)
+        if (e.kind == kind) return e;
+    return TranscriptEvent();
 }
 
 const char* kScript = "[Application]\nW98=DetectCard,Install,ShowMsgDone\nW95A=DetectCard2,ShowMsgDone\n"
@@ -44,14 +59,18 @@ const char* kScript = "[Application]\nW98=DetectCard,Install,ShowMsgDone\nW95A=D
 TEST(PkgRun, OptionsAndMachineFileErrorsAreSaid) {
     PcSpec spec;
     EXPECT_EQ(ApplyPcOption(spec, "card", "1234:5678@1:0:0"), "");
-    EXPECT_NE(ApplyPcOption(spec, "card", "4660,22136"), "");      // decimal script notation is not a card
+    EXPECT_EQ(ApplyPcOption(spec, "card", "4660,22136"), "");      // the script's decimal form
+    EXPECT_NE(ApplyPcOption(spec, "card", "70196,22136"), "");     // beyond 16 bits
+    EXPECT_NE(ApplyPcOption(spec, "card", "4660:22136").find("did you mean --card 4660,22136?"), std::string::npos);
+    EXPECT_NE(ApplyPcOption(spec, "os", "W97").find("did you mean W98?"), std::string::npos);
     EXPECT_NE(ApplyPcOption(spec, "card", "1234:5678@1:32:0"), ""); // device numbers end at 31
     EXPECT_NE(ApplyPcOption(spec, "os", "W97"), "");
     EXPECT_NE(ApplyPcOption(spec, "answer", "OK,Maybe"), "");
     EXPECT_NE(ApplyPcOption(spec, "dir", "CD"), "");
     EXPECT_NE(ApplyPcOption(spec, "colour", "blue"), "");
-    ASSERT_EQ(spec.cards.size(), 1u);
+    ASSERT_EQ(spec.cards.size(), 2u);
     EXPECT_EQ(spec.cards[0].vendor, 0x1234u);
+    EXPECT_EQ(spec.cards[1].device, 0x5678u);
 
     Package p("");
     std::ofstream(p.dir / "pc.txt") << "# a PC\nos = NT40\nno-card\nanswer = Yes, No\nhelper-exit = nine\n";
@@ -69,8 +88,7 @@ TEST(PkgRun, OsKeysAreCapitalsAndWineNamesSmallLetters) {
         PcSpec spec;
         ASSERT_EQ(ApplyPcOption(spec, "os", c.first), "");
         Transcript t = DryRun("setup", spec, p.dir.string());
-        ASSERT_FALSE(t.events.empty()) << c.first;
-        EXPECT_EQ(t.events[0].Field("text"), c.second) << c.first;
+        EXPECT_EQ(First(t, "box").Field("text"), c.second) << c.first;
     }
 }
 
@@ -91,9 +109,12 @@ TEST(PkgRun, DefaultPcHasTheCardOfTheListsFirstDetectCardEntry) {
     PcSpec w98;
     AddCardFromPackage(w98, p.dir.string());
     Transcript t = DryRun("setup", w98, p.dir.string());
-    EXPECT_EQ(Kinds(t), (std::vector<std::string>{"started", "helper:window shown", "helper:start clicked", "ended",
-                                                  "box"}));
-    EXPECT_EQ(t.events[0].Field("command line"),
+    // The package's WIN95 folder holds no INF: the helper's install stops there.
+    EXPECT_EQ(Kinds(t), (std::vector<std::string>{"started", "helper:window shown", "helper:start clicked",
+                                                  "install-stops", "ended", "box"}));
+    EXPECT_EQ(First(t, "install-stops").Field("code"), "driver-no-inf");
+    EXPECT_EQ(RunExitStatus(t), 1);
+    EXPECT_EQ(First(t, "started").Field("command line"),
               "fitter16.exe Enum\\PCI\\VEN_1234&DEV_5678 BUS_01&DEV_00&FUNC_00 D:\\CD\\WIN95 1");
     EXPECT_EQ(t.exitCode, 0);
 }
@@ -111,16 +132,18 @@ TEST(PkgRun, TranscriptKeepsTheOrderAndSaysWhatClosedABox) {
     ASSERT_NE(pathOk, k.end());
     EXPECT_EQ(k[0], "started");
     EXPECT_LT(box, pathOk); // the chain goes on in the box's modal loop
-    EXPECT_EQ(t.events[box - k.begin()].Field("answer").rfind("none", 0), 0u); // the chain's quit closed it
-    EXPECT_NE(FormatTranscriptJson(t).find("\"kind\":\"box\""), std::string::npos);
+    EXPECT_EQ(First(t, "box").Field("answer").rfind("none", 0), 0u); // the chain's quit closed it
+    EXPECT_NE(FormatTranscriptJson(t).find("\"kind\": \"box\""), std::string::npos);
+    EXPECT_EQ(SchemaProblems(FormatTranscriptJson(t)), "");
 
     spec.helper = false;
     spec.os = "W98";
     AddCardFromPackage(spec, p.dir.string());
     Transcript noHelper = DryRun("setup", spec, p.dir.string());
     ASSERT_FALSE(noHelper.events.empty());
-    EXPECT_EQ(noHelper.events[0].kind, "start-failed");
+    EXPECT_EQ(Kinds(noHelper)[0], "start-failed");
     EXPECT_NE(noHelper.exitCode, 0);
+    EXPECT_EQ(RunExitStatus(noHelper), 1);
 }
 
 TEST(PkgRun, SequorProgramsTakeTheirExitCodesAndMissingOnesFail) {
@@ -135,6 +158,7 @@ TEST(PkgRun, SequorProgramsTakeTheirExitCodesAndMissingOnesFail) {
     EXPECT_EQ(Kinds(t), (std::vector<std::string>{"started", "ended", "start-failed", "start-failed", "box"}));
     EXPECT_EQ(t.events.back().Field("caption"), "Sequor");
     EXPECT_EQ(t.events.back().Field("answer"), "No");
+    EXPECT_EQ(SchemaProblems(FormatTranscriptJson(t)), "");
 }
 
 TEST(PkgRun, ByteOrderMarksAreReadAsTheVersionReadsThem) {
@@ -156,8 +180,7 @@ TEST(PkgRun, ByteOrderMarksAreReadAsTheVersionReadsThem) {
         PcSpec spec;
         ASSERT_EQ(ApplyPcOption(spec, "os", c.os), "");
         Transcript t = DryRun("setup", spec, p.dir.string());
-        ASSERT_FALSE(t.events.empty()) << c.os;
-        EXPECT_EQ(t.events[0].Field("text"), c.text) << c.os << " " << c.bytes.size();
+        EXPECT_EQ(First(t, "box").Field("text"), c.text) << c.os << " " << c.bytes.size();
         bool noted = false;
         for (const std::string& n : t.notes) noted = noted || n.find("Wine reads the file differently") != std::string::npos;
         EXPECT_EQ(noted, c.noted) << c.os << " " << c.bytes.size();
@@ -174,7 +197,7 @@ TEST(PkgRun, CardsAreNamedFromThePciIdDatabaseWhenThereIsOne) {
     EXPECT_EQ(PciCardLabel(0xFFFD, 0x0002), named ? "FFFD:0002 Other" : "FFFD:0002");
     PcSpec spec;
     ASSERT_EQ(ApplyPcOption(spec, "card", "fffe:1@0:2:0"), "");
-    EXPECT_NE(DryRun("setup", spec, p.dir.string()).pc.find(named ? "FFFE:0001 Test Vendor Test Card at bus 0 device 2"
+    EXPECT_NE(DryRun("setup", spec, p.dir.string()).pc.Line().find(named ? "FFFE:0001 Test Vendor Test Card at bus 0 device 2"
                                                                    : "FFFE:0001 at bus 0 device 2"),
               std::string::npos);
     // A database that cannot be parsed, or none: no names, no failure.
@@ -274,10 +297,84 @@ TEST(PkgRun, CdRootRunsWhatAutoRunStarts) {
         Transcript t = DryRun("setup", spec, p.dir.string());
         ASSERT_FALSE(t.events.empty()) << c.open;
         EXPECT_EQ(t.ran, c.text != nullptr) << c.open;
-        EXPECT_EQ(t.events[0].kind, c.text ? "box" : "start-failed") << c.open;
-        if (c.text) EXPECT_EQ(t.events[0].Field("text"), c.text) << c.open;
+        EXPECT_EQ(Kinds(t)[0], c.text ? "box" : "start-failed") << c.open;
+        if (c.text) EXPECT_EQ(First(t, "box").Field("text"), c.text) << c.open;
         bool assumed = false;
         for (const std::string& n : t.notes) assumed = assumed || n.find("is assumed") != std::string::npos;
         EXPECT_EQ(assumed, c.text && !c.explorer) << c.open;
+    }
+}
+
+// The example package, whole and with the slips a newcomer makes: the run
+// installs where check finds nothing in its way, and where the real install
+// stops it stops with the code check gives.
+TEST(PkgRun, RunInstallsThroughTheModelCheckUses) {
+    const fs::path example = EXAMPLE_PACKAGE_DIR;
+    const struct {
+        const char* os;
+        const char* card;  // --card, or null for the default
+        const char* slip;  // what is done to the copy
+        const char* stops; // the code, or null: installed
+    } cases[] = {
+        {"W98", "1234:5679", "", nullptr}, // the AGP card, registered at 000800
+        {"W98", nullptr, "", nullptr},
+        {"NT40", nullptr, "", nullptr},
+        {"NT40", nullptr, "rm NT40", "subdir-folder-missing"},
+        {"NT40", nullptr, "signature NT40", "driver-no-inf"},
+        {"W98", "1234:5678", "rm WIN95/EXAMPLE.DRV", "driver-file-missing"},
+    };
+    for (const auto& c : cases) {
+        Package p("");
+        fs::remove_all(p.dir);
+        fs::copy(example, p.dir, fs::copy_options::recursive);
+        const std::string slip = c.slip;
+        if (slip.rfind("rm ", 0) == 0) fs::remove_all(p.dir / slip.substr(3));
+        if (slip == "signature NT40") std::ofstream(p.dir / "NT40" / "EXAMPLE.INF") << "[Version]\nSignature=$FOO$\n";
+        PcSpec spec;
+        ASSERT_EQ(ApplyPcOption(spec, "os", c.os), "");
+        if (c.card) ASSERT_EQ(ApplyPcOption(spec, "card", c.card), "");
+        if (!spec.cardsGiven) AddCardFromPackage(spec, p.dir.string());
+        Transcript t = DryRun("setup", spec, p.dir.string());
+        const std::string what = std::string(c.os) + " " + c.slip;
+        EXPECT_EQ(SchemaProblems(FormatTranscriptJson(t)), "") << what;
+        EXPECT_EQ(RunExitStatus(t), c.stops ? 1 : 0) << what << ": " << t.outcome;
+        EXPECT_EQ(t.installed, !c.stops) << what;
+        if (!c.stops) continue;
+        EXPECT_EQ(First(t, "install-stops").Field("code"), c.stops) << what;
+        bool checkSaysSo = false;
+        for (const Finding& f : CheckPackage(p.dir.string()))
+            checkSaysSo = checkSaysSo || (f.code == c.stops && f.severity == "error");
+        EXPECT_TRUE(checkSaysSo) << what;
+    }
+}
+
+// Options the run had no use for are named, and so is a card written in
+// hexadecimal with the digits of a DetectCard entry's decimal numbers.
+TEST(PkgRun, OptionsThatDoNotApplyAreNamed) {
+    Package p(std::string(kScript) + "[DetectCard3]\n1=4634,5,PCI,1,0\n");
+    const struct {
+        std::vector<std::pair<const char*, const char*>> options;
+        const char* warning; // the start of the one warning; null: none
+    } cases[] = {
+        {{{"os", "NT40"}, {"helper-exit", "3"}}, "--helper-exit concerns the install helper"},
+        {{{"answer", "OK,OK,OK"}}, "--answer: the run showed 1 box, so 2 of the answers"},
+        {{{"exit", "never.exe=1"}}, "--exit never.exe=1: never.exe never starts"},
+        {{{"card", "4634:5"}}, "--card 4634:5 is read in hexadecimal; the card of [DetectCard3] 1 = 4634,5,PCI,1,0 is 121A:0005"},
+        {{{"card", "4634,5"}}, nullptr},
+        {{{"os", "1.4.0:C"}}, "--os 1.4.0:C: the service-pack text \"C\" has no second character"},
+        {{{"started-by", "explorer"}}, "--started-by concerns a CD's root"},
+    };
+    for (const auto& c : cases) {
+        PcSpec spec;
+        for (const auto& o : c.options) ASSERT_EQ(ApplyPcOption(spec, o.first, o.second), "") << o.first;
+        if (!spec.cardsGiven) AddCardFromPackage(spec, p.dir.string());
+        Transcript t = DryRun("setup", spec, p.dir.string());
+        const std::string first = c.options[0].first;
+        if (!c.warning) {
+            EXPECT_TRUE(t.warnings.empty()) << first << ": " << (t.warnings.empty() ? "" : t.warnings[0]);
+            continue;
+        }
+        ASSERT_EQ(t.warnings.size(), 1u) << first << ": " << (t.warnings.empty() ? "none" : t.warnings.back());
+        EXPECT_EQ(t.warnings[0].rfind(c.warning, 0), 0u) << t.warnings[0];
     }
 }

@@ -1,16 +1,18 @@
 // pkgtool: for authors of driver packages.
 //
-//   pkgtool check DIR [--codepage N] [--json]
+//   pkgtool check DIR [--codepage N] [--pci-ids FILE] [--json]
 //       reports the pitfalls of DIR's SETUP.INI and sequor95.ini with file,
 //       line and a plain explanation; exit status 1 when any is an error.
 //   pkgtool run DIR [--program setup|sequor] [--machine FILE] [PC options] [--json]
 //       runs the genuine setup (or Sequor) program code on a simulated PC and
-//       prints every message box, the helper's command line, the applet's
-//       clicks and typed path, the programs opened and started, the prompts
-//       and the exit code. Without options the PC is Windows 98 with the card
-//       of the package's first DetectCard entry, known to the registry.
-//   pkgtool cd DIR -o FILE.iso [--label NAME] [--autorun]
+//       prints each step with what it looked for and found, every message
+//       box, the helper's command line, the applet's clicks and typed path,
+//       the programs opened and started, the prompts, the exit code and what
+//       became of the driver; exit status 1 when it is not installed.
+//   pkgtool cd DIR -o FILE.iso [--label NAME] [--autorun] [--json]
 //       writes the CD image of DIR (disc/cd.cpp).
+//   pkgtool explain CODE
+//       prints the reference's entry for a finding code.
 //   pkgtool --help | --version
 //
 // Exit status 2 with a one-line message for a wrong command line.
@@ -18,6 +20,8 @@
 #include "tools/pkgtool/check/check.h"
 #include "tools/pkgtool/formats/codepage.h"
 #include "tools/pkgtool/dryrun/dryrun.h"
+#include "tools/pkgtool/check/suggest.h"
+#include "tools/pkgtool/report/reference.h"
 #include "tools/pkgtool/report/report.h"
 #include "tools/pkgtool/report/transcript.h"
 #ifdef HAVE_LIBISOFS
@@ -34,10 +38,17 @@
 namespace {
 
 const char kUsage[] =
-    "usage: pkgtool check DIR [--codepage N] [--json]\n"
+    "usage: pkgtool check DIR [--codepage N] [--pci-ids FILE] [--json]\n"
     "       pkgtool run DIR [--program setup|sequor] [--machine FILE] [PC options] [--codepage N] [--json]\n"
-    "       pkgtool cd DIR -o FILE.iso [--label NAME] [--autorun]\n"
+    "       pkgtool cd DIR -o FILE.iso [--label NAME] [--autorun] [--json]\n"
+    "       pkgtool explain CODE\n"
     "       pkgtool --help | --version\n"
+    "Exit status: 0 check and cd: no errors (warnings and notes allowed); run: the driver got installed\n"
+    "             (Sequor: every program of its list ran); explain: the code is known\n"
+    "             1 check and cd: an error (cd then writes no image); run: the run ended without installing\n"
+    "             the driver (its last line says why); explain: no such code\n"
+    "             2 a wrong command line\n"
+    "  --json                        one JSON object, described by the JSON Schema pkgtool.schema.json\n"
     "  --pci-ids FILE                the PCI id database to name cards from (default: the system's)\n"
     "  --codepage N                  the ANSI code page of the Windows that runs the package, for texts\n"
     "                                and paths (1252 by default; 932, 936, 949, 950, 1250, ...)\n"
@@ -45,8 +56,9 @@ const char kUsage[] =
     "  --os KEY|NAME|P.MAJ.MIN[:SP]  Windows version: an OS key in capitals (W95A, W95B, W95C, W98, WIN95,\n"
     "                                NT40, NT35X, NT31, WINNT), a Wine version name in small letters (win95,\n"
     "                                win98, nt40, nt351, win10) or numbers, e.g. 1.4.0: B (default W98)\n"
-    "  --card VEN:DEV[@BUS:DEV:FN]   a PCI card, identifiers in hexadecimal (repeatable; default: the card\n"
-    "                                of the package's first DetectCard entry at 1:0:0)\n"
+    "  --card VEN:DEV[@BUS:DEV:FN]   a PCI card, identifiers in hexadecimal (121a:0005), or VEN,DEV in decimal\n"
+    "                                as the script writes them (4634,5) (repeatable; default: the card of the\n"
+    "                                package's first DetectCard entry, at 1:0:0, the AGP slot)\n"
     "  --no-card                     an empty PCI bus\n"
     "  --enum DEVICE\\INSTANCE        an Enum\\PCI registry entry (repeatable; default: one per card)\n"
     "  --usb DISPLAYNAME             the USB supplement's uninstall entry (default: not installed)\n"
@@ -87,6 +99,20 @@ int RunCd(int argc, char** argv) {
 int RunCd(int, char**) { return Wrong("built without libisofs (package libisofs-dev), so it writes no CD image"); }
 #endif
 
+int Explain(int argc, char** argv) {
+    if (argc != 3) return Wrong("explain needs one finding code, e.g. pkgtool explain unknown-command");
+    const std::string code = argv[2];
+    if (code == "--help" || code == "-h") return Usage();
+    const std::string entry = ReferenceEntry(code);
+    if (entry.empty()) {
+        fprintf(stderr, "pkgtool: no finding has the code %s%s\n", code.c_str(),
+                pkgcheck::DidYouMean(code, ReferenceCodes()).c_str());
+        return 1;
+    }
+    printf("%s\n\n%s", code.c_str(), entry.c_str());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -94,8 +120,11 @@ int main(int argc, char** argv) {
     if (job == "--help" || job == "-h") return Usage();
     if (job == "--version") return Version();
     if (job == "cd") return RunCd(argc, argv);
+    if (job == "explain") return Explain(argc, argv);
     if (job != "check" && job != "run")
-        return Wrong(job.empty() ? "no command: check, run or cd" : "unknown command " + job);
+        return Wrong(job.empty() ? "no command: check, run, cd or explain"
+                                 : "unknown command " + job +
+                                       pkgcheck::DidYouMean(job, {"check", "run", "cd", "explain"}));
     if (argc < 3) return Wrong(job + " needs the package's folder");
     std::string dir = argv[2];
     if (!std::filesystem::is_directory(dir)) {
@@ -141,6 +170,8 @@ int main(int argc, char** argv) {
             error = ApplyPcOption(spec, name, value);
         }
         if (!error.empty()) return Wrong(error);
+        if (job == "check" && name != "codepage" && name != "pci-ids")
+            fprintf(stderr, "pkgtool: warning: --%s concerns run; check does not use it\n", name.c_str());
     }
 
     if (job == "check") {
@@ -153,8 +184,9 @@ int main(int argc, char** argv) {
         if (!spec.cardsGiven) AddCardFromPackage(spec, dir);
         Transcript t = DryRun(program, spec, dir);
         t.codePage = options.codePage;
+        for (const std::string& w : t.warnings) fprintf(stderr, "pkgtool: warning: %s\n", w.c_str());
         std::cout << (json ? FormatTranscriptJson(t) : FormatTranscriptText(t));
-        return 0;
+        return RunExitStatus(t);
     }
     return 2;
 }

@@ -3,6 +3,8 @@
 #include "tools/pkgtool/check/check.h"
 #include "setup/oskind.h"
 #include "tools/pkgtool/formats/inifile.h"
+#include "tools/pkgtool/formats/infinstall.h"
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -90,6 +92,40 @@ std::string DriverFolder(const IniFile& ini, OsKind kind, const std::string& pac
 // go to `labels`.
 void CheckDriverInstalls(const IniFile& ini, Sink& sink, const SetupReferences& refs, const std::string& packageDir,
                          std::vector<Finding>& out, std::vector<DiskLabelUse>& labels);
+
+// The keys that install from one driver folder with one reader, and the
+// cards they accept (none: every models line).
+struct DriverGroup {
+    std::string folder, shown; // on this disk; as the script names it
+    InfReader reader = InfReader::kWin9x;
+    std::vector<std::string> keys;
+    std::vector<PciIds> cards;
+    bool everyModel = false;
+    int line = 0; // the first key's line in [Application]
+};
+
+// An INF file of the folder that the reader takes, and its install.
+struct DriverInfInstall {
+    std::string path;
+    InfInstall install;
+};
+
+typedef std::function<void(const std::string& file, int line, const std::string& severity, const std::string& code,
+                           const std::string& message)>
+    FindingAdder;
+
+// The install from one folder, as check and the dry run both see it: the
+// INF files the reader takes, each with what it copies; `add` gets the
+// findings where the install stops or goes astray (script: SETUP.INI's
+// path, for the findings about the folder). Volume labels go to `labels`
+// when it is given.
+std::vector<DriverInfInstall> InstallFromFolder(const DriverGroup& g, const std::string& script,
+                                                const std::string& packageDir, const FindingAdder& add,
+                                                std::vector<DiskLabelUse>* labels);
+
+// The names of the script's sections, and the keys of one, for "did you mean".
+std::vector<std::string> SectionNames(const IniFile& ini);
+std::vector<std::string> KeyNames(const IniFile& ini, const std::string& section);
 
 // sequor95.ini's [ProcessList]; packageDir locates the programs it names.
 void CheckProcessList(const IniFile& ini, Sink& sink, const std::string& packageDir);

@@ -4,6 +4,7 @@
 #include "setup/commands.h"
 #include "tools/pkgtool/check/checkers.h"
 #include "tools/pkgtool/check/oskeys.h"
+#include "tools/pkgtool/check/suggest.h"
 #include "tools/pkgtool/check/valuetext.h"
 
 namespace pkgcheck {
@@ -96,7 +97,10 @@ void WalkList(ListWalk& w, const std::string& list) {
                                ": a command is the keyword its entry begins with, and the rest only names it");
         switch (command) {
         case kCmdNone:
-            w.sink.Error(w.line, "unknown-command", WhyNoCommand(entry));
+            w.sink.Error(w.line, "unknown-command",
+                         WhyNoCommand(entry) +
+                             DidYouMean(TrimBlanks(entry), {"DetectCard", "CheckPCIKey", "ShowMsg", "ShowUSBMsg",
+                                                            "Install", "Exec", "End"}));
             break;
         case kCmdDetectCard:
             if (nt && !ntDetectReported) {
@@ -167,13 +171,46 @@ void WalkList(ListWalk& w, const std::string& list) {
 
 } // namespace
 
+std::vector<std::string> SectionNames(const IniFile& ini) {
+    std::vector<std::string> names;
+    for (const IniSection& s : ini.Sections())
+        if (s.line > 0) names.push_back(s.name);
+    return names;
+}
+
+std::vector<std::string> KeyNames(const IniFile& ini, const std::string& section) {
+    std::vector<std::string> names;
+    if (const IniSection* s = ini.FindSection(section))
+        for (const IniKey& k : s->keys) names.push_back(k.name);
+    return names;
+}
+
 void CheckCommandLists(const IniFile& ini, Sink& sink, SetupReferences& refs) {
     std::string withoutList;
+    std::vector<std::string> osKeys;
+    for (OsKind kind : kKindsWithKeys) osKeys.push_back(OsKeyOf(kind));
     for (OsKind kind : kKindsWithKeys) {
         std::string key = OsKeyOf(kind);
         std::string list = ReadChecked(ini, sink, "Application", key, 256, true);
         if (list.empty()) {
             withoutList += withoutList.empty() ? key : ", " + key;
+            // A driver folder for a version that has no list: a slip in the
+            // list's key, most likely, and those users see only NotSupport.
+            const int subDir = ReadsSubDir(kind) ? ini.KeyLine("SubDir", key) : 0;
+            if (subDir > 0) {
+                std::string slip;
+                for (const std::string& k : KeyNames(ini, "Application"))
+                    if (KindOfKey(k) == kOsOther && NearestName(k, osKeys) == key)
+                        slip = "; " + Quoted(k) + " in [Application] (line " +
+                               std::to_string(ini.KeyLine("Application", k)) + ") is no OS key: did you mean " + key +
+                               "?";
+                const std::string notSupport = ini.Read("Message", "NotSupport", 512);
+                sink.Error(subDir, "subdir-without-list",
+                           "[SubDir] names a driver folder for " + key + ", but [Application] has no " + key +
+                               " list: users of " + WindowsOfKind(kind) + " see only the NotSupport box (" +
+                               (notSupport.empty() ? std::string("empty") : Quoted(notSupport)) +
+                               ") and the driver is not installed" + slip);
+            }
             continue;
         }
         ListWalk walk{ini, sink, refs, kind, key, ini.KeyLine("Application", key)};
@@ -189,7 +226,8 @@ void CheckCommandLists(const IniFile& ini, Sink& sink, SetupReferences& refs) {
             if (KindOfKey(k.name) == kOsOther && ini.KeyLine("Application", k.name) == k.line)
                 sink.Warning(k.line, "unknown-os-key",
                              "no Windows version reads the key " + Quoted(k.name) +
-                                 "; the OS keys are WIN95, W95A, W95B, W95C, W98, WINNT, NT31, NT35X and NT40");
+                                 "; the OS keys are WIN95, W95A, W95B, W95C, W98, WINNT, NT31, NT35X and NT40" +
+                                 DidYouMean(k.name, osKeys));
 }
 
 void CheckMessages(const IniFile& ini, Sink& sink, const SetupReferences& refs) {
@@ -210,7 +248,7 @@ void CheckMessages(const IniFile& ini, Sink& sink, const SetupReferences& refs) 
         }
         sink.Add(worst->line, worst->shownOnReach ? "error" : "warning", "missing-message",
                  "[Message] has no text under " + Quoted(use.key) + " (missing or empty), so " + worst->when +
-                     " the launcher shows an empty box");
+                     " the launcher shows an empty box" + DidYouMean(use.key, KeyNames(ini, "Message")));
     }
     const IniSection* section = ini.FindSection("Message");
     if (!section) return;

@@ -4,6 +4,7 @@
 #include "setup/cardentry.h"
 #include "setup/decimal.h"
 #include "tools/pkgtool/check/checkers.h"
+#include "tools/pkgtool/check/suggest.h"
 #include "tools/pkgtool/check/valuetext.h"
 
 #include <cctype>
@@ -106,7 +107,7 @@ void CheckDetectCardSection(const IniFile& ini, Sink& sink, const NamedSection& 
     if (!section) {
         sink.Error(named.listLine, "missing-section",
                    "the script has no section [" + named.name + "], so " + Quoted(named.name) +
-                       " finds no card and always fails");
+                       " finds no card and always fails" + DidYouMean(named.name, SectionNames(ini)));
         return;
     }
     const int count = CheckNumberedKeys(ini, sink, named.name, "the list of [" + named.name + "]");

@@ -1,6 +1,7 @@
 // Exec sections: "program" holds the file to open, a placeholder and the
 // working directory, after [CWD] and [OS] are replaced.
 #include "tools/pkgtool/check/checkers.h"
+#include "tools/pkgtool/check/suggest.h"
 #include "tools/pkgtool/formats/pkgfiles.h"
 #include "tools/pkgtool/check/valuetext.h"
 
@@ -29,7 +30,7 @@ void CheckExecSection(const IniFile& ini, Sink& sink, const NamedSection& named,
                    section ? "[" + named.name + "] has no program value (missing or empty), so " +
                                  Quoted(named.name) + " opens nothing"
                            : "the script has no section [" + named.name + "], so " + Quoted(named.name) +
-                                 " opens nothing");
+                                 " opens nothing" + DidYouMean(named.name, SectionNames(ini)));
         return;
     }
     CheckTokens(value, line, sink, {"[CWD]", "[OS]"});

@@ -106,21 +106,11 @@ std::vector<PciIds> CardsOf(const IniFile& ini, const ListUse& list) {
     return cards;
 }
 
-// The keys that install from one folder with one reader.
-struct Group {
-    std::string folder, shown;
-    InfReader reader = InfReader::kWin9x;
-    std::vector<std::string> keys;
-    std::vector<PciIds> cards;
-    bool everyModel = false;
-    int line = 0; // the first key's line in [Application]
-};
-
 } // namespace
 
 void CheckDriverInstalls(const IniFile& ini, Sink& sink, const SetupReferences& refs, const std::string& packageDir,
                          std::vector<Finding>& out, std::vector<DiskLabelUse>& labels) {
-    std::vector<Group> groups;
+    std::vector<DriverGroup> groups;
     for (const ListUse& list : refs.lists) {
         if (!list.installs) continue;
         std::string shown;
@@ -128,7 +118,7 @@ void CheckDriverInstalls(const IniFile& ini, Sink& sink, const SetupReferences& 
         if (folder.empty()) continue; // [SubDir]'s own findings say why
         const InfReader reader = IsNtKind(list.kind) ? InfReader::kNt4 : InfReader::kWin9x;
         auto g = std::find_if(groups.begin(), groups.end(),
-                              [&](const Group& x) { return x.folder == folder && x.reader == reader; });
+                              [&](const DriverGroup& x) { return x.folder == folder && x.reader == reader; });
         if (g == groups.end()) {
             groups.push_back({folder, shown, reader, {}, {}, false, ini.KeyLine("Application", list.key)});
             g = groups.end() - 1;
@@ -142,81 +132,89 @@ void CheckDriverInstalls(const IniFile& ini, Sink& sink, const SetupReferences& 
             if (std::find(g->cards.begin(), g->cards.end(), c) == g->cards.end()) g->cards.push_back(c);
     }
 
-    PackageIndex index(packageDir);
     std::set<std::tuple<std::string, int, std::string, std::string>> said;
     auto add = [&](const std::string& file, int line, const std::string& severity, const std::string& code,
                    const std::string& message) {
         if (said.insert({file, line, code, message}).second) Sink(out, file, sink.Options()).Add(line, severity.c_str(), code, message);
     };
-    for (const Group& g : groups) {
-        const std::string systems = RulesOf(g.reader).systems;
-        const std::string who = "Install on " + Joined(g.keys);
-        std::vector<std::string> taken, refused;
-        std::error_code ec;
-        std::vector<fs::path> infs;
-        for (fs::directory_iterator it(g.folder, ec), end; !ec && it != end; it.increment(ec))
-            if (IsInf(*it)) infs.push_back(it->path());
-        std::sort(infs.begin(), infs.end());
-        for (const fs::path& p : infs) {
-            const InfReading reading = ReadInfAs(ReadBytes(p.string()), g.reader);
-            if (reading.takesFile)
-                taken.push_back(p.string());
+    for (const DriverGroup& g : groups) InstallFromFolder(g, sink.File(), packageDir, add, &labels);
+}
+
+std::vector<DriverInfInstall> InstallFromFolder(const DriverGroup& g, const std::string& script,
+                                                const std::string& packageDir, const FindingAdder& add,
+                                                std::vector<DiskLabelUse>* labels) {
+    std::vector<DriverInfInstall> result;
+    PackageIndex index(packageDir);
+    const std::string systems = RulesOf(g.reader).systems;
+    const std::string who = "Install on " + Joined(g.keys);
+    std::vector<std::string> taken, refused;
+    std::error_code ec;
+    std::vector<fs::path> infs;
+    for (fs::directory_iterator it(g.folder, ec), end; !ec && it != end; it.increment(ec))
+        if (IsInf(*it)) infs.push_back(it->path());
+    std::sort(infs.begin(), infs.end());
+    for (const fs::path& p : infs) {
+        const InfReading reading = ReadInfAs(ReadBytes(p.string()), g.reader);
+        if (reading.takesFile)
+            taken.push_back(p.string());
+        else
+            refused.push_back(p.filename().string() + ": " + reading.whyNot);
+    }
+    if (taken.empty()) {
+        // An INF elsewhere in the package that lists a card of the key.
+        std::vector<std::string> elsewhere;
+        for (const std::string& path : index.Infs()) {
+            if (fs::path(path).parent_path() == fs::path(g.folder)) continue;
+            const InfFile inf = ReadInf(ReadBytes(path));
+            for (const InfCard& c : inf.As(g.reader).cards)
+                if (g.cards.empty() || std::find(g.cards.begin(), g.cards.end(), PciIds(c.vendor, c.device)) != g.cards.end()) {
+                    elsewhere.push_back(WindowsPath(Relative(path, packageDir)) + " lists the card " +
+                                        PciCardLabel(c.vendor, c.device) + " (line " + std::to_string(c.line) + ")");
+                    break;
+                }
+        }
+        std::string message = who + " hands over the driver folder " + g.shown + ", which holds no INF file that " +
+                              systems + (g.reader == InfReader::kNt4 ? " reads" : " read") + (refused.empty() ? "" : " (" + Joined(refused) + ")") +
+                              ", so the driver does not install";
+        if (!elsewhere.empty())
+            message += "; " + Joined(elsewhere) + ": move " + (elsewhere.size() > 1 ? "the one for this driver" : "it") +
+                       " into " + g.shown;
+        add(script, g.line, "error", "driver-no-inf", message);
+        return result;
+    }
+    for (const std::string& path : taken) {
+        const InfInstall install = ReadInfInstallFile(path, g.reader, g.cards, g.everyModel);
+        result.push_back({path, install});
+        for (const InstallNotice& n : install.notices) add(path, n.line, n.severity, n.code, n.message);
+        const std::string folderShown = WindowsPath(Relative(g.folder, packageDir));
+        for (const InstallFile& f : install.files) {
+            if (f.from != InstallSource::kPackage || !f.found.empty()) continue;
+            const std::string looked = (folderShown == "." ? "" : folderShown + "\\") + f.lookedFor;
+            std::string message = who + " copies \"" + f.target + "\"" +
+                                  (f.section.empty() ? "" : " (a line of [" + f.section + "])") + " for [" +
+                                  f.installSection + "]: the install on " + systems + " looks for " + looked +
+                                  ", which the package lacks, so Windows asks for a disk that does not exist";
+            const size_t slash = f.lookedFor.rfind('\\');
+            const std::string name = f.lookedFor.substr(slash == std::string::npos ? 0 : slash + 1);
+            std::vector<std::string> others;
+            for (const std::string& o : index.Named(name)) others.push_back(WindowsPath(o));
+            if (!others.empty())
+                message += "; a file of that name lies at " + Joined(others) + ": move it to " + looked;
             else
-                refused.push_back(p.filename().string() + ": " + reading.whyNot);
+                message += ": add it there";
+            add(path, f.line, "error", "driver-file-missing", message);
         }
-        if (taken.empty()) {
-            // An INF elsewhere in the package that lists a card of the key.
-            std::vector<std::string> elsewhere;
-            for (const std::string& path : index.Infs()) {
-                if (fs::path(path).parent_path() == fs::path(g.folder)) continue;
-                const InfFile inf = ReadInf(ReadBytes(path));
-                for (const InfCard& c : inf.As(g.reader).cards)
-                    if (g.cards.empty() || std::find(g.cards.begin(), g.cards.end(), PciIds(c.vendor, c.device)) != g.cards.end()) {
-                        elsewhere.push_back(WindowsPath(Relative(path, packageDir)) + " lists the card " +
-                                            PciCardLabel(c.vendor, c.device) + " (line " + std::to_string(c.line) + ")");
-                        break;
-                    }
-            }
-            std::string message = who + " hands over the driver folder " + g.shown + ", which holds no INF file that " +
-                                  systems + (g.reader == InfReader::kNt4 ? " reads" : " read") + (refused.empty() ? "" : " (" + Joined(refused) + ")") +
-                                  ", so the driver does not install";
-            if (!elsewhere.empty())
-                message += "; " + Joined(elsewhere) + ": move " + (elsewhere.size() > 1 ? "the one for this driver" : "it") +
-                           " into " + g.shown;
-            add(sink.File(), g.line, "error", "driver-no-inf", message);
-            continue;
-        }
-        for (const std::string& path : taken) {
-            const InfInstall install = ReadInfInstallFile(path, g.reader, g.cards, g.everyModel);
-            for (const InstallNotice& n : install.notices) add(path, n.line, n.severity, n.code, n.message);
-            const std::string folderShown = WindowsPath(Relative(g.folder, packageDir));
-            for (const InstallFile& f : install.files) {
-                if (f.from != InstallSource::kPackage || !f.found.empty()) continue;
-                const std::string looked = (folderShown == "." ? "" : folderShown + "\\") + f.lookedFor;
-                std::string message = who + " copies \"" + f.target + "\"" +
-                                      (f.section.empty() ? "" : " (a line of [" + f.section + "])") + " for [" +
-                                      f.installSection + "]: the install on " + systems + " looks for " + looked +
-                                      ", which the package lacks, so Windows asks for a disk that does not exist";
-                const size_t slash = f.lookedFor.rfind('\\');
-                const std::string name = f.lookedFor.substr(slash == std::string::npos ? 0 : slash + 1);
-                std::vector<std::string> others;
-                for (const std::string& o : index.Named(name)) others.push_back(WindowsPath(o));
-                if (!others.empty())
-                    message += "; a file of that name lies at " + Joined(others) + ": move it to " + looked;
-                else
-                    message += ": add it there";
-                add(path, f.line, "error", "driver-file-missing", message);
-            }
-            for (const InstallDiskLabel& l : install.labels) {
-                labels.push_back({path, l.line, l.label});
-                add(path, l.line, "note", "inf-disk-label",
-                    "[SourceDisksNames] gives disk " + l.disk + " the volume label \"" + l.label + "\": Windows 95 "
-                    "and 98 take it as the volume label of the disk that holds the files (Windows 98 DDK, "
-                    "\"SourceDisksNames Section\"); no document of the time says whether they refuse a disc whose label "
-                    "differs. pkgtool cd compares it with the disc's label");
-            }
+        if (!labels) continue;
+        for (const InstallDiskLabel& l : install.labels) {
+            labels->push_back({path, l.line, l.label});
+            add(path, l.line, "note", "inf-disk-label",
+                "[SourceDisksNames] gives disk " + l.disk + " the volume label \"" + l.label + "\": Windows 95 "
+                "and 98 take it as the volume label of the disk that holds the files (Windows 98 DDK, "
+                "\"SourceDisksNames Section\"); no document of the time says whether they refuse a disc whose label "
+                "differs. pkgtool cd compares it with the disc's label");
         }
     }
+    return result;
 }
 
 } // namespace pkgcheck

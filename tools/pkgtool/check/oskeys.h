@@ -15,4 +15,11 @@ OsKind KindOfKey(const std::string& name);
 InstallRoute RouteOf(OsKind kind);
 bool IsNtKind(OsKind kind);
 
+// The Windows versions of a kind, for messages: "Windows 98".
+std::string WindowsOfKind(OsKind kind);
+
+// Why a version gets its OS key, by the rows of the version table: "platform
+// 1, version 4.0, service pack \" B\" (second character B)".
+std::string OsKeyReason(unsigned long platform, unsigned long major, unsigned long minor, const std::string& csd);
+
 } // namespace pkgcheck

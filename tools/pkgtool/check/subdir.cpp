@@ -3,6 +3,7 @@
 #include "framework/text.h"
 #include "setup/commands.h"
 #include "tools/pkgtool/check/checkers.h"
+#include "tools/pkgtool/check/suggest.h"
 #include "tools/pkgtool/check/oskeys.h"
 #include "tools/pkgtool/formats/pkgfiles.h"
 #include "tools/pkgtool/check/valuetext.h"
@@ -55,7 +56,8 @@ void CheckSubDirs(const IniFile& ini, Sink& sink, const std::string& packageDir)
         if (kind == kOsOther)
             sink.Warning(k.line, "unknown-os-key",
                          "no Windows version reads the key " + Quoted(k.name) +
-                             "; [SubDir] is read only under W95A, W95B, W95C, W98 and NT40");
+                             "; [SubDir] is read only under W95A, W95B, W95C, W98 and NT40" +
+                             DidYouMean(k.name, {"W95A", "W95B", "W95C", "W98", "NT40"}));
         else if (!ReadsSubDir(kind))
             sink.Warning(k.line, "subdir-never-read",
                          "the launcher never reads [SubDir] under " + Quoted(k.name) +

@@ -4,6 +4,7 @@
 #include "tools/pkgtool/disc/names.h"
 #include "tools/pkgtool/formats/inifile.h"
 #include "tools/pkgtool/formats/pkgfiles.h"
+#include "tools/pkgtool/report/json.h"
 #include "tools/pkgtool/report/report.h"
 
 #include <nettle/sha2.h>
@@ -70,11 +71,29 @@ std::string NamesReport(const Named& named, const std::map<std::string, DiscName
     return out;
 }
 
+// The same for programs: [{"path", "joliet", "iso"}...], null for a tree
+// that leaves the path out.
+std::string NamesJson(const Named& named, const std::map<std::string, DiscName>& names) {
+    std::string out = "[";
+    bool first = true;
+    for (const auto& n : named) {
+        auto it = names.find(n.first);
+        std::string iso = it == names.end() ? "" : Windows(it->second.iso);
+        for (size_t v; (v = iso.find(";1")) != std::string::npos;) iso.erase(v, 2);
+        const std::string joliet = it == names.end() ? "" : Windows(it->second.joliet);
+        out += (first ? "" : ", ") + std::string("{\"path\": ") + JsonString(Windows(n.first)) +
+               ", \"joliet\": " + (joliet.empty() ? "null" : JsonString(joliet)) +
+               ", \"iso\": " + (iso.empty() ? "null" : JsonString(iso)) + "}";
+        first = false;
+    }
+    return out + "]";
+}
+
 } // namespace
 
 int CdCommand(const std::vector<std::string>& args) {
     std::string dir, out, label;
-    bool autorun = false, labelGiven = false;
+    bool autorun = false, labelGiven = false, json = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if ((a == "-o" || a == "--output" || a == "--label") && i + 1 < args.size()) {
@@ -82,6 +101,8 @@ int CdCommand(const std::vector<std::string>& args) {
             labelGiven = labelGiven || a == "--label";
         } else if (a == "--autorun") {
             autorun = true;
+        } else if (a == "--json") {
+            json = true;
         } else if (dir.empty() && a.compare(0, 1, "-") != 0) {
             dir = a;
         } else {
@@ -166,11 +187,26 @@ int CdCommand(const std::vector<std::string>& args) {
         report += "No image written: the disc would not work as the findings say.\n";
     else if (!image.error.empty())
         report += "No image written: " + image.error + "\n";
-    else
+    const std::string sum = failed || !image.error.empty() ? "" : Sha256(out);
+    if (!sum.empty())
         report += out + ": " + std::to_string(image.bytes) + " bytes (" + std::to_string(image.bytes / 2048) +
-                  " blocks of 2048), volume label " + options.label + ", SHA-256 " + Sha256(out) + "\n";
+                  " blocks of 2048), volume label " + options.label + ", SHA-256 " + sum + "\n";
+    const int status = failed || !image.error.empty() ? 1 : 0;
+    if (json) {
+        std::string j = "{" + FindingsJsonMembers("cd", findings, status) +
+                        ", \"autorun\": " + (options.autorunText.empty() ? "null" : JsonString(options.autorunText)) +
+                        ", \"names\": " + NamesJson(refs.named, image.names) + ", \"image\": ";
+        if (sum.empty())
+            j += "null, \"notWritten\": " +
+                 JsonString(failed ? "the disc would not work as the findings say" : image.error);
+        else
+            j += "{\"file\": " + JsonString(out) + ", \"bytes\": " + std::to_string(image.bytes) +
+                 ", \"label\": " + JsonString(options.label) + ", \"sha256\": " + JsonString(sum) +
+                 "}, \"notWritten\": null";
+        report = j + "}\n";
+    }
     std::cout << report;
-    return failed || !image.error.empty() ? 1 : 0;
+    return status;
 }
 
 } // namespace pkgdisc

@@ -2,7 +2,8 @@
 // Joliet, Joliet for Windows 95, 98 and NT 4.0, no Rock Ridge (Windows
 // ignores it). Every time in the image comes from the files or, where the
 // image has its own, from the options, recorded in GMT: the same folder
-// gives the same bytes on any machine.
+// gives the same bytes on any machine. With SOURCE_DATE_EPOCH no file time
+// is later than it, so two checkouts of one commit give one image.
 #include "tools/pkgtool/disc/disc.h"
 
 #include <cstdint>
@@ -42,6 +43,14 @@ private:
     bool ok_;
 };
 
+// No time later than SOURCE_DATE_EPOCH, as reproducible-builds.org defines
+// it: a checkout's times come from when it was made, not from the sources.
+void Clamp(IsoNode* node, time_t limit) {
+    if (iso_node_get_mtime(node) > limit) iso_node_set_mtime(node, limit);
+    if (iso_node_get_atime(node) > limit) iso_node_set_atime(node, limit);
+    if (iso_node_get_ctime(node) > limit) iso_node_set_ctime(node, limit);
+}
+
 // The tree of `entries`. A probe gives each file a block of its own that
 // holds its index instead of its bytes, to find it again in the image.
 std::string BuildTree(IsoImage* image, const std::vector<Entry>& entries, const ImageOptions& o, bool probe) {
@@ -69,6 +78,7 @@ std::string BuildTree(IsoImage* image, const std::vector<Entry>& entries, const 
             r = iso_tree_add_node(image, dir->second, fs::absolute(e.source).c_str(), &node);
         }
         if (r < 0) return Failed(("cannot add " + e.source).c_str(), r);
+        if (o.fixedTime) Clamp(node, time_t(o.time));
         if (e.dir) dirs[e.path] = reinterpret_cast<IsoDir*>(node);
     }
     if (!o.autorunText.empty()) {
@@ -98,6 +108,7 @@ std::string WriteTree(const std::vector<Entry>& entries, const ImageOptions& o, 
     iso_image_set_application_id(image, "");
     iso_image_set_data_preparer_id(image, "");
     std::string error = BuildTree(image, entries, o, probe);
+    if (o.fixedTime) Clamp(reinterpret_cast<IsoNode*>(iso_image_get_root(image)), time_t(o.time));
     IsoWriteOpts* w = nullptr;
     if (error.empty() && (r = iso_write_opts_new(&w, 0)) < 0) error = Failed("cannot set the image up", r);
     if (error.empty()) {

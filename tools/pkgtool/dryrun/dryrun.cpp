@@ -1,5 +1,17 @@
 #include "tools/pkgtool/dryrun/dryrun.h"
+#include "setup/cardentry.h"
+#include "setup/oskind.h"
+#include "tools/pkgtool/check/checkers.h"
+#include "tools/pkgtool/check/oskeys.h"
+#include "tools/pkgtool/formats/inffile.h"
+#include "tools/pkgtool/formats/pkgfiles.h"
+#include <algorithm>
+#include <filesystem>
+#include <set>
+#include "setup/commands.h"
 #include "tests/support/run.h"
+#include <cstdio>
+#include <cstring>
 #include <strings.h>
 
 namespace {
@@ -33,15 +45,289 @@ bool TakePrefix(const std::string& line, const std::string& prefix, std::string&
     return true;
 }
 
+std::vector<std::string> Split(const std::string& s, char sep) {
+    std::vector<std::string> parts;
+    for (size_t at = 0;;) {
+        size_t next = s.find(sep, at);
+        parts.push_back(s.substr(at, next - at));
+        if (next == std::string::npos) return parts;
+        at = next + 1;
+    }
+}
+
+bool IsNumber(const std::string& s) {
+    return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos;
+}
+
+std::string Hex4(unsigned v) {
+    char b[8];
+    snprintf(b, sizeof b, "%04X", v & 0xFFFF);
+    return b;
+}
+
+std::string Slot(uint32_t at) {
+    return "bus " + std::to_string(at >> 8) + " device " + std::to_string((at >> 3) & 31) + " function " +
+           std::to_string(at & 7);
+}
+
+// What the launcher's steps looked for and found, told beside what the
+// machine saw. Reads of the script and the registry mark where each runs.
+class Explainer {
+public:
+    Explainer(const sim::Machine& m, const ProgramStart& start) : m_(m), start_(start) {}
+
+    // The explanation a recorded read or open gives, if any.
+    bool Explain(const std::string& line, TranscriptEvent& e) {
+        const std::vector<std::string> f = Split(line, '\t');
+        if (f[0] == "registry open" && f.size() == 2 && strcasecmp(f[1].c_str(), "Enum\\PCI") == 0)
+            return PciKey(e);
+        if (f[0] != "read" || f.size() != 4) return false;
+        const std::string &section = f[1], &key = f[2], &value = f[3];
+        if (strcasecmp(section.c_str(), "Application") == 0) {
+            osKey_ = key;
+            e.kind = "commands";
+            e.fields = {{"os key", key.empty() ? "(none)" : key},
+                        {"list", value.empty() ? "(none: setup shows NotSupport)" : value}};
+            if (value.empty()) failure_ = "the script has no command list for the OS key " + OsKeyText();
+            listSeen_ = true;
+            return true;
+        }
+        if (strcasecmp(section.c_str(), "SubDir") == 0) {
+            subDir_ = value;
+            return false;
+        }
+        if (MatchCommand(section.c_str()) == kCmdDetectCard && IsNumber(key)) return Detect(section, key, value, e);
+        return false;
+    }
+
+    // The Install step, told before the program it starts.
+    bool Install(const std::string& commandLine, TranscriptEvent& e) {
+        const bool helper = commandLine.compare(0, 13, "fitter16.exe ") == 0;
+        const bool applet = commandLine.find("Control_RunDLL desk.cpl") != std::string::npos;
+        if (!helper && !applet) return false;
+        e.kind = "install";
+        e.fields = {{"route", helper ? "Windows 95/98: the install helper" : "Windows NT 4.0: the Display applet"},
+                    {"command line", commandLine},
+                    {"folder", OsDirectory()}};
+        Model(helper ? pkgcheck::InfReader::kWin9x : pkgcheck::InfReader::kNt4, e);
+        return true;
+    }
+
+    // Where the driver's own install stops, told after the helper's start
+    // click or the applet's path: "install-stops" with check's finding.
+    bool Stops(const std::string& line, TranscriptEvent& e) {
+        if (stops_.empty() || stopTold_) return false;
+        if (line != "helper: start clicked" && line.compare(0, 17, "applet: path OK w") != 0) return false;
+        stopTold_ = true;
+        e.kind = "install-stops";
+        e.fields = {{"code", stops_[0].code}, {"file", stops_[0].file},
+                    {"line", stops_[0].line > 0 ? std::to_string(stops_[0].line) : ""},
+                    {"why", stops_[0].message}};
+        return true;
+    }
+    const std::vector<Finding>& InstallFindings() const { return installFindings_; }
+    const std::vector<Finding>& Stopped() const { return stops_; }
+
+    std::string OsDirectory() const { return start_.launchDir + subDir_; }
+    std::string OsKeyText() const { return osKey_.empty() ? "(none)" : osKey_; }
+    const std::string& failure() const { return failure_; }
+    bool listSeen() const { return listSeen_; }
+
+private:
+    // The install as the target performs it, through the model check uses:
+    // the folder's INF files that this Windows reads, the card's models
+    // line, every file copied. Check's own findings about the [SubDir]
+    // value and the DetectCard entry that found the card say the rest.
+    void Model(pkgcheck::InfReader reader, TranscriptEvent& e) {
+        using namespace pkgcheck;
+        const std::string packageDir = start_.packageDir;
+        const std::string scriptPath = packageDir.empty() ? "" : FindNoCase(packageDir, "SETUP.INI");
+        IniFile ini;
+        if (scriptPath.empty() || !ini.Load(scriptPath)) return;
+        const OsKind kind = KindOfKey(osKey_);
+        std::set<std::tuple<std::string, int, std::string>> said;
+        auto add = [&](const std::string& file, int line, const std::string& severity, const std::string& code,
+                       const std::string& message) {
+            if (!said.insert({file, line, code}).second) return;
+            installFindings_.push_back({file, line, severity, code, message});
+            if (severity == "error") stops_.push_back(installFindings_.back());
+        };
+        // What check says at the lines this run went through.
+        const std::set<int> lines = {ini.KeyLine("SubDir", osKey_),
+                                     detected_ ? ini.KeyLine(matchedSection_, matchedEntry_) : -1};
+        for (const Finding& f : CheckPackage(packageDir, CheckOptions()).findings)
+            if (f.file == scriptPath && lines.count(f.line) && f.line > 0 &&
+                (f.code.compare(0, 7, "subdir-") == 0 || f.code == "card-not-in-inf"))
+                add(f.file, f.line, f.severity, f.code, f.message);
+        DriverGroup g;
+        g.folder = DriverFolder(ini, kind, packageDir, g.shown);
+        if (g.folder.empty()) {
+            e.fields.push_back({"inf", "none: the package has no such folder"});
+            return;
+        }
+        g.reader = reader;
+        g.keys = {osKey_};
+        g.line = ini.KeyLine("Application", osKey_);
+        g.everyModel = reader == InfReader::kNt4 || !detected_;
+        if (detected_) g.cards = {{vendor_, device_}};
+        const std::vector<DriverInfInstall> infs = InstallFromFolder(g, scriptPath, packageDir, add, nullptr);
+        std::string used, models, copies;
+        for (const DriverInfInstall& i : infs) {
+            const std::string shown = Relative(i.path, packageDir);
+            if (i.install.installSections.empty()) continue;
+            used += (used.empty() ? "" : ", ") + shown;
+            const InfFile inf = ReadInf(ReadBytes(i.path));
+            for (const InfCard& c : inf.As(reader).cards)
+                if (g.everyModel || (c.vendor == vendor_ && c.device == device_))
+                    models += (models.empty() ? "" : ", ") + shown + ":" + std::to_string(c.line) + " (" +
+                              c.section + ", PCI\\VEN_" + Hex4(c.vendor) + "&DEV_" + Hex4(c.device) + ")";
+            for (const InstallFile& f : i.install.files)
+                copies += (copies.empty() ? "" : ", ") + f.target + " from " +
+                          (f.from == InstallSource::kWindowsLayout ? std::string("the Windows CD")
+                           : f.found.empty()                       ? f.lookedFor + " (missing)"
+                                                                   : Relative(f.found, packageDir));
+        }
+        if (!infs.empty() && used.empty() && detected_)
+            add(scriptPath, ini.KeyLine(matchedSection_, matchedEntry_), "error", "card-not-in-inf",
+                "no INF file of " + g.shown + " that " + RulesOf(reader).systems + " read has a models line for " +
+                    deviceKey_ + ", so the driver does not install for this card");
+        e.fields.push_back({"inf", used.empty() ? "none" : used});
+        e.fields.push_back({"models line", models.empty() ? "none for this card" : models});
+        e.fields.push_back({"copies", copies.empty() ? "nothing" : copies});
+    }
+
+    static std::string Relative(const std::string& path, const std::string& root) {
+        std::error_code ec;
+        std::string r = std::filesystem::relative(path, root, ec).string();
+        if (ec || r.empty()) r = path;
+        std::replace(r.begin(), r.end(), '/', '\\');
+        return r;
+    }
+
+    static std::string ReadBytes(const std::string& path) {
+        std::string text;
+        FILE* f = fopen(path.c_str(), "rb");
+        if (!f) return text;
+        char buf[65536];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, f)) > 0 && text.size() < (16u << 20)) text.append(buf, n);
+        fclose(f);
+        return text;
+    }
+
+    bool Detect(const std::string& section, const std::string& n, const std::string& value, TranscriptEvent& e) {
+        e.kind = "detect";
+        e.fields = {{"entry", "[" + section + "] " + n}, {"value", value}};
+        if (value.empty()) {
+            e.fields.push_back({"result", n == "1" ? "no entries: no card can match" : "no more entries"});
+            failure_ = "DetectCard found none of the cards of [" + section + "] on the bus";
+            return true;
+        }
+        unsigned short vendor = 0, device = 0;
+        if (!ReadCardIds(value.c_str(), &vendor, &device)) {
+            e.fields.push_back({"result", "names no card (it lacks an identifier); the next entry is tried"});
+            return true;
+        }
+        e.fields.push_back({"looks for", "VEN_" + Hex4(vendor) + "&DEV_" + Hex4(device)});
+        if (m_.platformId == VER_PLATFORM_WIN32_NT) {
+            e.fields.push_back({"bus", "is not read: setup leaves the PCI ports alone on Windows NT"});
+            e.fields.push_back({"result", "not found"});
+            return true;
+        }
+        const uint32_t want = uint32_t(device) << 16 | vendor;
+        uint32_t last = 0;
+        bool found = false;
+        if (want == 0xFFFFFFFFu) {
+            // An empty slot reads as all ones: the last one in scan order.
+            for (uint32_t at = 0xFFFF; !found; at -= 8)
+                if (!m_.pciFunctions.count(at & ~7u)) last = at & ~7u, found = true;
+        } else {
+            for (const auto& f : m_.pciFunctions)
+                if (f.second == want && (!found || (f.first >> 3) != (last >> 3))) last = f.first, found = true;
+        }
+        e.fields.push_back({"bus", found ? "holds it at " + Slot(last) : BusHolds()});
+        if (!found) {
+            e.fields.push_back({"result", "not found; the next entry is tried"});
+            return true;
+        }
+        char busType[8];
+        int flag = 0;
+        ReadCardFields(value.c_str(), busType, sizeof busType, &flag);
+        char location[40];
+        snprintf(location, sizeof location, "BUS_%02X&DEV_%02X&FUNC_%02X", last >> 8, (last >> 3) & 31, last & 7);
+        deviceKey_ = "VEN_" + Hex4(vendor) + "&DEV_" + Hex4(device);
+        vendor_ = vendor, device_ = device, matchedSection_ = section, matchedEntry_ = n;
+        location_ = IsAgpBusType(busType) ? "000800" : location;
+        e.fields.push_back({"result", "found: card " + deviceKey_ + ", location " + location_ +
+                                          (IsAgpBusType(busType) ? " (its bus type is AGP)" : "") + ", helper flag " +
+                                          std::to_string(flag)});
+        detected_ = true;
+        return true;
+    }
+
+    std::string BusHolds() const {
+        if (m_.pciFunctions.empty()) return "holds no card";
+        std::string s = "holds";
+        int shown = 0;
+        for (const auto& f : m_.pciFunctions) {
+            if (shown++ == 6) {
+                s += ", ... (" + std::to_string(m_.pciFunctions.size()) + " functions)";
+                break;
+            }
+            s += (shown > 1 ? ", " : " ") + Hex4(f.second) + ":" + Hex4(f.second >> 16) + " at " + Slot(f.first);
+        }
+        return s + ", not it";
+    }
+
+    bool PciKey(TranscriptEvent& e) {
+        e.kind = "pcikey";
+        e.fields = {{"looks for", "Enum\\PCI\\*" + deviceKey_ + "*\\*" + location_ + "*" +
+                                       (detected_ ? "" : " (no DetectCard found a card before: empty texts match "
+                                                         "any key)")}};
+        const std::vector<std::string> keys = EnumPciKeys(m_);
+        std::string holds;
+        bool found = false;
+        for (size_t i = 0; i < keys.size(); ++i) {
+            if (i < 8) holds += (i ? ", " : "") + keys[i];
+            const size_t slash = keys[i].find('\\');
+            if (slash == std::string::npos) continue;
+            if (keys[i].substr(0, slash).find(deviceKey_) != std::string::npos &&
+                keys[i].substr(slash + 1).find(location_) != std::string::npos)
+                found = true;
+        }
+        if (keys.size() > 8) holds += ", ... (" + std::to_string(keys.size()) + " keys)";
+        e.fields.push_back({"registry", keys.empty() ? "no key under Enum\\PCI" : holds});
+        e.fields.push_back({"result", found ? "found" : "not found"});
+        if (!found)
+            failure_ = "CheckPCIKey found no Enum\\PCI key of " + deviceKey_ + " at " + location_ +
+                       " in the registry";
+        return true;
+    }
+
+    const sim::Machine& m_;
+    const ProgramStart& start_;
+    std::string osKey_, subDir_, deviceKey_, location_, failure_, matchedSection_, matchedEntry_;
+    unsigned vendor_ = 0, device_ = 0;
+    bool detected_ = false, listSeen_ = false, stopTold_ = false;
+    std::vector<Finding> installFindings_, stops_;
+};
+
 // The machine records everything it sees; a transcript keeps what a user or
 // a package author cares about, in the order it happened.
-std::vector<TranscriptEvent> ReadEvents(const sim::Machine& m) {
+std::vector<TranscriptEvent> ReadEvents(const sim::Machine& m, Explainer& explainer) {
     std::vector<TranscriptEvent> out;
     size_t box = 0, open = 0;
     std::vector<bool> startedSeen(m.processes.size(), false);
     for (const std::string& line : m.events) {
         std::string rest;
         TranscriptEvent e;
+        // The applet model ends its chain as a clean install does; where the
+        // driver's install stopped before, that line would mislead.
+        if (line == "applet: driver installed" && !explainer.Stopped().empty()) continue;
+        if (explainer.Explain(line, e)) {
+            out.push_back(e);
+            continue;
+        }
         if (TakePrefix(line, "message box: ", rest) && box < m.messageBoxes.size()) {
             const sim::MessageBoxRecord& b = m.messageBoxes[box++];
             e.kind = "box";
@@ -58,6 +344,8 @@ std::vector<TranscriptEvent> ReadEvents(const sim::Machine& m) {
                 directory = m.processes[i].currentDirectory;
                 break;
             }
+            TranscriptEvent install;
+            if (explainer.Install(rest, install)) out.push_back(install);
             e.kind = "started";
             e.fields = {{"command line", rest}, {"directory", directory}};
         } else if (TakePrefix(line, "start failed ", rest)) {
@@ -65,6 +353,8 @@ std::vector<TranscriptEvent> ReadEvents(const sim::Machine& m) {
             e.kind = "start-failed";
             e.fields = {{"command line", colon == std::string::npos ? rest : rest.substr(colon + 3)},
                         {"reason", colon == std::string::npos ? "" : rest.substr(1, colon - 1)}};
+            TranscriptEvent install;
+            if (explainer.Install(e.fields[0].second, install)) out.push_back(install);
         } else if (TakePrefix(line, "process ended: ", rest)) {
             size_t with = rest.rfind(" with ");
             e.kind = "ended";
@@ -94,6 +384,8 @@ std::vector<TranscriptEvent> ReadEvents(const sim::Machine& m) {
             continue;
         }
         out.push_back(e);
+        TranscriptEvent stop;
+        if (explainer.Stops(line, stop)) out.push_back(stop);
     }
     return out;
 }
@@ -106,6 +398,144 @@ std::string TranscriptEvent::Field(const std::string& name) const {
     return "";
 }
 
+namespace {
+
+// What became of the driver, from what the machine saw.
+void Judge(Transcript& t, const Explainer& x) {
+    if (!t.ran) {
+        t.outcome = "setup.exe does not run: " + (t.events.empty() ? std::string() : t.events[0].Field("reason"));
+        return;
+    }
+    if (t.program == "Sequor") {
+        std::string failed;
+        for (const TranscriptEvent& e : t.events)
+            if (e.kind == "start-failed" && failed.empty()) failed = e.Field("command line");
+        t.installed = !t.hung && failed.empty();
+        t.outcome = t.hung ? "Sequor would wait for ever"
+                    : failed.empty() ? "every program of the list ran"
+                                     : "a program of the list could not start: " + failed;
+        return;
+    }
+    std::string route, folder;
+    bool clicked = false;
+    for (const TranscriptEvent& e : t.events) {
+        if (e.kind == "install") route = e.Field("route"), folder = e.Field("folder"), clicked = false;
+        if (e.kind == "helper" && e.Field("what") == "start clicked") clicked = true;
+        if (e.kind == "ended" && clicked && e.Field("command line").compare(0, 13, "fitter16.exe ") == 0) {
+            t.installed = true;
+            t.outcome = "the install helper installed the driver from " + folder + " (its exit code " +
+                        e.Field("exit code") + ")";
+        }
+        if (e.kind == "applet" && e.Field("what") == "driver installed") {
+            t.installed = true;
+            t.outcome = "the Display applet installed the driver from " + folder;
+        }
+    }
+    if (!x.Stopped().empty() && !route.empty()) {
+        const Finding& f = x.Stopped()[0];
+        t.installed = false;
+        t.outcome = route + " stops where the real install would [" + f.code + "]: " + f.message;
+        return;
+    }
+    if (t.installed) return;
+    if (t.hung)
+        t.outcome = "setup would wait for ever, and the driver is not installed";
+    else if (!x.failure().empty())
+        t.outcome = x.failure() + ", so the driver is not installed";
+    else if (!route.empty())
+        t.outcome = route + " did not finish, so the driver is not installed";
+    else if (x.listSeen())
+        t.outcome = "the " + x.OsKeyText() + " command list ran no Install, so the driver is not installed";
+    else
+        t.outcome = "the driver is not installed";
+}
+
+} // namespace
+
+int RunExitStatus(const Transcript& t) { return t.installed ? 0 : 1; }
+
+namespace {
+
+bool Given(const PcSpec& spec, const char* name) {
+    return std::find(spec.given.begin(), spec.given.end(), name) != spec.given.end();
+}
+
+// Whether a program of that file name started, or was tried.
+bool Tried(const Transcript& t, const std::string& name) {
+    for (const TranscriptEvent& e : t.events) {
+        if (e.kind != "started" && e.kind != "start-failed") continue;
+        std::string line = e.Field("command line");
+        std::transform(line.begin(), line.end(), line.begin(), ::tolower);
+        std::string lower = name;
+        std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+        if (line.find(lower) != std::string::npos) return true;
+    }
+    return false;
+}
+
+// Options that the run had no use for, and card identifiers that look like
+// the script's decimal numbers read as hexadecimal.
+void Warn(const PcSpec& spec, const std::string& root, const std::string& packageDir, Transcript& t) {
+    int boxes = 0;
+    for (const TranscriptEvent& e : t.events) boxes += e.kind == "box";
+    if (int(spec.answers.size()) > boxes)
+        t.warnings.push_back("--answer: the run showed " + std::to_string(boxes) + " box" + (boxes == 1 ? "" : "es") +
+                             ", so " + std::to_string(spec.answers.size() - size_t(boxes)) +
+                             " of the answers are left over");
+    for (const auto& p : spec.programExits)
+        if (!Tried(t, p.first)) t.warnings.push_back("--exit " + p.first + "=" + std::to_string(p.second) + ": " +
+                                                     p.first + " never starts in this run");
+    for (const std::string& m : spec.missing)
+        if (!Tried(t, m)) t.warnings.push_back("--missing " + m + ": nothing in this run starts " + m);
+    const bool helper = Tried(t, "fitter16.exe"), applet = Tried(t, "Control_RunDLL desk.cpl");
+    for (const char* o : {"helper-exit", "helper-shows-after", "helper-never-shows", "no-helper"})
+        if (Given(spec, o) && !helper)
+            t.warnings.push_back(std::string("--") + o + " concerns the install helper, which this run never starts");
+    if (Given(spec, "applet-closed-after") && !applet)
+        t.warnings.push_back("--applet-closed-after concerns the Display applet, which this run never starts");
+    if (t.program == "Sequor")
+        for (const char* o : {"usb", "card", "no-card", "enum", "lspci", "registry", "args"})
+            if (Given(spec, o))
+                t.warnings.push_back(std::string("--") + o + " concerns setup; Sequor does not look at it");
+    if (Given(spec, "started-by") && pkgcheck::FindNoCase(root, "AUTORUN.INF").empty())
+        t.warnings.push_back("--started-by concerns a CD's root, which holds AUTORUN.INF; this folder holds none");
+    if (t.pc.platform == 1 && t.pc.major == 4 && t.pc.minor == 0 && t.pc.servicePack.size() == 1 &&
+        strchr("BbCc", t.pc.servicePack[0]))
+        t.warnings.push_back("--os " + spec.os + ": the service-pack text \"" + t.pc.servicePack +
+                             "\" has no second character, so this is WIN95; Windows 95 OSR2 reports \" B\" and "
+                             "OSR 2.5 \" C\", with the blank (--os \"1.4.0: " + t.pc.servicePack + "\")");
+    // A --card in hexadecimal whose digits are a DetectCard entry's decimal numbers.
+    const std::string script = packageDir.empty() ? "" : pkgcheck::FindNoCase(packageDir, "SETUP.INI");
+    pkgcheck::IniFile ini;
+    if (script.empty() || !ini.Load(script)) return;
+    for (const auto& given : spec.cardTexts) {
+        if (given.second) {
+            t.notes.push_back("--card " + given.first + " is the script's decimal form.");
+            continue;
+        }
+        const std::string ids = given.first.substr(0, given.first.find('@'));
+        const size_t colon = ids.find(':');
+        if (colon == std::string::npos || ids.find_first_not_of("0123456789:") != std::string::npos) continue;
+        const unsigned long v = strtoul(ids.c_str(), nullptr, 10), d = strtoul(ids.c_str() + colon + 1, nullptr, 10);
+        for (const pkgcheck::IniSection& s : ini.Sections()) {
+            if (MatchCommand(s.name.c_str()) != kCmdDetectCard) continue;
+            for (int n = 1; n < 10000; ++n) {
+                const std::string entry = ini.Read(s.name, std::to_string(n), 256);
+                unsigned short ev = 0, ed = 0;
+                if (entry.empty()) break;
+                if (!ReadCardIds(entry.c_str(), &ev, &ed) || ev != v || ed != d) continue;
+                t.warnings.push_back("--card " + given.first + " is read in hexadecimal; the card of [" + s.name +
+                                     "] " + std::to_string(n) + " = " + entry + " is " + Hex4(ev) + ":" + Hex4(ed) +
+                                     " (the script's numbers are decimal): did you mean --card " +
+                                     std::to_string(v) + "," + std::to_string(d) + "?");
+                n = 10000;
+            }
+        }
+    }
+}
+
+} // namespace
+
 Transcript DryRun(const std::string& program, const PcSpec& spec, const std::string& dir) {
     Transcript t;
     sim::Machine m;
@@ -113,17 +543,23 @@ Transcript DryRun(const std::string& program, const PcSpec& spec, const std::str
     const ProgramStart start = BuildMachine(spec, dir, !sequor, m, t.notes);
     t.pc = DescribePc(spec, m, start);
     t.program = sequor ? "Sequor" : "setup";
+    Explainer explainer(m, start);
     if (!start.failure.empty()) {
         t.ran = false;
         t.events.push_back({"start-failed", {{"command line", start.autoRun}, {"reason", start.failure}}});
+        Judge(t, explainer);
         return t;
     }
+    m.recordReads = true;
     int code = sequor ? sim::RunSequor(m) : sim::RunSetup(m, start.arguments);
     t.hung = code == sim::kHung;
     t.exitCode = t.hung ? 0 : code;
-    t.events = ReadEvents(m);
+    t.events = ReadEvents(m, explainer);
     for (const sim::Process& p : m.processes)
         if (p.running && p.commandLine.find("(left over)") == std::string::npos)
             t.notes.push_back("Still running when the program ended: " + p.commandLine);
+    t.findings = explainer.InstallFindings();
+    Judge(t, explainer);
+    Warn(spec, dir, start.packageDir, t);
     return t;
 }

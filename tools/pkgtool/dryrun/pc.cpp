@@ -1,5 +1,8 @@
 #include "tools/pkgtool/dryrun/pc.h"
 #include "tools/pkgtool/formats/cardnames.h"
+#include "tools/pkgtool/check/oskeys.h"
+#include "tools/pkgtool/check/suggest.h"
+#include "tools/pkgtool/formats/inifile.h"
 #include "framework/fields.h"
 #include "setup/cardentry.h"
 #include "setup/commands.h"
@@ -48,14 +51,24 @@ bool ParseNumber(const std::string& text, unsigned long& out) {
 }
 
 // VENDOR:DEVICE[@BUS:DEVICE:FUNCTION], identifiers in hexadecimal as the
-// registry writes them (0x prefix optional), the location in decimal.
-std::string ParseCard(const std::string& value, PciCard& card) {
+// registry writes them (0x prefix optional), or VENDOR,DEVICE in decimal as
+// a DetectCard entry writes them; the location in decimal.
+std::string ParseCard(const std::string& value, PciCard& card, bool& decimal) {
     std::string ids = value, at;
     size_t a = value.find('@');
     if (a != std::string::npos) ids = value.substr(0, a), at = value.substr(a + 1);
     unsigned v = 0, d = 0;
-    if (sscanf(ids.c_str(), "%x:%x", &v, &d) != 2 || v > 0xFFFF || d > 0xFFFF)
-        return "card: expected VENDOR:DEVICE in hexadecimal, e.g. 1234:5678@1:0:0";
+    char end = 0;
+    decimal = ids.find(',') != std::string::npos;
+    const bool read = decimal ? sscanf(ids.c_str(), "%u,%u%c", &v, &d, &end) == 2
+                              : sscanf(ids.c_str(), "%x:%x%c", &v, &d, &end) == 2;
+    unsigned dv = 0, dd = 0;
+    if (!read || v > 0xFFFF || d > 0xFFFF)
+        return "card: expected VENDOR:DEVICE in hexadecimal (121a:0005) or VENDOR,DEVICE in decimal as the script "
+               "writes it (4634,5), e.g. 1234:5678@1:0:0" +
+               (!decimal && sscanf(ids.c_str(), "%u:%u%c", &dv, &dd, &end) == 2 && dv <= 0xFFFF && dd <= 0xFFFF
+                    ? "; did you mean --card " + std::to_string(dv) + "," + std::to_string(dd) + "?"
+                    : std::string());
     card.vendor = v;
     card.device = d;
     if (!at.empty()) {
@@ -100,13 +113,6 @@ bool SetVersion(const std::string& os, sim::Machine& m) {
         return true;
     }
     return m.SetVersion(os); // the names Wine uses: win95, win98, nt40, ...
-}
-
-std::string OsKeyOfSpec(const std::string& os) {
-    sim::Machine m;
-    if (!SetVersion(os, m)) return "";
-    const char* key = OsKeyOf(ClassifyVersion(m.platformId, m.majorVersion, m.minorVersion, m.csdVersion.c_str()));
-    return key ? key : "";
 }
 
 std::string ReadFile(const fs::path& p) {
@@ -171,6 +177,46 @@ void NoteTextMark(const std::string& packageDir, const char* script, const sim::
 
 } // namespace
 
+std::string OsKeyOfSpec(const std::string& os) {
+    sim::Machine m;
+    if (!SetVersion(os, m)) return "";
+    const char* key = OsKeyOf(ClassifyVersion(m.platformId, m.majorVersion, m.minorVersion, m.csdVersion.c_str()));
+    return key ? key : "";
+}
+
+std::string OsKeyReasonOfSpec(const std::string& os) {
+    sim::Machine m;
+    if (!SetVersion(os, m)) return "";
+    return pkgcheck::OsKeyReason(m.platformId, m.majorVersion, m.minorVersion, m.csdVersion);
+}
+
+// Which instance name Windows 95 and 98 give an AGP card was not found in
+// a source of the time; the launcher's fixed "000800" is the package's own
+// word for it, so the default PC takes it: the script's entry finds the card.
+std::string InstanceOf(const PciCard& card, const std::string& packageDir) {
+    if (!card.instance.empty()) return card.instance;
+    char slot[40];
+    snprintf(slot, sizeof slot, "BUS_%02X&DEV_%02X&FUNC_%02X", card.bus, card.slot, card.function);
+    fs::path script = packageDir.empty() ? fs::path() : FindInPackage(packageDir, "SETUP.INI");
+    pkgcheck::IniFile ini;
+    if (script.empty() || !ini.Load(script.string())) return slot;
+    for (const pkgcheck::IniSection& section : ini.Sections()) {
+        if (MatchCommand(section.name.c_str()) != kCmdDetectCard) continue;
+        for (int n = 1; n < 10000; ++n) {
+            const std::string entry = ini.Read(section.name, std::to_string(n), 256);
+            if (entry.empty()) break;
+            unsigned short vendor, device;
+            if (!ReadCardIds(entry.c_str(), &vendor, &device) || vendor != card.vendor || device != card.device)
+                continue;
+            char busType[8];
+            int flag = 0;
+            ReadCardFields(entry.c_str(), busType, sizeof busType, &flag);
+            if (IsAgpBusType(busType)) return "000800";
+        }
+    }
+    return slot;
+}
+
 // A capture file, read whole; false when it cannot be read.
 bool ReadCapture(const std::string& path, std::string& text) {
     std::ifstream in(path, std::ios::binary);
@@ -183,20 +229,30 @@ bool IsPcFlag(const std::string& name) {
     return name == "no-card" || name == "helper-never-shows" || name == "no-helper";
 }
 
+const std::vector<std::string>& OsOptionNames() {
+    static const std::vector<std::string> names = {"W95A", "W95B", "W95C", "W98", "WIN95", "NT40", "NT35X", "NT31",
+                                                   "WINNT", "win95", "win98", "nt40", "nt351", "win10"};
+    return names;
+}
+
 std::string ApplyPcOption(PcSpec& spec, const std::string& name, const std::string& value) {
     unsigned long n = 0;
+    spec.given.push_back(name);
     if (name == "os") {
         sim::Machine probe;
         if (!SetVersion(value, probe))
             return "os: an OS key (W95A, W95B, W95C, W98, WIN95, NT40, NT35X, NT31, WINNT), a Wine version name "
-                   "(win98, nt40, ...) or PLATFORM.MAJOR.MINOR[:SERVICE PACK]";
+                   "(win98, nt40, ...) or PLATFORM.MAJOR.MINOR[:SERVICE PACK]" +
+                   pkgcheck::DidYouMean(value, OsOptionNames());
         spec.os = value;
     } else if (name == "card") {
         PciCard card;
-        std::string error = ParseCard(value, card);
+        bool decimal = false;
+        std::string error = ParseCard(value, card, decimal);
         if (!error.empty()) return error;
         spec.cards.push_back(card);
         spec.cardsGiven = true;
+        spec.cardTexts.push_back({value, decimal});
     } else if (name == "no-card") {
         spec.cards.clear();
         spec.cardsGiven = true;
@@ -260,7 +316,12 @@ std::string ApplyPcOption(PcSpec& spec, const std::string& name, const std::stri
         spec.notes.push_back("The registry holds the keys and values under HKEY_LOCAL_MACHINE of the export " + value +
                              ".");
     } else {
-        return "unknown option --" + name;
+        spec.given.pop_back();
+        return "unknown option --" + name +
+               pkgcheck::DidYouMean(name, {"os", "card", "no-card", "enum", "usb", "answer", "dir", "args",
+                                           "started-by", "helper-exit", "helper-shows-after", "no-helper",
+                                           "helper-never-shows", "applet-closed-after", "exit", "missing", "lspci",
+                                           "registry", "program", "machine", "codepage", "pci-ids", "json"});
     }
     return "";
 }
@@ -296,12 +357,18 @@ void AddCardFromPackage(PcSpec& spec, const std::string& dir) {
         if (MatchCommand(entry) != kCmdDetectCard) continue;
         sim::ReadProfileString(&text, entry, "1", "", value, sizeof value);
         unsigned short vendor, device;
-        if (!ReadCardIds(value, &vendor, &device)) return;
+        if (!ReadCardIds(value, &vendor, &device)) {
+            spec.noCardWhy = "the first entry of [" + std::string(entry) + "] names no card";
+            return;
+        }
         PciCard card;
         card.vendor = vendor, card.device = device;
         spec.cards.push_back(card);
         return;
     }
+    spec.noCardWhy = key.empty() ? "this version has no OS key, so no command list"
+                     : list[0] ? "the " + key + " command list has no DetectCard entry"
+                               : "the script has no " + key + " command list";
 }
 
 ProgramStart BuildMachine(const PcSpec& spec, const std::string& dir, bool forSetup, sim::Machine& m,
@@ -337,10 +404,9 @@ ProgramStart BuildMachine(const PcSpec& spec, const std::string& dir, bool forSe
     if (!spec.enumGiven && !spec.registryGiven) {
         // Windows has detected every card that is plugged in.
         for (const PciCard& c : spec.cards) {
-            char key[80];
-            snprintf(key, sizeof key, "VEN_%04X&DEV_%04X\\BUS_%02X&DEV_%02X&FUNC_%02X", c.vendor, c.device, c.bus,
-                     c.slot, c.function);
-            enumPci.push_back(key);
+            char key[40];
+            snprintf(key, sizeof key, "VEN_%04X&DEV_%04X\\", c.vendor, c.device);
+            enumPci.push_back(key + InstanceOf(c, packageDir));
         }
     }
     for (const std::string& e : enumPci) m.Key("Enum\\PCI\\" + e);
@@ -367,7 +433,7 @@ ProgramStart BuildMachine(const PcSpec& spec, const std::string& dir, bool forSe
     }
     for (const auto& p : spec.programExits) sim::AddPlainProgram(m, p.first, p.second);
     bool shipped = !packageDir.empty() && !FindInPackage(packageDir, "fitter16.exe").empty();
-    if (forSetup && spec.helper && !shipped)
+    if (forSetup && spec.helper && !shipped && m.platformId == VER_PLATFORM_WIN32_WINDOWS)
         notes.push_back("The package holds no fitter16.exe; the simulated PC provides one (--no-helper leaves it "
                         "out).");
     if (!spec.helper) m.programs.erase("fitter16.exe");
@@ -394,19 +460,46 @@ ProgramStart BuildMachine(const PcSpec& spec, const std::string& dir, bool forSe
     return start;
 }
 
-std::string DescribePc(const PcSpec& spec, const sim::Machine& m, const ProgramStart& start) {
-    char version[200];
-    snprintf(version, sizeof version, "platform %lu, version %lu.%lu, service pack \"%s\"",
-             (unsigned long)m.platformId, (unsigned long)m.majorVersion, (unsigned long)m.minorVersion,
-             m.csdVersion.c_str());
-    std::string s = std::string(version) + "; " + start.description;
+std::vector<std::string> EnumPciKeys(const sim::Machine& m) {
+    std::vector<std::string> keys;
+    auto e = m.localMachine.subkeys.find("Enum");
+    if (e == m.localMachine.subkeys.end()) return keys;
+    auto pci = e->second.subkeys.find("PCI");
+    if (pci == e->second.subkeys.end()) return keys;
+    for (const auto& device : pci->second.subkeys) {
+        if (device.second.subkeys.empty()) keys.push_back(device.first);
+        for (const auto& instance : device.second.subkeys) keys.push_back(device.first + "\\" + instance.first);
+    }
+    return keys;
+}
+
+PcDescription DescribePc(const PcSpec& spec, const sim::Machine& m, const ProgramStart& start) {
+    PcDescription d;
+    d.platform = m.platformId, d.major = m.majorVersion, d.minor = m.minorVersion, d.servicePack = m.csdVersion;
+    const char* key = OsKeyOf(ClassifyVersion(m.platformId, m.majorVersion, m.minorVersion, m.csdVersion.c_str()));
+    d.osKey = key ? key : "";
+    d.osWhy = pkgcheck::OsKeyReason(m.platformId, m.majorVersion, m.minorVersion, m.csdVersion);
+    d.start = start.description;
+    d.cards = spec.cards;
+    d.noCardWhy = spec.noCardWhy;
+    d.registry = EnumPciKeys(m);
+    d.usb = spec.usbDisplayName;
+    return d;
+}
+
+std::string PcDescription::Line() const {
+    std::string s = "OS key " + (osKey.empty() ? std::string("none") : osKey) + " (" + osWhy + "); " + start;
     s += "; PCI:";
-    if (spec.cards.empty()) s += " no card";
-    for (const PciCard& c : spec.cards) {
+    if (cards.empty()) s += " no card" + (noCardWhy.empty() ? std::string() : " (" + noCardWhy + ")");
+    for (const PciCard& c : cards) {
         char at[80];
         snprintf(at, sizeof at, " at bus %u device %u function %u", c.bus, c.slot, c.function);
-        s += (&c == &spec.cards.front() ? " " : ", ") + PciCardLabel(c.vendor, c.device) + at;
+        s += (&c == &cards.front() ? " " : ", ") + PciCardLabel(c.vendor, c.device) + at;
     }
-    s += "; USB supplement: " + (spec.usbDisplayName.empty() ? std::string("not installed") : spec.usbDisplayName);
+    s += "; registry Enum\\PCI:";
+    if (registry.empty()) s += " empty";
+    for (size_t i = 0; i < registry.size() && i < 8; ++i) s += (i ? ", " : " ") + registry[i];
+    if (registry.size() > 8) s += ", ... (" + std::to_string(registry.size()) + " keys)";
+    s += "; USB supplement: " + (usb.empty() ? std::string("not installed") : usb);
     return s;
 }

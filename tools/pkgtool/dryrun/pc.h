@@ -39,6 +39,9 @@ struct PcSpec {
     std::vector<RegistryEntry> registry;
     bool registryGiven = false;
     std::vector<std::string> notes; // about the captures, for the transcript
+    std::string noCardWhy;          // why the package gave the default PC no card
+    std::vector<std::string> given; // the options applied, by name, in order
+    std::vector<std::pair<std::string, bool>> cardTexts; // each --card as written; true: in decimal
 };
 
 // Applies one option (name without the leading dashes) to the spec. Returns
@@ -50,13 +53,25 @@ std::string ReadMachineFile(PcSpec& spec, const std::string& path);
 bool IsPcFlag(const std::string& name);
 
 // The default card: the first DetectCard entry that the package's command
-// list for the spec's OS key would try, placed at bus 1, device 0, function 0.
+// list for the spec's OS key would try, placed at bus 1, device 0, function 0
+// (the AGP slot, behind the first bridge), registered as its entry's bus
+// type is (InstanceOf).
 void AddCardFromPackage(PcSpec& spec, const std::string& packageDir);
+
+// The Enum\PCI instance key under which the default PC's Windows has
+// detected a card: "000800" where a DetectCard entry of the package names
+// the card as AGP, else BUS_bb&DEV_dd&FUNC_ff of its slot.
+std::string InstanceOf(const PciCard& card, const std::string& packageDir);
+
+// The OS key a version option gives, and why (the rows of the version table).
+std::string OsKeyOfSpec(const std::string& os);
+std::string OsKeyReasonOfSpec(const std::string& os);
 
 // How the program starts on the PC.
 struct ProgramStart {
     std::string arguments;   // its argument text
     std::string packageDir;  // the folder on this disk it reads its script from; "" when there is none
+    std::string launchDir;   // setup's launch directory on the PC
     std::string description; // for the PC line
     std::string failure;     // when AutoRun starts nothing (or not this program): why
     std::string autoRun;     // what AutoRun runs, for the transcript
@@ -78,5 +93,19 @@ std::string PackageDirOf(const PcSpec& spec, const std::string& dir);
 ProgramStart BuildMachine(const PcSpec& spec, const std::string& dir, bool forSetup, sim::Machine& m,
                           std::vector<std::string>& notes);
 
-// One line that describes the PC, for the transcript.
-std::string DescribePc(const PcSpec& spec, const sim::Machine& m, const ProgramStart& start);
+// The PC as the transcript describes it.
+struct PcDescription {
+    unsigned long platform = 0, major = 0, minor = 0;
+    std::string servicePack;
+    std::string osKey; // "" for a version without one
+    std::string osWhy; // the row of the version table that gives it
+    std::string start; // where and how the program starts
+    std::vector<PciCard> cards;
+    std::string noCardWhy;
+    std::vector<std::string> registry; // Enum\PCI's DEVICE\INSTANCE keys
+    std::string usb;                   // "" when the supplement is not installed
+    std::string Line() const;          // for the text transcript
+};
+PcDescription DescribePc(const PcSpec& spec, const sim::Machine& m, const ProgramStart& start);
+// The DEVICE\INSTANCE keys under Enum\PCI (a device without instances alone).
+std::vector<std::string> EnumPciKeys(const sim::Machine& m);

@@ -22,6 +22,9 @@ ProgramStart PlainStart(const PcSpec& spec, const std::string& dir) {
     s.arguments = spec.arguments;
     s.packageDir = dir;
     s.description = Describe(spec.launchDir, spec.arguments);
+    s.launchDir = spec.launchDir;
+    if (!s.launchDir.empty() && s.launchDir.back() == '\\') s.launchDir.pop_back();
+    s.launchDir += spec.arguments;
     return s;
 }
 
@@ -69,6 +72,7 @@ ProgramStart CdStart(const PcSpec& spec, const std::string& dir, const std::stri
                        a.program.substr(slash == std::string::npos ? 0 : slash + 1);
     s.arguments = a.arguments;
     s.packageDir = a.launchFolder;
+    s.launchDir = a.launchDir;
     s.description += "; current directory " + a.currentDirectory +
                      (a.arguments.empty() ? "" : ", arguments " + a.arguments) + "; launch directory " + a.launchDir;
     // The other way of starting it, for comparison.

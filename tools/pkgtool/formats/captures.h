@@ -9,6 +9,9 @@
 // A function on the PCI bus.
 struct PciCard {
     unsigned vendor = 0, device = 0, bus = 1, slot = 0, function = 0;
+    // Its instance key under Enum\PCI\VEN_xxxx&DEV_xxxx where Windows has
+    // detected it; "" for BUS_bb&DEV_dd&FUNC_ff of its location.
+    std::string instance;
 };
 
 // A key under HKEY_LOCAL_MACHINE, with one value when `hasValue`.

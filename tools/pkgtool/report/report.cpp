@@ -1,5 +1,6 @@
 #include "tools/pkgtool/report/report.h"
 #include "tools/pkgtool/report/json.h"
+#include "tools/pkgtool/report/reference.h"
 
 #include <cstdio>
 
@@ -51,35 +52,35 @@ std::string FormatCardsText(const std::vector<PackageCard>& cards) {
     return out;
 }
 
+std::string FindingsJsonMembers(const std::string& command, const std::vector<Finding>& findings, int exitStatus) {
+    std::string out = "\"command\": " + JsonString(command) + ", \"findings\": [";
+    for (size_t i = 0; i < findings.size(); ++i) {
+        const Finding& f = findings[i];
+        const std::string fix = ReferenceFix(f.code);
+        out += i ? ",\n  " : "\n  ";
+        out += "{\"file\": " + JsonString(f.file) + ", \"line\": " + (f.line > 0 ? std::to_string(f.line) : "null") +
+               ", \"severity\": " + JsonString(f.severity) + ", \"code\": " + JsonString(f.code) +
+               ", \"message\": " + JsonString(f.message) + ", \"fix\": " + (fix.empty() ? "null" : JsonString(fix)) +
+               ", \"package\": " + (f.package.empty() ? "null" : JsonString(f.package)) + "}";
+    }
+    out += findings.empty() ? "]" : "\n]";
+    out += ", \"counts\": {\"errors\": " + std::to_string(Count(findings, "error")) +
+           ", \"warnings\": " + std::to_string(Count(findings, "warning")) +
+           ", \"notes\": " + std::to_string(Count(findings, "note")) + "}";
+    return out + ", \"exitStatus\": " + std::to_string(exitStatus);
+}
+
 std::string FormatFindingsJson(const std::vector<Finding>& findings, const std::vector<PackageCard>& cards) {
-    std::string out = FormatFindingsJson(findings);
-    if (cards.empty()) return out;
-    std::string list = ", \"cards\": [";
+    std::string out = "{" + FindingsJsonMembers("check", findings, FindingsExitStatus(findings)) + ", \"cards\": [";
     for (size_t i = 0; i < cards.size(); ++i) {
         const PackageCard& c = cards[i];
         std::string ids = Ids(c);
-        list += (i ? ",\n  " : "\n  ") + std::string("{\"vendor\": ") + JsonString(ids.substr(0, 4)) +
-                ", \"device\": " + JsonString(ids.substr(5)) + ", \"name\": " + JsonString(c.name) + ", \"where\": [";
-        for (size_t k = 0; k < c.where.size(); ++k) list += (k ? ", " : "") + JsonString(c.where[k]);
-        list += "]}";
+        out += (i ? ",\n  " : "\n  ") + std::string("{\"vendor\": ") + JsonString(ids.substr(0, 4)) +
+               ", \"device\": " + JsonString(ids.substr(5)) + ", \"name\": " + JsonString(c.name) + ", \"where\": [";
+        for (size_t k = 0; k < c.where.size(); ++k) out += (k ? ", " : "") + JsonString(c.where[k]);
+        out += "]}";
     }
-    list += "\n]";
-    return out.insert(out.size() - 2, list); // before the closing "}\n"
-}
-
-std::string FormatFindingsJson(const std::vector<Finding>& findings) {
-    std::string out = "{\"findings\": [";
-    for (size_t i = 0; i < findings.size(); ++i) {
-        const Finding& f = findings[i];
-        out += i ? ",\n  " : "\n  ";
-        out += "{\"file\": " + JsonString(f.file) + ", \"line\": " + std::to_string(f.line) +
-               ", \"severity\": " + JsonString(f.severity) + ", \"code\": " + JsonString(f.code) +
-               ", \"message\": " + JsonString(f.message) + ", \"package\": " + JsonString(f.package) + "}";
-    }
-    out += findings.empty() ? "]" : "\n]";
-    out += ", \"errors\": " + std::to_string(Count(findings, "error")) +
-           ", \"warnings\": " + std::to_string(Count(findings, "warning")) + "}\n";
-    return out;
+    return out + (cards.empty() ? "]}\n" : "\n]}\n");
 }
 
 int FindingsExitStatus(const std::vector<Finding>& findings) {

@@ -1,4 +1,7 @@
-// Findings for people and for programs.
+// Findings for people and for programs. Every JSON output of the tool
+// (check, run, cd) has one shape, described by docs/pkgtool.schema.json:
+// "command", "findings", "counts" and "exitStatus", and what the command
+// adds of its own.
 #pragma once
 #include "tools/pkgtool/check/check.h"
 #include <string>
@@ -9,17 +12,20 @@
 // when there are notes).
 std::string FormatFindingsText(const std::vector<Finding>& findings);
 
-// {"findings": [{"file", "line", "severity", "code", "message"}...],
-//  "errors": N, "warnings": N}, one JSON object with a final newline.
-std::string FormatFindingsJson(const std::vector<Finding>& findings);
-
 // "Cards named by the package:" and a line per card: identifiers, name and
 // where the package names it. Nothing when there is no card.
 std::string FormatCardsText(const std::vector<PackageCard>& cards);
 
-// As above, with "cards": [{"vendor", "device", "name", "where"}...] after
-// the findings.
-std::string FormatFindingsJson(const std::vector<Finding>& findings, const std::vector<PackageCard>& cards);
+// The members every JSON output shares, without the braces:
+// "command": ..., "findings": [{"file", "line" (null for 0), "severity",
+// "code", "message", "fix" (the reference's After: example, or null),
+// "package" (null for "")}...], "counts": {"errors", "warnings", "notes"},
+// "exitStatus": N.
+std::string FindingsJsonMembers(const std::string& command, const std::vector<Finding>& findings, int exitStatus);
+
+// check --json: the shared members and "cards": [{"vendor", "device", "name",
+// "where"}...]; one JSON object with a final newline.
+std::string FormatFindingsJson(const std::vector<Finding>& findings, const std::vector<PackageCard>& cards = {});
 
 // The tool's exit status: 1 when any finding is an error, else 0.
 int FindingsExitStatus(const std::vector<Finding>& findings);

@@ -1,6 +1,9 @@
 #include "tools/pkgtool/report/transcript.h"
 #include "tools/pkgtool/formats/codepage.h"
 #include "tools/pkgtool/report/json.h"
+#include "tools/pkgtool/report/report.h"
+#include "tools/pkgtool/formats/cardnames.h"
+#include <cstdio>
 
 namespace {
 
@@ -15,12 +18,22 @@ std::string Shown(const std::string& bytes, int codePage) {
 } // namespace
 
 std::string FormatTranscriptText(const Transcript& t) {
-    std::string s = "PC: " + t.pc + "\n";
+    std::string s = "PC: " + t.pc.Line() + "\n";
     s += "Run of " + t.program + ".exe:\n";
     for (const TranscriptEvent& e : t.events) {
         std::string line = "  " + e.kind;
         line.resize(16, ' ');
-        if (e.kind == "box") {
+        if (e.kind == "commands") {
+            line += e.Field("os key") + ": " + e.Field("list");
+        } else if (e.kind == "detect") {
+            line += e.Field("entry") + "=" + e.Field("value");
+            if (!e.Field("looks for").empty()) line += ": looks for " + e.Field("looks for");
+            if (!e.Field("bus").empty()) line += "; the bus " + e.Field("bus");
+            line += "; " + e.Field("result");
+        } else if (e.kind == "pcikey") {
+            line += "looks for " + e.Field("looks for") + "; Enum\\PCI holds " + e.Field("registry") + "; " +
+                    e.Field("result");
+        } else if (e.kind == "box") {
             line += "[" + Shown(e.Field("caption"), t.codePage) + "] " + Shown(e.Field("text"), t.codePage) + "  (" +
                     e.Field("buttons") + ", " +
                     e.Field("icon") + "; answered: " + e.Field("answer") + ")";
@@ -42,18 +55,70 @@ std::string FormatTranscriptText(const Transcript& t) {
          : t.hung ? "  the program would wait for ever here\n"
                   : "  exit code " + std::to_string(t.exitCode) + "\n";
     for (const std::string& n : t.notes) s += "Note: " + n + "\n";
-    return s;
+    if (!t.findings.empty()) s += FormatFindingsText(t.findings);
+    return s + (t.installed || t.program == "Sequor" ? "Result: " : "Result: not installed: ") + t.outcome + ".\n";
 }
 
+namespace {
+
+// "command line" -> "commandLine": one spelling of names in all JSON.
+std::string JsonName(const std::string& name) {
+    std::string out;
+    bool up = false;
+    for (char c : name) {
+        if (c == ' ') {
+            up = true;
+            continue;
+        }
+        out += up ? char(toupper((unsigned char)c)) : c;
+        up = false;
+    }
+    return out;
+}
+
+std::string TextOrNull(const std::string& s) { return s.empty() ? "null" : JsonString(s); }
+
+std::string Strings(const std::vector<std::string>& list) {
+    std::string s = "[";
+    for (size_t i = 0; i < list.size(); ++i) s += (i ? ", " : "") + JsonString(list[i]);
+    return s + "]";
+}
+
+std::string PcJson(const PcDescription& pc) {
+    std::string s = "{\"platform\": " + std::to_string(pc.platform) + ", \"major\": " + std::to_string(pc.major) +
+                    ", \"minor\": " + std::to_string(pc.minor) + ", \"servicePack\": " + JsonString(pc.servicePack) +
+                    ", \"osKey\": " + TextOrNull(pc.osKey) + ", \"osReason\": " + JsonString(pc.osWhy) +
+                    ", \"start\": " + JsonString(pc.start) + ", \"cards\": [";
+    for (size_t i = 0; i < pc.cards.size(); ++i) {
+        const PciCard& c = pc.cards[i];
+        char ids[16];
+        snprintf(ids, sizeof ids, "%04X:%04X", c.vendor & 0xFFFF, c.device & 0xFFFF);
+        const std::string label = PciCardLabel(c.vendor, c.device);
+        s += (i ? ", " : "") + std::string("{\"vendor\": ") + JsonString(std::string(ids, 4)) +
+             ", \"device\": " + JsonString(std::string(ids + 5, 4)) + ", \"bus\": " + std::to_string(c.bus) +
+             ", \"slot\": " + std::to_string(c.slot) + ", \"function\": " + std::to_string(c.function) +
+             ", \"label\": " + JsonString(label) + "}";
+    }
+    return s + "], \"noCard\": " + TextOrNull(pc.cards.empty() ? pc.noCardWhy : "") +
+           ", \"registry\": " + Strings(pc.registry) + ", \"usbSupplement\": " + TextOrNull(pc.usb) + "}";
+}
+
+} // namespace
+
 std::string FormatTranscriptJson(const Transcript& t) {
-    std::string s = "{\"program\":" + JsonString(t.program) + ",\"pc\":" + JsonString(t.pc) + ",\"events\":[";
+    std::string s = "{" + FindingsJsonMembers("run", t.findings, RunExitStatus(t)) +
+                    ", \"program\": " + JsonString(t.program) + ", \"osKey\": " + TextOrNull(t.pc.osKey) +
+                    ", \"pc\": " + PcJson(t.pc) + ", \"steps\": [";
     for (size_t i = 0; i < t.events.size(); ++i) {
         const TranscriptEvent& e = t.events[i];
-        s += (i ? "," : "") + std::string("{\"kind\":") + JsonString(e.kind);
-        for (const auto& f : e.fields) s += "," + JsonString(f.first) + ":" + JsonString(f.second);
+        s += (i ? ",\n  " : "\n  ") + std::string("{\"kind\": ") + JsonString(e.kind);
+        for (const auto& f : e.fields) s += ", " + JsonString(JsonName(f.first)) + ": " + JsonString(f.second);
         s += "}";
     }
-    s += "],\"exitCode\":" + std::to_string(t.exitCode) + ",\"hung\":" + (t.hung ? "true" : "false") + ",\"ran\":" + (t.ran ? "true" : "false") + ",\"notes\":[";
-    for (size_t i = 0; i < t.notes.size(); ++i) s += (i ? "," : "") + JsonString(t.notes[i]);
-    return s + "]}\n";
+    s += t.events.empty() ? "]" : "\n]";
+    s += ", \"exitCode\": " + (t.ran && !t.hung ? std::to_string(t.exitCode) : std::string("null")) +
+         ", \"hung\": " + (t.hung ? "true" : "false") + ", \"ran\": " + (t.ran ? "true" : "false") +
+         ", \"installed\": " + (t.installed ? "true" : "false") + ", \"outcome\": " + JsonString(t.outcome) +
+         ", \"caveats\": " + Strings(t.notes) + ", \"usageWarnings\": " + Strings(t.warnings) + "}\n";
+    return s;
 }
