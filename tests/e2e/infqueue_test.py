@@ -81,7 +81,7 @@ def model(infmodel, path):
     out = subprocess.run([infmodel, path], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=60)
     text = out.stdout.decode("latin-1")
     wt.check(out.returncode == 0, "infmodel %s exited %d:\n%s" % (path, out.returncode, text))
-    copies, sections, notices, layout_files = {}, set(), [], set()
+    copies, sections, notices = {}, set(), []
     for line in text.splitlines():
         f = line.split("\t")
         if f[0] == "install":
@@ -91,12 +91,6 @@ def model(infmodel, path):
             copies[(f[1].lower(), f[4].lower())] = source.lower()
         elif f[0] == "notice":
             notices.append(line)
-            # A file from Windows's layout may be told by its notice alone.
-            if f[2] == "inf-windows-file":
-                layout_files.add(f[4].split('"')[1].lower())
-    for section in sections:
-        for name in layout_files:
-            copies.setdefault((section, name), "<layout>")
     return copies, sections, notices
 
 

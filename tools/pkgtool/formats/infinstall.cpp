@@ -441,6 +441,7 @@ private:
             Notice(file.line, "note", "inf-windows-file",
                    shown + " is not in the INF's own [SourceDisksFiles], and the INF names LayoutFile=: the "
                    "file comes from Windows's own layout, so the user is asked for the Windows CD");
+            out_->files.push_back(file);
             return;
         } else if (HasOwnSourceFiles()) {
             Notice(file.line, "warning", "inf-unlisted-file",
