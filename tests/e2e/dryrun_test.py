@@ -146,7 +146,7 @@ def main():
                 expected, quit_closed = from_dry_run(t)
 
                 pfx.import_reg(registry_text(c))
-                doubles = [("fitter16.exe", "fitter16.exe"), ("opened.exe", "opened.exe"),
+                doubles = [(pfx.helper_double(), "fitter16.exe"), ("opened.exe", "opened.exe"),
                            ("exitcode.exe", "prog1.exe"),
                            ("exitcode.exe", "prog2.exe")]
                 marked = "mark" in c

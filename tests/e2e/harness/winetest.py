@@ -492,6 +492,34 @@ class WinePrefix:
         self.import_reg('[HKEY_CURRENT_USER\\Software\\Wine\\DllOverrides]\n"%s"="native"\n' % name)
         self._system_programs.discard(name.lower())
 
+    # -- the install helper
+
+    def helper_double(self):
+        """The install helper's double for this Wine: fitter16.exe, the 16-bit
+        stand-in, where Wine runs 16-bit programs; else its 32-bit twin
+        fitter32.exe, with the reason said once on standard error. 32-bit
+        Wine runs them, but under user-mode emulation (scripts/wine-i386.sh)
+        the stand-in's first far call into Wine's KERNEL faults: qemu-user
+        does not carry a 16-bit program's calls into Wine's 32-bit code."""
+        if getattr(self, "_helper", None):
+            return self._helper
+        probe = "C:\\probe16"
+        host = self.mkdir(probe)
+        shutil.copy(os.path.join(self.doubles, "fitter16.exe"), os.path.join(host, "fitter16.exe"))
+        log = os.path.join(host, "log")
+        r = run_program(self, probe + "\\fitter16.exe", args="probe", cwd=probe, version="win98", timeout=60,
+                        env={"FITTER16_LOG": probe + "\\log", "FITTER16_MODE": "endearly", "FITTER16_EXIT": "16"},
+                        name="probe16")
+        ended = os.path.exists(log) and '"event":"end"' in _read(log)
+        if ended and r.exit_code == 16:
+            self._helper = "fitter16.exe"
+        else:
+            self._helper = "fitter32.exe"
+            print("winetest: this Wine does not run the 16-bit fitter16.exe (exit code %s, %s): the 32-bit "
+                  "fitter32.exe stands in for it" % (r.exit_code, "it logged its end" if ended else "no end logged"),
+                  file=sys.stderr, flush=True)
+        return self._helper
+
     # -- paths
 
     @property
