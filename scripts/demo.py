@@ -57,8 +57,7 @@ def main():
         shutil.copytree(os.path.join(ROOT, "examples", "package"), host, dirs_exist_ok=True)
         shutil.copy(os.path.join(win32, "setup", "setup.exe"), host)
         shutil.copy(os.path.join(win32, "sequor", "Sequor.exe"), host)
-        # The 16-bit stand-in where this Wine runs it, else its 32-bit twin.
-        shutil.copy(os.path.join(doubles, pfx.helper_double()), os.path.join(host, "fitter16.exe"))
+        shutil.copy(os.path.join(doubles, "fitter16.exe"), host)
         pfx.install_system_program("applet.exe", "rundll32.exe")
         print("Package %s (examples/package): %s\n" % (PKG, ", ".join(sorted(os.listdir(host)))))
         for title, version, exe in RUNS:

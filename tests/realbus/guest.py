@@ -196,13 +196,8 @@ def main():
         say("Wine prefix ready (%s)" % ("from the host's copy" if os.path.exists(pfx.copy) else "made here"))
         save()
         pfx.mkdir(PKG)
-        for exe in {"setup.exe"} | {c.get("exe", "setup.exe") for c in job["cases"]}:
+        for exe in {"setup.exe", "fitter16.exe"} | {c.get("exe", "setup.exe") for c in job["cases"]}:
             shutil.copy(os.path.join(SHARE, exe), pfx.host_path(PKG + "\\" + exe))
-        # The 16-bit stand-in where Wine runs it here, else its 32-bit twin.
-        results["helper_double"] = pfx.helper_double()
-        say("install helper: %s" % results["helper_double"])
-        shutil.copy(os.path.join(SHARE, results["helper_double"]), pfx.host_path(PKG + "\\fitter16.exe"))
-        save()
         for case in job["cases"]:
             name = case["name"]
             work = PKG + "\\" + name

@@ -18,8 +18,8 @@
 ;
 ; What a 16-bit program cannot give the log the same way: it receives only
 ; the text after its own name, so "cmdline" is "fitter16.exe" followed by
-; that text; its working directory comes from DOS (function 47h), which
-; gives the short name in capitals; its exit code is one byte.
+; that text; its working directory comes from DOS (function 47h), which on
+; Windows gives the short name; its exit code is one byte.
 ;
 ; The file is laid out by hand: MZ stub, NE header, segment table, resource
 ; table (empty), resident and non-resident names, module references,
@@ -151,7 +151,7 @@ code_seg:
 ; Windows keeps SI, DI, BP and DS across a call, not ES: every routine here
 ; stores through ES, so it is set back to the data segment after each call.
 %macro CALLAPI 1
-    call far [%1]
+    call far [%1 - data_seg]
     push ds
     pop es
 %endmacro
@@ -165,17 +165,17 @@ code_seg:
 start:
     xor bp, bp
     push bp
-    CALLAPI p_InitTask
+    call far [p_InitTask - data_seg]        ; ES:BX the command line in the PSP: kept before ES is reset
+    mov [cmd_off - data_seg], bx
+    mov [cmd_seg - data_seg], es
+    push ds
+    pop es
     or ax, ax
     jnz .task
     mov al, 0xBA
     jmp exit_now
 .task:
     mov [hInstance - data_seg], di
-    mov [cmd_off - data_seg], bx
-    mov [cmd_seg - data_seg], es
-    push ds
-    pop es
     push word 0
     CALLAPI p_WaitEvent
     push word [hInstance - data_seg]
@@ -588,24 +588,33 @@ read_settings:
     mov [work_ms - data_seg], ax
     ret
 
-; The command tail from the PSP (length byte, text, CR), terminated.
+; The command tail from the PSP, as " <text>" (empty when there is none),
+; terminated. InitTask's ES:BX points past the tail's leading blanks; the
+; length byte at 80h counts from 81h, and a CR (or, under Wine, a zero)
+; may end the text before it.
 copy_tail:
     push ds
     mov di, tail - data_seg
     lds si, [cmd_off - data_seg]
-    mov cl, [si - 1]                        ; the length byte before the text
+    mov cl, [0x80]
     xor ch, ch
-    cmp cx, 127
-    jbe .copy
-    mov cx, 127
+    add cx, 0x81                            ; the end of the text
+    sub cx, si
+    jbe .done                               ; nothing past the blanks
+    cmp cx, 126
+    jbe .blank
+    mov cx, 126
+.blank:
+    mov al, ' '
+    stosb
 .copy:
-    jcxz .done
     lodsb
     cmp al, 13
     je .done
+    or al, al
+    jz .done
     stosb
-    dec cx
-    jmp .copy
+    loop .copy
 .done:
     mov byte [es:di], 0
     pop ds

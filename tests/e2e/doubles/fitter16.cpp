@@ -1,9 +1,8 @@
 // fitter32.exe <anything>: the 32-bit twin of the install helper's 16-bit
 // stand-in (fitter16.asm), copied in as fitter16.exe where a test needs what
-// the 16-bit one cannot do: run under a Wine that does not run 16-bit
-// programs (under qemu's emulation, on this project's machines and in the
-// realbus guest, its first call into Wine's KERNEL faults; the harness
-// probes for it, WinePrefix.helper_double), and crash on the click.
+// the 16-bit one cannot do under Wine: hand an exit code on (Wine ends a
+// 16-bit program's process with 0, winetest.helper_double), and crash on the
+// click.
 //
 // Shows, from its main thread, a visible top-level window with a button of
 // id 1; a click on it "installs" and the program ends. Set by environment

@@ -255,6 +255,25 @@ def join_args(args):
     return " ".join(quote_arg(a) for a in args)
 
 
+# The install helper's stand-ins (doubles/). fitter16.exe is the helper as
+# it is, a 16-bit Windows program. Wine ends a 16-bit program's process with
+# exit code 0 whatever the program's own (its KERNEL ends the last task of
+# winevdm.exe with TerminateProcess(..., 0)), so a case about the helper's
+# exit code handed on takes the 32-bit twin fitter32.exe.
+HELPER16, HELPER32 = "fitter16.exe", "fitter32.exe"
+
+
+def helper_double(exit_code=0):
+    return HELPER32 if exit_code else HELPER16
+
+
+def helper_command_line(text, double):
+    """A helper's command line as its double logs it: Wine's winevdm.exe
+    rebuilds a 16-bit program's command line from its parsed arguments, so a
+    run of blanks comes as one."""
+    return " ".join(text.split()) if double == HELPER16 else text
+
+
 class WinePrefix:
     """A fresh 32-bit Wine prefix in a temporary folder, removed on exit.
 
@@ -494,31 +513,16 @@ class WinePrefix:
 
     # -- the install helper
 
-    def helper_double(self):
-        """The install helper's double for this Wine: fitter16.exe, the 16-bit
-        stand-in, where Wine runs 16-bit programs; else its 32-bit twin
-        fitter32.exe, with the reason said once on standard error. 32-bit
-        Wine runs them, but under user-mode emulation (scripts/wine-i386.sh)
-        the stand-in's first far call into Wine's KERNEL faults: qemu-user
-        does not carry a 16-bit program's calls into Wine's 32-bit code."""
-        if getattr(self, "_helper", None):
-            return self._helper
-        probe = "C:\\probe16"
-        host = self.mkdir(probe)
-        shutil.copy(os.path.join(self.doubles, "fitter16.exe"), os.path.join(host, "fitter16.exe"))
-        log = os.path.join(host, "log")
-        r = run_program(self, probe + "\\fitter16.exe", args="probe", cwd=probe, version="win98", timeout=60,
-                        env={"FITTER16_LOG": probe + "\\log", "FITTER16_MODE": "endearly", "FITTER16_EXIT": "16"},
-                        name="probe16")
-        ended = os.path.exists(log) and '"event":"end"' in _read(log)
-        if ended and r.exit_code == 16:
-            self._helper = "fitter16.exe"
-        else:
-            self._helper = "fitter32.exe"
-            print("winetest: this Wine does not run the 16-bit fitter16.exe (exit code %s, %s): the 32-bit "
-                  "fitter32.exe stands in for it" % (r.exit_code, "it logged its end" if ended else "no end logged"),
-                  file=sys.stderr, flush=True)
-        return self._helper
+    def start_background(self, exe, args=(), cwd=None, env=None):
+        """Starts a program that stays running beside the runs (a Popen); it
+        counts among the leftovers, so end it with _kill(leftovers())."""
+        run_env = dict(self.env)
+        run_env.update(env or {})
+        out = open(os.path.join(self.root, "background-%d.out" % self._next_run()), "wb")
+        with out:
+            return subprocess.Popen([WINE, exe] + list(args), env=run_env, cwd=self.host_path(cwd) if cwd else None,
+                                    stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
+                                    start_new_session=True)
 
     # -- paths
 
