@@ -1,4 +1,5 @@
 #include "framework/app.h"
+#include "framework/chars.h"
 #include "framework/cmdline.h"
 #include "framework/text.h"
 
@@ -45,12 +46,14 @@ static void LoadTitle(CWinApp* app) {
         DWORD n = GetModuleFileNameA(NULL, path, sizeof path);
         if (n >= sizeof path) n = sizeof path - 1;
         path[n] = '\0';
+        // By characters: on a double-byte code page 0x5C may be the
+        // second byte of a character in the program's folder or name.
         const char* name = path;
-        for (const char* p = path; *p; ++p)
+        for (const char* p = path; *p; p = NextChar(p))
             if (*p == '\\' || *p == '/' || *p == ':') name = p + 1;
         CopyText(app->m_szTitle, sizeof app->m_szTitle, name);
         char* dot = NULL;
-        for (char* p = app->m_szTitle; *p; ++p)
+        for (char* p = app->m_szTitle; *p; p = (char*)NextChar(p))
             if (*p == '.') dot = p;
         if (dot) *dot = '\0';
     }

@@ -4,6 +4,8 @@
 // delete on the process heap) and enters the application shell.
 #include "framework/app.h"
 
+#include <new>
+
 typedef void (*Function)();
 extern "C" Function __CTOR_LIST__[];
 
@@ -37,6 +39,14 @@ extern "C" void WinMainCRTStartup() {
 
 void* operator new(unsigned int size) { return HeapAlloc(GetProcessHeap(), 0, size ? size : 1); }
 void* operator new[](unsigned int size) { return HeapAlloc(GetProcessHeap(), 0, size ? size : 1); }
+// The form the programs use: GCC assumes that a plain new never gives
+// null, and drops a check of its result; this one may, and is checked.
+namespace std {
+const nothrow_t nothrow{};
+}
+void* operator new(unsigned int size, const std::nothrow_t&) noexcept {
+    return HeapAlloc(GetProcessHeap(), 0, size ? size : 1);
+}
 void operator delete(void* p) { if (p) HeapFree(GetProcessHeap(), 0, p); }
 void operator delete[](void* p) { if (p) HeapFree(GetProcessHeap(), 0, p); }
 void operator delete(void* p, unsigned int) { if (p) HeapFree(GetProcessHeap(), 0, p); }

@@ -7,7 +7,7 @@ SUDO=""
 export DEBIAN_FRONTEND=noninteractive
 
 packages=(cmake g++ make python3 libgtest-dev libgmock-dev
-          g++-mingw-w64-i686 binutils-mingw-w64-i686
+          g++-mingw-w64-i686 binutils-mingw-w64-i686 nasm
           wine wine32:i386 libwine:i386 xvfb xauth clang libclang-rt-14-dev gcc libc6-dev
           locales pkg-config libpci-dev pci.ids)
 # The realbus tier: a qemu guest with an initramfs of busybox.

@@ -4,13 +4,15 @@
 #include "setup/setupapp.h"
 #include "setup/win9x.h"
 
+#include <new>
+
 static CDriverInstaller* MakeInstaller(CSetupApp* app, OsKind kind) {
     switch (kind) {
     case kOsWin95A:
     case kOsWin95B:
     case kOsWin95C:
     case kOsWin98: {
-        CWin9xInstaller* i = new CWin9xInstaller(app);
+        CWin9xInstaller* i = new (std::nothrow) CWin9xInstaller(app);
         if (!i) return NULL;
         CopyText(i->m_szDeviceKey, sizeof i->m_szDeviceKey, app->deviceKey);
         CopyText(i->m_szLocation, sizeof i->m_szLocation, app->location);
@@ -20,7 +22,7 @@ static CDriverInstaller* MakeInstaller(CSetupApp* app, OsKind kind) {
         return i;
     }
     case kOsNT40: {
-        CNt4Installer* i = new CNt4Installer(app);
+        CNt4Installer* i = new (std::nothrow) CNt4Installer(app);
         if (!i) return NULL;
         CopyText(i->m_szPath, sizeof i->m_szPath, app->m_szOsDirectory);
         i->m_bPathFits = app->m_bOsDirectoryFits;

@@ -69,6 +69,12 @@ void CloseLeftoverApplets() {
             CloseOwnedDialogs(hwnd);
             HWND top = FirstTopLevelWindow();
             SendMessageA(hwnd, WM_CLOSE, 0, 0);
+            if (IsWindow(hwnd)) {
+                // It survived its close: give up on it and go on below it.
+                // From the top it would be met and closed again for ever.
+                hwnd = GetWindow(hwnd, GW_HWNDNEXT);
+                continue;
+            }
             // Go on below the window that was on top; if closing took that
             // one away too, start again from the new top: something closed,
             // so this ends.

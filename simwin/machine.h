@@ -210,6 +210,8 @@ struct Machine {
     // Windows: top-level ones in z-order, topmost first.
     std::map<HWND, Window> windows;
     std::vector<HWND> zOrder;
+    // EnumWindows and EnumThreadWindows hand windows out bottom first.
+    bool enumReversed = false;
     HWND CreateTopLevel(DWORD processId, const std::string& className, const RECT& rect, LONG style, HWND owner = nullptr);
     HWND AddControl(HWND parent, int id, const std::string& className = "Button");
     void DestroyWindowModel(HWND hwnd);

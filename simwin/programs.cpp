@@ -10,6 +10,7 @@ static bool Running(Machine& m, DWORD pid) {
 static void ShowHelperWindow(Machine& m, DWORD pid, const HelperBehaviour& b) {
     if (!Running(m, pid)) return;
     HWND window = m.CreateTopLevel(pid, "#32770", b.rect, WS_VISIBLE | WS_POPUP);
+    if (b.onTaskThread) m.FindWindowModel(window)->threadId += 2;
     m.Record("helper: window shown");
     m.At(m.nowMs + b.buttonAfterMs, [pid, window, b](Machine& m) {
         if (!m.FindWindowModel(window)) return;

@@ -26,6 +26,9 @@ struct HelperBehaviour {
     int64_t endsAfterMs = -1;
     DWORD exitCode = 0;
     bool crashesOnClick = false;
+    // Its window comes from another thread than the main one, as Wine runs
+    // a 16-bit program: on a thread of its own inside winevdm.exe.
+    bool onTaskThread = false;
     RECT rect = {100, 100, 500, 400};
     std::vector<DecoyWindow> decoys;
 };

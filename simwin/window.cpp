@@ -139,9 +139,20 @@ HWND GetWindow(HWND hwnd, UINT command) {
     return nullptr;
 }
 
-// The thread's top-level windows, top of the z-order first. The list is
-// taken before the first call, as the system does, so a callback that
-// opens or closes windows changes the walk no more than on Windows.
+// Hands the listed windows to the callback. The list is taken before the
+// first call, as the system does, so a callback that opens or closes
+// windows changes the walk no more than on Windows. No order is documented
+// for either enumeration: the machine gives the z-order, top first, or with
+// enumReversed its reverse.
+static BOOL EnumListed(sim::Machine& m, std::vector<HWND> list, WNDENUMPROC proc, LPARAM param) {
+    if (m.enumReversed) std::reverse(list.begin(), list.end());
+    for (HWND h : list) {
+        if (!m.FindWindowModel(h)) continue;
+        if (!proc(h, param)) return FALSE;
+    }
+    return !list.empty();
+}
+
 BOOL EnumThreadWindows(DWORD threadId, WNDENUMPROC proc, LPARAM param) {
     sim::Machine& m = Current();
     std::vector<HWND> list;
@@ -149,11 +160,12 @@ BOOL EnumThreadWindows(DWORD threadId, WNDENUMPROC proc, LPARAM param) {
         sim::Window* w = m.FindWindowModel(h);
         if (w && w->threadId == threadId) list.push_back(h);
     }
-    for (HWND h : list) {
-        if (!m.FindWindowModel(h)) continue;
-        if (!proc(h, param)) return FALSE;
-    }
-    return !list.empty();
+    return EnumListed(m, list, proc, param);
+}
+
+BOOL EnumWindows(WNDENUMPROC proc, LPARAM param) {
+    sim::Machine& m = Current();
+    return EnumListed(m, m.zOrder, proc, param);
 }
 
 // As Win32: a control's parent; a pop-up's owner; nothing for others.

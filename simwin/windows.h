@@ -279,6 +279,7 @@ DWORD WaitForInputIdle(HANDLE process, DWORD milliseconds);
 HWND GetDesktopWindow();
 HWND GetWindow(HWND hwnd, UINT command);
 BOOL EnumThreadWindows(DWORD threadId, WNDENUMPROC proc, LPARAM param);
+BOOL EnumWindows(WNDENUMPROC proc, LPARAM param);
 HWND GetParent(HWND hwnd);
 int GetClassNameA(HWND hwnd, LPSTR buffer, int size);
 BOOL GetWindowRect(HWND hwnd, LPRECT rect);

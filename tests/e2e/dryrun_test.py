@@ -155,7 +155,9 @@ def main():
                 expected, quit_closed = from_dry_run(t)
 
                 pfx.import_reg(registry_text(c))
-                doubles = [("fitter16.exe", "fitter16.exe"), ("opened.exe", "opened.exe"),
+                helper = wt.helper_double(c.get("helper_exit", 0))
+                expected["helper"] = [wt.helper_command_line(h, helper) for h in expected["helper"]]
+                doubles = [(helper, "fitter16.exe"), ("opened.exe", "opened.exe"),
                            ("exitcode.exe", "prog1.exe"),
                            ("exitcode.exe", "prog2.exe")]
                 marked = "mark" in c

@@ -52,18 +52,24 @@ CASES = [
     dict(name="win95_subdir_and_flag", version="win95",
          script=script(key="W95A", entry="65535,65535,PCI,10,0", subdir=r"\W95"),
          cmdline=r"fitter16.exe %s %s C:\pkg\W95 1" % (KEY, AT), code=0, boxes=[DONE]),
+    # The 32-bit twin: under Wine a 16-bit program's exit code never reaches
+    # the launcher (winetest.helper_double).
     dict(name="exit_code_3_is_handed_on", script=script(**INSTALL_ONLY), env={"FITTER16_EXIT": "3"},
-         cmdline=NO_CARD, code=3, boxes=[DONE]),
+         cmdline=NO_CARD, code=3, boxes=[DONE], double=wt.HELPER32),
     dict(name="on_screen_window_is_clicked_not_the_decoys", script=script(**INSTALL_ONLY),
-         env={"FITTER16_MODE": "decoys", "FITTER16_EXIT": "4"}, cmdline=NO_CARD, code=4, boxes=[DONE]),
+         env={"FITTER16_MODE": "decoys"}, cmdline=NO_CARD, code=0, boxes=[DONE]),
+    # Another 16-bit program with a visible window and a control 1 is
+    # already running: the launcher takes its own helper's window.
+    dict(name="another_16bit_program_is_left_alone", script=script(**INSTALL_ONLY), other16=True,
+         cmdline=NO_CARD, code=0, boxes=[DONE]),
     # The walk goes on after the quit request, but the platform ends the next
     # box at once on the pending quit message: at most a blank frame of it
     # flashes up, so only the first box is certain.
     dict(name="nt351_has_no_route", version="nt351", script=script(key="NT35X", commands="Install,ShowMsgDone"),
          cmdline=None, code=0, first_boxes=[("SETUP", "not supported", ("OK",), "exclamation")]),
     dict(name="helper_ends_before_its_window", script=script(**INSTALL_ONLY),
-         env={"FITTER16_MODE": "endearly", "FITTER16_SHOW_MS": "500", "FITTER16_EXIT": "5"},
-         cmdline=NO_CARD, code=5, clicked=False, boxes=[DONE]),
+         env={"FITTER16_MODE": "endearly", "FITTER16_SHOW_MS": "500"},
+         cmdline=NO_CARD, code=0, clicked=False, boxes=[DONE]),
     dict(name="helper_missing", script=script(extra="HelperNotRun=the helper could not be started\n", **INSTALL_ONLY),
          helper=False, cmdline=None, code=254,
          boxes=[("SETUP", "the helper could not be started", ("OK",), "exclamation"), DONE]),
@@ -82,7 +88,7 @@ def read_log(path):
 def wait_share(pfx, exe):
     """The launcher's CPU share while it waits for the helper's window: over
     6 s in the middle of a 10 s wait."""
-    lay_out(pfx, PKG, script(**INSTALL_ONLY), doubles=[("fitter16.exe", "fitter16.exe")])
+    lay_out(pfx, PKG, script(**INSTALL_ONLY), doubles=[(wt.HELPER16, "fitter16.exe")])
     if exe != "setup.exe":
         shutil.copy(os.path.join(os.environ["WINETEST_WIN32_DIR"], "setup", exe), pfx.host_path(PKG + "\\" + exe))
     log = PKG + "\\fitter.log"
@@ -97,18 +103,56 @@ def wait_share(pfx, exe):
     return share.cpu, share.wall
 
 
+OTHER = "C:\\other"
+
+
+def start_other_16bit(pfx):
+    """Another copy of the 16-bit stand-in, started from Linux before the
+    launcher: on the screen with its own control 1, and never clicked."""
+    lay_out(pfx, OTHER, None, doubles=[(wt.HELPER16, "fitter16.exe")])
+    log = OTHER + "\\other.log"
+    proc = pfx.start_background(OTHER + "\\fitter16.exe", ["other"], cwd=OTHER, env={"FITTER16_LOG": log})
+    deadline = wt.time.monotonic() + 60
+    while not any(e["event"] == "window" for e in read_log(pfx.host_path(log))):
+        if wt.time.monotonic() > deadline or proc.poll() is not None:
+            raise wt.HarnessError("the other 16-bit program showed no window within 60 s")
+        wt.time.sleep(0.2)
+    return log, winevdms(pfx)
+
+
+def winevdms(pfx):
+    return sorted(pid for pid, name in pfx.processes().items() if name.lower().endswith("winevdm.exe"))
+
+
+def check_other_16bit(pfx, other, r):
+    """The other program was not clicked and still runs, alone in the
+    winevdm.exe it had before the launcher started: Wine gave the helper a
+    process, and so a thread, of its own. Then it is ended."""
+    log, before = other
+    events = [e["event"] for e in read_log(pfx.host_path(log))]
+    wt.check("clicked" not in events, "the other 16-bit program's control 1 was not clicked: %s" % events, r)
+    wt.check_eq(winevdms(pfx), before, "winevdm.exe processes: the other program's alone, as before the run", r)
+    print("two 16-bit programs: the helper ran in a winevdm.exe of its own beside the other's (pid %s)"
+          % before, flush=True)
+    pfx._kill(pfx.leftovers())
+
+
 def main():
     args = wt.standard_args(__doc__)
     wt.require_tools()
     with wt.Xvfb() as x, wt.WinePrefix(display=x, doubles=args.doubles, keep=args.keep) as pfx:
         def case(c):
-            doubles = [("fitter16.exe", "fitter16.exe")] if c.get("helper", True) else []
+            double = c.get("double", wt.HELPER16)
+            doubles = [(double, "fitter16.exe")] if c.get("helper", True) else []
             lay_out(pfx, PKG, c["script"], doubles=doubles)
             log = PKG + "\\fitter.log"
             env = dict(c.get("env", {}))
             env["FITTER16_LOG"] = log
+            other = start_other_16bit(pfx) if c.get("other16") else None
             r = wt.run_program(pfx, PKG + "\\setup.exe", cwd=PKG, version=c.get("version", "win98"),
-                               env=env, name=c["name"], timeout=120)
+                               env=env, name=c["name"], timeout=120, keep_running=bool(other))
+            if other:
+                check_other_16bit(pfx, other, r)
             wt.check_exit(r, c["code"])
             if "first_boxes" in c:
                 wt.check_eq(messages(r)[:len(c["first_boxes"])], c["first_boxes"], "first message boxes", r)
@@ -120,12 +164,15 @@ def main():
             if c["cmdline"] is None:
                 wt.check_eq(starts, [], "helper starts", r)
             else:
-                wt.check_eq([e["cmdline"] for e in starts], [c["cmdline"]], "helper command line", r)
+                got = [e["cmdline"] for e in starts]
+                want = [wt.helper_command_line(c["cmdline"], double)]
+                wt.check_eq(got, want, "helper command line", r)
                 wt.check_eq(starts[0]["cwd"], PKG, "helper's working directory (the launcher's)", r)
                 clicked = [e for e in events if e["event"] == "clicked"]
                 wt.check_eq(len(clicked), 1 if c.get("clicked", True) else 0, "clicks on control 1", r)
                 wt.check_eq([e["event"] for e in events][-1], "end", "the launcher ended after the helper", r)
-            wt.check(not r.left_running, "nothing left running", r)
+            # The other 16-bit program is still running by design: ended above.
+            wt.check(other or not r.left_running, "nothing left running", r)
 
         status = None
         try:

@@ -57,6 +57,12 @@ TEST(Framework, StartUpSetsErrorModeTitleAndArguments) {
     EXPECT_EQ(seen.title, "Probe.Tool"); // no string 57344: file name without directory and extension
     EXPECT_EQ(seen.arguments, "\\DISK1 ");
 
+    // Code page 932: 表 is 0x95 0x5C, its second byte a backslash.
+    m.codePage = 932;
+    m.moduleFileName = "C:\\\x95\\\x95\\.EXE";
+    RunProbe(m, true, 0);
+    EXPECT_EQ(seen.title, "\x95\\\x95\\");
+
     m.stringResources[57344] = "TITLE";
     RunProbe(m, true, 0);
     EXPECT_EQ(seen.title, "TITLE");

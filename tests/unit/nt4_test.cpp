@@ -111,6 +111,26 @@ TEST_F(Nt4, LeftoverAppletIsClosedDeepestDialogFirstBeforeTheNewOneStarts) {
     EXPECT_EQ(seen.back(), "applet: OK");
 }
 
+TEST_F(Nt4, LeftoverThatSurvivesItsCloseBelowTheTopIsGivenUpOn) {
+    // Each pass came back to it from the window on top and closed it again,
+    // for ever.
+    Script("Install,ShowMsgNT");
+    sim::AddLeftoverApplet(m, 0);
+    HWND survivor = m.zOrder.front();
+    m.FindWindowModel(survivor)->onMessage = [](sim::Machine& m, sim::Window&, UINT msg, WPARAM, LPARAM) -> LRESULT {
+        if (msg == WM_CLOSE) m.Record("closed: applet (it stays)");
+        return 0;
+    };
+    m.CreateTopLevel(0x7000, "Other", {0, 0, 50, 50}, WS_VISIBLE);
+    sim::AddAppletProgram(m);
+    m.callLimit = 1000000;
+    sim::RunSetup(m);
+    EXPECT_EQ(m.hangs, 0);
+    Lines seen = Applet();
+    ASSERT_GE(seen.size(), 2u);
+    EXPECT_EQ(Lines(seen.begin(), seen.begin() + 2), (Lines{"closed: applet (it stays)", "applet: click 265"}));
+}
+
 TEST_F(Nt4, OwnerClassInOtherLetterCaseIsLeftAlone) {
     Script("Install,ShowMsgNT");
     sim::AddLeftoverApplet(m, 1, "rundll");

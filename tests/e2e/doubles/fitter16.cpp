@@ -1,5 +1,8 @@
-// fitter16.exe <anything>: the Windows 95/98 install helper, as the launcher
-// relies on it. Also the example package's demo helper.
+// fitter32.exe <anything>: the 32-bit twin of the install helper's 16-bit
+// stand-in (fitter16.asm), copied in as fitter16.exe where a test needs what
+// the 16-bit one cannot do under Wine: hand an exit code on (Wine ends a
+// 16-bit program's process with 0, winetest.helper_double), and crash on the
+// click.
 //
 // Shows, from its main thread, a visible top-level window with a button of
 // id 1; a click on it "installs" and the program ends. Set by environment

@@ -255,6 +255,25 @@ def join_args(args):
     return " ".join(quote_arg(a) for a in args)
 
 
+# The install helper's stand-ins (doubles/). fitter16.exe is the helper as
+# it is, a 16-bit Windows program. Wine ends a 16-bit program's process with
+# exit code 0 whatever the program's own (its KERNEL ends the last task of
+# winevdm.exe with TerminateProcess(..., 0)), so a case about the helper's
+# exit code handed on takes the 32-bit twin fitter32.exe.
+HELPER16, HELPER32 = "fitter16.exe", "fitter32.exe"
+
+
+def helper_double(exit_code=0):
+    return HELPER32 if exit_code else HELPER16
+
+
+def helper_command_line(text, double):
+    """A helper's command line as its double logs it: Wine's winevdm.exe
+    rebuilds a 16-bit program's command line from its parsed arguments, so a
+    run of blanks comes as one."""
+    return " ".join(text.split()) if double == HELPER16 else text
+
+
 class WinePrefix:
     """A fresh 32-bit Wine prefix in a temporary folder, removed on exit.
 
@@ -491,6 +510,19 @@ class WinePrefix:
         shutil.copy(os.path.join(self.doubles, double), self.host_path(self.SYSTEM32 + "\\" + name))
         self.import_reg('[HKEY_CURRENT_USER\\Software\\Wine\\DllOverrides]\n"%s"="native"\n' % name)
         self._system_programs.discard(name.lower())
+
+    # -- the install helper
+
+    def start_background(self, exe, args=(), cwd=None, env=None):
+        """Starts a program that stays running beside the runs (a Popen); it
+        counts among the leftovers, so end it with _kill(leftovers())."""
+        run_env = dict(self.env)
+        run_env.update(env or {})
+        out = open(os.path.join(self.root, "background-%d.out" % self._next_run()), "wb")
+        with out:
+            return subprocess.Popen([WINE, exe] + list(args), env=run_env, cwd=self.host_path(cwd) if cwd else None,
+                                    stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
+                                    start_new_session=True)
 
     # -- paths
 
