@@ -204,8 +204,8 @@ def main():
                 if "wine_boxes" in c:
                     wt.check_eq(seen["boxes"], c["wine_boxes"], "boxes under Wine", r)
                     wt.check_eq(expected["boxes"], c["dry_boxes"], "boxes of the dry run", r)
-                    wt.check(any("Wine reads the file differently" in n for n in t["notes"]),
-                             "the dry run's notes say that Wine reads the file differently: %s" % t["notes"], r)
+                    wt.check(any("Wine reads the file differently" in n for n in t["caveats"]),
+                             "the dry run's caveats say that Wine reads the file differently: %s" % t["caveats"], r)
                     return
                 for key in ("boxes", "helper", "pasted", "opened", "started", "exit_code"):
                     wt.check_eq(seen[key], expected[key], key + " (Wine, then the dry run)", r)
