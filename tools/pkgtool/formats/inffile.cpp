@@ -92,15 +92,8 @@ Reading Read(const std::string& bytes, const InfRules* rules) {
     std::set<Ids> seen;
     std::set<std::string> modelsSeen;
     for (const InfLine& m : manufacturer->lines) {
-        std::string key, value;
-        bool eq = false;
-        InfSplit(m.text, key, value, eq);
-        // "%Mfg%=Models,NTx86" names Models and, from Windows XP on, also
-        // Models.NTx86; a line of its own names the section by itself.
-        std::vector<std::string> f = InfFields(inf.Substitute(eq ? value : key));
-        std::vector<std::string> models{f[0]};
-        for (size_t i = 1; i < f.size() && (!rules || rules->readsDecoratedModels); ++i) models.push_back(f[0] + "." + f[i]);
-        if (!inf.Find(f[0])) r.absentModels.insert(InfLower(InfTrim(f[0])));
+        const std::vector<std::string> models = inf.ModelsSections(m, !rules || rules->readsDecoratedModels);
+        if (!inf.Find(models[0])) r.absentModels.insert(InfLower(InfTrim(models[0])));
         for (const std::string& name : models) {
             const InfSection* s = inf.Find(name);
             if (!s || !modelsSeen.insert(InfLower(InfTrim(name))).second) continue;

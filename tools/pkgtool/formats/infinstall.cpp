@@ -146,13 +146,7 @@ private:
         const InfSection* manufacturer = inf_.Find("manufacturer");
         if (!manufacturer) return sections;
         for (const InfLine& m : manufacturer->lines) {
-            std::string key, value;
-            bool eq = false;
-            InfSplit(m.text, key, value, eq);
-            std::vector<std::string> f = InfFields(inf_.Substitute(eq ? value : key));
-            std::vector<std::string> models{f[0]};
-            for (size_t i = 1; i < f.size() && rules_.readsDecoratedModels; ++i) models.push_back(f[0] + "." + f[i]);
-            for (const std::string& name : models) {
+            for (const std::string& name : inf_.ModelsSections(m, rules_.readsDecoratedModels)) {
                 const InfSection* s = inf_.Find(name);
                 if (!s || !modelsSeen.insert(InfLower(InfTrim(name))).second) continue;
                 for (const InfLine& l : s->lines) {
@@ -484,47 +478,33 @@ private:
             const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
             return name.empty() || targets.count(InfLower(name)) ? std::string() : name;
         };
-        for (const std::string& suffix : {std::string(), std::string(".services")}) {
-            const InfSection* s = inf_.Find(install.name + suffix);
-            for (size_t i = 0; s && i < s->lines.size(); ++i) {
-                std::string k, v;
-                bool e = false;
-                InfSplit(s->lines[i].text, k, v, e);
-                if (!e || InfLower(k) != "addservice") continue;
-                std::vector<std::string> f = InfFields(inf_.Substitute(v));
-                std::string binary;
-                int line = 0;
-                if (f.size() < 3 || !inf_.Value(f[2], "servicebinary", binary, line)) continue;
-                binary = inf_.Substitute(binary);
-                if (std::string name = missing(binary); !name.empty())
-                    Notice(line, "error", "nt4-file-not-copied",
-                           "ServiceBinary names " + Printable(binary) + ", which the install section [" + install.name +
-                               "] does not copy: NT 4.0 cannot start the display driver's miniport. Add " + name +
-                               " to a copy section of [" + install.name + "]");
-            }
-        }
-        for (const std::string& suffix : {std::string(), std::string(".softwaresettings")}) {
-            const InfSection* s = inf_.Find(install.name + suffix);
-            for (size_t i = 0; s && i < s->lines.size(); ++i) {
-                std::string k, v;
-                bool e = false;
-                InfSplit(s->lines[i].text, k, v, e);
-                if (!e || InfLower(k) != "addreg") continue;
-                for (const std::string& reg : InfFields(inf_.Substitute(v))) {
-                    const InfSection* r = inf_.Find(reg);
-                    for (size_t j = 0; r && j < r->lines.size(); ++j) {
-                        std::vector<std::string> f = InfFields(inf_.Substitute(r->lines[j].text));
-                        if (f.size() < 5 || InfLower(f[2]) != "installeddisplaydrivers") continue;
-                        for (size_t n = 4; n < f.size(); ++n)
-                            if (std::string name = missing(f[n] + ".dll"); !f[n].empty() && !name.empty())
-                                Notice(r->lines[j].number, "error", "nt4-file-not-copied",
-                                       "InstalledDisplayDrivers names " + Printable(f[n]) + ", so NT 4.0 loads " +
-                                           name + ", which the install section [" + install.name +
-                                           "] does not copy. Add it to a copy section of [" + install.name + "]");
-                    }
+        inf_.ForEachDirective(install.name, ".services", "addservice", [&](const InfLine&, const std::string& v) {
+            std::vector<std::string> f = InfFields(inf_.Substitute(v));
+            std::string binary;
+            int line = 0;
+            if (f.size() < 3 || !inf_.Value(f[2], "servicebinary", binary, line)) return;
+            binary = inf_.Substitute(binary);
+            if (std::string name = missing(binary); !name.empty())
+                Notice(line, "error", "nt4-file-not-copied",
+                       "ServiceBinary names " + Printable(binary) + ", which the install section [" + install.name +
+                           "] does not copy: NT 4.0 cannot start the display driver's miniport. Add " + name +
+                           " to a copy section of [" + install.name + "]");
+        });
+        inf_.ForEachDirective(install.name, ".softwaresettings", "addreg", [&](const InfLine&, const std::string& v) {
+            for (const std::string& reg : InfFields(inf_.Substitute(v))) {
+                const InfSection* r = inf_.Find(reg);
+                for (size_t j = 0; r && j < r->lines.size(); ++j) {
+                    std::vector<std::string> f = InfFields(inf_.Substitute(r->lines[j].text));
+                    if (f.size() < 5 || InfLower(f[2]) != "installeddisplaydrivers") continue;
+                    for (size_t n = 4; n < f.size(); ++n)
+                        if (std::string name = missing(f[n] + ".dll"); !f[n].empty() && !name.empty())
+                            Notice(r->lines[j].number, "error", "nt4-file-not-copied",
+                                   "InstalledDisplayDrivers names " + Printable(f[n]) + ", so NT 4.0 loads " + name +
+                                       ", which the install section [" + install.name +
+                                       "] does not copy. Add it to a copy section of [" + install.name + "]");
                 }
             }
-        }
+        });
     }
 
     const InfRules& rules_;

@@ -178,4 +178,14 @@ void InfText::LoadStrings(bool localized) {
         }
 }
 
+std::vector<std::string> InfText::ModelsSections(const InfLine& m, bool readsDecorated) const {
+    std::string key, value;
+    bool eq = false;
+    InfSplit(m.text, key, value, eq);
+    std::vector<std::string> f = InfFields(Substitute(eq ? value : key));
+    std::vector<std::string> models{f[0]};
+    for (size_t i = 1; i < f.size() && readsDecorated; ++i) models.push_back(f[0] + "." + f[i]);
+    return models;
+}
+
 } // namespace pkgcheck

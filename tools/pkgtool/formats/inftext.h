@@ -57,6 +57,26 @@ public:
     // unquoted; false when there is none.
     bool Value(const std::string& section, const std::string& key, std::string& value, int& line) const;
 
+    // The models sections a [Manufacturer] line names: "%Mfg%=Models,NTx86"
+    // names Models and, where decorated models are read (Windows XP on),
+    // Models.NTx86 too; a line of its own names the section by itself.
+    std::vector<std::string> ModelsSections(const InfLine& manufacturerLine, bool readsDecorated) const;
+
+    // Calls fn(line, value) for each "key = value" line of [section] and of
+    // [section + suffix] (key in lower case).
+    template <class Fn>
+    void ForEachDirective(const std::string& section, const std::string& suffix, const std::string& key, Fn fn) const {
+        for (const std::string& name : {section, section + suffix}) {
+            const InfSection* s = Find(name);
+            for (size_t i = 0; s && i < s->lines.size(); ++i) {
+                std::string k, v;
+                bool eq = false;
+                InfSplit(s->lines[i].text, k, v, eq);
+                if (eq && InfLower(k) == key) fn(s->lines[i], v);
+            }
+        }
+    }
+
 private:
     void LoadStrings(bool localized);
 
