@@ -73,6 +73,19 @@ void CheckUnusedSections(const IniFile& ini, Sink& sink, const SetupReferences& 
 void CheckSubDirs(const IniFile& ini, Sink& sink, const std::string& packageDir);
 
 void CheckDetectCardSection(const IniFile& ini, Sink& sink, const NamedSection& section);
+
+// A DetectCard entry as the launcher reads it (setup/cardentry.h: the
+// program's own parser), for what check says about it.
+struct CardEntryReading {
+    bool namesCard = false; // fields 1 and 2 are there
+    unsigned vendor = 0, device = 0;
+    std::string busType; // as kept: at most 7 characters
+    bool agp = false;    // the location becomes 000800
+    int helperFlag = 0;
+    // "the location 000800 (bus type "AGP") and helper flag 1"
+    std::string Describe() const;
+};
+CardEntryReading ReadCardEntry(const std::string& entry);
 void CheckExecSection(const IniFile& ini, Sink& sink, const NamedSection& section, const std::string& packageDir);
 
 // The driver's INF files in the folders the OS keys install from, against
@@ -102,6 +115,11 @@ struct DriverGroup {
     std::vector<PciIds> cards;
     bool everyModel = false;
     int line = 0; // the first key's line in [Application]
+    // The one card the install is for, as the run's PC has it: the install
+    // then takes the one models line the target chooses, from the INF with
+    // the best such line.
+    bool hasExact = false;
+    CardHardware exact;
 };
 
 // An INF file of the folder that the reader takes, and its install.

@@ -77,10 +77,21 @@ void CheckEntry(const IniFile& ini, Sink& sink, const std::string& section, int 
                    "the entry lacks the device identifier, so it never matches a card; write "
                    "vendor,device,bus type,helper flag,0");
     } else if (fields.size() < 5) {
-        sink.Warning(line, "card-missing-fields",
-                     "the entry has " + std::to_string(fields.size()) +
-                         " fields of 5 (vendor,device,bus type,helper flag,fifth field); the missing ones read as "
-                         "empty: no AGP location, helper flag 0");
+        // Said as the launcher's own parser reads the entry, so that the
+        // two cannot disagree.
+        const CardEntryReading r = ReadCardEntry(entry);
+        const std::string reads = "where its card is on the bus, setup takes " + r.Describe();
+        if (fields.size() == 4)
+            sink.Note(line, "card-missing-fields",
+                      "the entry has 4 fields of 5 (vendor,device,bus type,helper flag,fifth field); setup never "
+                      "reads the fifth, so the entry works as written: " + reads);
+        else
+            sink.Warning(line, "card-missing-fields",
+                         "the entry has " + std::to_string(fields.size()) +
+                             " fields of 5 (vendor,device,bus type,helper flag,fifth field); the missing ones read "
+                             "as empty, so " + reads + ". Write " +
+                             Quoted(entry + (fields.size() == 2 ? ",PCI,1,0" : ",1,0")) +
+                             " with the bus type and helper flag this card needs");
     }
     if (fields.size() >= 1) CheckIdentifier(sink, line, fields[0], "vendor identifier");
     if (fields.size() >= 2) CheckIdentifier(sink, line, fields[1], "device identifier");
@@ -101,6 +112,26 @@ void CheckEntry(const IniFile& ini, Sink& sink, const std::string& section, int 
 }
 
 } // namespace
+
+CardEntryReading ReadCardEntry(const std::string& entry) {
+    CardEntryReading r;
+    unsigned short vendor = 0, device = 0;
+    r.namesCard = ReadCardIds(entry.c_str(), &vendor, &device);
+    r.vendor = vendor, r.device = device;
+    char busType[8];
+    ReadCardFields(entry.c_str(), busType, sizeof busType, &r.helperFlag);
+    r.busType = busType;
+    r.agp = IsAgpBusType(busType);
+    return r;
+}
+
+std::string CardEntryReading::Describe() const {
+    if (!namesCard) return "no card (the entry lacks an identifier)";
+    return std::string(agp ? "the location 000800 (bus type " + Quoted(busType) + ")"
+                           : busType.empty() ? "the scanned location (no bus type)"
+                                             : "the scanned location (bus type " + Quoted(busType) + ", not AGP)") +
+           " and helper flag " + std::to_string(helperFlag);
+}
 
 void CheckDetectCardSection(const IniFile& ini, Sink& sink, const NamedSection& named) {
     const IniSection* section = ini.FindSection(named.name);

@@ -182,8 +182,18 @@ std::vector<DriverInfInstall> InstallFromFolder(const DriverGroup& g, const std:
         add(script, g.line, "error", "driver-no-inf", message);
         return result;
     }
+    if (g.hasExact) {
+        // The device installer compares the lines of every INF it reads.
+        std::string best;
+        int rank = -1;
+        for (const std::string& path : taken) {
+            const ModelsMatch m = ChooseModelsLine(ReadBytes(path), g.reader, g.exact);
+            if (m.rank >= 0 && (rank < 0 || m.rank < rank)) rank = m.rank, best = path;
+        }
+        taken.assign(best.empty() ? 0 : 1, best);
+    }
     for (const std::string& path : taken) {
-        const InfInstall install = ReadInfInstallFile(path, g.reader, g.cards, g.everyModel);
+        const InfInstall install = ReadInfInstallFile(path, g.reader, g.cards, g.everyModel, g.hasExact ? &g.exact : nullptr);
         result.push_back({path, install});
         for (const InstallNotice& n : install.notices) add(path, n.line, n.severity, n.code, n.message);
         const std::string folderShown = WindowsPath(Relative(g.folder, packageDir));

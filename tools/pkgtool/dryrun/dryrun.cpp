@@ -74,7 +74,8 @@ std::string Slot(uint32_t at) {
 // machine saw. Reads of the script and the registry mark where each runs.
 class Explainer {
 public:
-    Explainer(const sim::Machine& m, const ProgramStart& start) : m_(m), start_(start) {}
+    Explainer(const sim::Machine& m, const ProgramStart& start, const PcSpec& spec)
+        : m_(m), start_(start), spec_(spec) {}
 
     // The explanation a recorded read or open gives, if any.
     bool Explain(const std::string& line, TranscriptEvent& e) {
@@ -170,15 +171,25 @@ private:
         g.line = ini.KeyLine("Application", osKey_);
         g.everyModel = reader == InfReader::kNt4 || !detected_;
         if (detected_) g.cards = {{vendor_, device_}};
+        // Windows 95/98 install for the card's own ids: one models line.
+        if (detected_ && reader == InfReader::kWin9x) {
+            g.hasExact = true;
+            g.exact = Hardware(g.folder, e);
+        }
         const std::vector<DriverInfInstall> infs = InstallFromFolder(g, scriptPath, packageDir, add, nullptr);
         std::string used, models, copies;
         for (const DriverInfInstall& i : infs) {
             const std::string shown = Relative(i.path, packageDir);
             if (i.install.installSections.empty()) continue;
             used += (used.empty() ? "" : ", ") + shown;
+            if (g.hasExact) {
+                const ModelsMatch m = ChooseModelsLine(ReadBytes(i.path), reader, g.exact);
+                models += (models.empty() ? "" : ", ") + shown + ":" + std::to_string(m.line) + " (" + m.section +
+                          ", " + m.id + ")";
+            }
             const InfFile inf = ReadInf(ReadBytes(i.path));
             for (const InfCard& c : inf.As(reader).cards)
-                if (g.everyModel || (c.vendor == vendor_ && c.device == device_))
+                if (!g.hasExact && (g.everyModel || (c.vendor == vendor_ && c.device == device_)))
                     models += (models.empty() ? "" : ", ") + shown + ":" + std::to_string(c.line) + " (" +
                               c.section + ", PCI\\VEN_" + Hex4(c.vendor) + "&DEV_" + Hex4(c.device) + ")";
             for (const InstallFile& f : i.install.files)
@@ -187,13 +198,86 @@ private:
                            : f.found.empty()                       ? f.lookedFor + " (missing)"
                                                                    : Relative(f.found, packageDir));
         }
-        if (!infs.empty() && used.empty() && detected_)
+        if (used.empty() && detected_ && g.hasExact && !listed_.empty())
+            add(scriptPath, ini.KeyLine(matchedSection_, matchedEntry_), "error", "card-not-in-inf",
+                "the card's hardware id " + HardwareIdText(g.exact) + " matches no models line of " + g.shown +
+                    ": its lines list the chip only with " + listed_ + ", so " + RulesOf(reader).systems +
+                    " install no driver from them for this card");
+        else if (!infs.empty() && used.empty() && detected_)
             add(scriptPath, ini.KeyLine(matchedSection_, matchedEntry_), "error", "card-not-in-inf",
                 "no INF file of " + g.shown + " that " + RulesOf(reader).systems + " read has a models line for " +
                     deviceKey_ + ", so the driver does not install for this card");
         e.fields.push_back({"inf", used.empty() ? "none" : used});
         e.fields.push_back({"models line", models.empty() ? "none for this card" : models});
         e.fields.push_back({"copies", copies.empty() ? "nothing" : copies});
+    }
+
+    static std::string HardwareIdText(const pkgcheck::CardHardware& c) {
+        char b[64];
+        snprintf(b, sizeof b, "PCI\\VEN_%04X&DEV_%04X", c.vendor, c.device);
+        std::string s = b;
+        if (c.subsysKnown) snprintf(b, sizeof b, "&SUBSYS_%08lX", c.subsys), s += b;
+        return s;
+    }
+
+    // The card's ids as the run's PC has them. Without a subsystem given,
+    // the card is the one the first models line that lists the chip
+    // describes; the transcript says so. Also notes, in listed_, the
+    // subsystems the folder's lines list when none lists the chip alone.
+    pkgcheck::CardHardware Hardware(const std::string& folder, TranscriptEvent& e) {
+        using namespace pkgcheck;
+        CardHardware hw;
+        hw.vendor = vendor_, hw.device = device_;
+        for (const PciCard& c : spec_.cards)
+            if (c.vendor == vendor_ && c.device == device_ && c.subsysKnown &&
+                (c.bus << 8 | c.slot << 3 | c.function) == slot_)
+                hw.subsysKnown = true, hw.subsys = c.subsys;
+        std::vector<std::string> infs;
+        std::error_code ec;
+        for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+            if (strcasecmp(it->path().extension().string().c_str(), ".inf") == 0) infs.push_back(it->path().string());
+        std::sort(infs.begin(), infs.end());
+        std::string first, firstAt;
+        bool plain = false;
+        std::set<unsigned long> subsystems;
+        for (const std::string& path : infs)
+            for (const auto& m : ModelsIdsOf(ReadBytes(path), InfReader::kWin9x, vendor_, device_)) {
+                if (m.second.hasRev) continue;
+                if (firstAt.empty()) {
+                    firstAt = Relative(path, start_.packageDir) + ":" + std::to_string(m.first.line);
+                    if (m.second.hasSubsys) {
+                        char b[16];
+                        snprintf(b, sizeof b, "%08lX", m.second.subsys);
+                        first = b;
+                        if (!hw.subsysKnown) hw.subsysKnown = true, hw.subsys = m.second.subsys;
+                    }
+                }
+                plain = plain || !m.second.hasSubsys;
+                if (m.second.hasSubsys) subsystems.insert(m.second.subsys);
+            }
+        if (!plain && !subsystems.empty()) {
+            int shown = 0;
+            for (unsigned long sub : subsystems) {
+                char b[24];
+                snprintf(b, sizeof b, "SUBSYS_%08lX", sub);
+                if (shown++ < 6) listed_ += (listed_.empty() ? "" : ", ") + std::string(b);
+            }
+            if (subsystems.size() > 6) listed_ += ", ... (" + std::to_string(subsystems.size()) + " subsystems)";
+        }
+        bool given = false;
+        for (const PciCard& c : spec_.cards) given = given || (c.vendor == vendor_ && c.device == device_ && c.subsysKnown);
+        e.fields.push_back({"hardware id", HardwareIdText(hw) +
+                                               (given ? " (--card)"
+                                                : !first.empty()
+                                                    ? " (assumed: the first models line that lists the chip, " +
+                                                          firstAt + ", describes it; --card VEN:DEV:SUBSYS names "
+                                                          "another)"
+                                                    : " (no subsystem assumed: " +
+                                                          (firstAt.empty() ? std::string("no models line lists the chip")
+                                                                           : "the first models line that lists the "
+                                                                             "chip, " + firstAt + ", has none") +
+                                                          ")")});
+        return hw;
     }
 
     static std::string Relative(const std::string& path, const std::string& root) {
@@ -256,7 +340,7 @@ private:
         char location[40];
         snprintf(location, sizeof location, "BUS_%02X&DEV_%02X&FUNC_%02X", last >> 8, (last >> 3) & 31, last & 7);
         deviceKey_ = "VEN_" + Hex4(vendor) + "&DEV_" + Hex4(device);
-        vendor_ = vendor, device_ = device, matchedSection_ = section, matchedEntry_ = n;
+        vendor_ = vendor, device_ = device, matchedSection_ = section, matchedEntry_ = n, slot_ = last;
         location_ = IsAgpBusType(busType) ? "000800" : location;
         e.fields.push_back({"result", "found: card " + deviceKey_ + ", location " + location_ +
                                           (IsAgpBusType(busType) ? " (its bus type is AGP)" : "") + ", helper flag " +
@@ -306,8 +390,9 @@ private:
 
     const sim::Machine& m_;
     const ProgramStart& start_;
-    std::string osKey_, subDir_, deviceKey_, location_, failure_, matchedSection_, matchedEntry_;
-    unsigned vendor_ = 0, device_ = 0;
+    const PcSpec& spec_;
+    std::string osKey_, subDir_, deviceKey_, location_, failure_, matchedSection_, matchedEntry_, listed_;
+    unsigned vendor_ = 0, device_ = 0, slot_ = 0;
     bool detected_ = false, listSeen_ = false, stopTold_ = false;
     std::vector<Finding> installFindings_, stops_;
 };
@@ -543,7 +628,7 @@ Transcript DryRun(const std::string& program, const PcSpec& spec, const std::str
     const ProgramStart start = BuildMachine(spec, dir, !sequor, m, t.notes);
     t.pc = DescribePc(spec, m, start);
     t.program = sequor ? "Sequor" : "setup";
-    Explainer explainer(m, start);
+    Explainer explainer(m, start, spec);
     if (!start.failure.empty()) {
         t.ran = false;
         t.events.push_back({"start-failed", {{"command line", start.autoRun}, {"reason", start.failure}}});

@@ -50,9 +50,10 @@ bool ParseNumber(const std::string& text, unsigned long& out) {
     return end && *end == '\0';
 }
 
-// VENDOR:DEVICE[@BUS:DEVICE:FUNCTION], identifiers in hexadecimal as the
-// registry writes them (0x prefix optional), or VENDOR,DEVICE in decimal as
-// a DetectCard entry writes them; the location in decimal.
+// VENDOR:DEVICE[:SUBSYS][@BUS:DEVICE:FUNCTION], identifiers in hexadecimal
+// as the registry writes them (0x prefix optional; SUBSYS the eight digits
+// of SUBSYS_ in the hardware id), or VENDOR,DEVICE in decimal as a
+// DetectCard entry writes them; the location in decimal.
 std::string ParseCard(const std::string& value, PciCard& card, bool& decimal) {
     std::string ids = value, at;
     size_t a = value.find('@');
@@ -60,6 +61,16 @@ std::string ParseCard(const std::string& value, PciCard& card, bool& decimal) {
     unsigned v = 0, d = 0;
     char end = 0;
     decimal = ids.find(',') != std::string::npos;
+    const size_t second = decimal ? std::string::npos : ids.find(':', ids.find(':') + 1);
+    if (ids.find(':') != std::string::npos && second != std::string::npos) {
+        const std::string sub = ids.substr(second + 1);
+        if (sub.size() != 8 || sub.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+            return "card: SUBSYS is the eight hexadecimal digits of SUBSYS_ in the hardware id, e.g. "
+                   "121a:0005:0030121a";
+        card.subsysKnown = true;
+        card.subsys = strtoul(sub.c_str(), nullptr, 16);
+        ids = ids.substr(0, second);
+    }
     const bool read = decimal ? sscanf(ids.c_str(), "%u,%u%c", &v, &d, &end) == 2
                               : sscanf(ids.c_str(), "%x:%x%c", &v, &d, &end) == 2;
     unsigned dv = 0, dd = 0;
@@ -76,6 +87,7 @@ std::string ParseCard(const std::string& value, PciCard& card, bool& decimal) {
         if (sscanf(at.c_str(), "%u:%u:%u", &b, &s, &f) != 3 || b > 255 || s > 31 || f > 7)
             return "card: the location is BUS:DEVICE:FUNCTION (0-255, 0-31, 0-7)";
         card.bus = b, card.slot = s, card.function = f;
+        card.placed = true;
     }
     return "";
 }
@@ -175,6 +187,18 @@ void NoteTextMark(const std::string& packageDir, const char* script, const sim::
                         "section in it; this run shows what they do." + wine);
 }
 
+std::string Hex4Lower(unsigned v) {
+    char b[8];
+    snprintf(b, sizeof b, "%04x", v & 0xFFFF);
+    return b;
+}
+
+std::string Hex2(unsigned v) {
+    char b[8];
+    snprintf(b, sizeof b, "%02X", v & 0xFF);
+    return b;
+}
+
 } // namespace
 
 std::string OsKeyOfSpec(const std::string& os) {
@@ -190,13 +214,17 @@ std::string OsKeyReasonOfSpec(const std::string& os) {
     return pkgcheck::OsKeyReason(m.platformId, m.majorVersion, m.minorVersion, m.csdVersion);
 }
 
-// Which instance name Windows 95 and 98 give an AGP card was not found in
-// a source of the time; the launcher's fixed "000800" is the package's own
-// word for it, so the default PC takes it: the script's entry finds the card.
+// Windows 95 and 98 name a PCI function's instance by its place,
+// BUS_bb&DEV_dd&FUNC_ff, an AGP card's too (it sits behind the AGP bridge
+// on a bus of its own). Which instance name they give an AGP card was not
+// found in a source of the time; the launcher's fixed "000800" is the
+// script's own assumption. A card placed in a slot is registered there;
+// only a card without a place follows the script's AGP entry.
 std::string InstanceOf(const PciCard& card, const std::string& packageDir) {
     if (!card.instance.empty()) return card.instance;
     char slot[40];
     snprintf(slot, sizeof slot, "BUS_%02X&DEV_%02X&FUNC_%02X", card.bus, card.slot, card.function);
+    if (card.placed) return slot;
     fs::path script = packageDir.empty() ? fs::path() : FindInPackage(packageDir, "SETUP.INI");
     pkgcheck::IniFile ini;
     if (script.empty() || !ini.Load(script.string())) return slot;
@@ -404,9 +432,21 @@ ProgramStart BuildMachine(const PcSpec& spec, const std::string& dir, bool forSe
     if (!spec.enumGiven && !spec.registryGiven) {
         // Windows has detected every card that is plugged in.
         for (const PciCard& c : spec.cards) {
-            char key[40];
-            snprintf(key, sizeof key, "VEN_%04X&DEV_%04X\\", c.vendor, c.device);
-            enumPci.push_back(key + InstanceOf(c, packageDir));
+            char key[60];
+            if (c.subsysKnown)
+                snprintf(key, sizeof key, "VEN_%04X&DEV_%04X&SUBSYS_%08lX\\", c.vendor, c.device, c.subsys);
+            else
+                snprintf(key, sizeof key, "VEN_%04X&DEV_%04X\\", c.vendor, c.device);
+            const std::string instance = InstanceOf(c, packageDir);
+            enumPci.push_back(key + instance);
+            if (instance == "000800" && c.instance.empty())
+                notes.push_back(std::string("The card ") + key + "000800 is registered where the script's AGP "
+                                "DetectCard entry assumes; no document of the time confirms that Windows 95 or 98 "
+                                "names an AGP card's instance 000800. In its slot (--card " +
+                                Hex4Lower(c.vendor) + ":" + Hex4Lower(c.device) + "@" + std::to_string(c.bus) + ":" +
+                                std::to_string(c.slot) + ":" + std::to_string(c.function) +
+                                ") Windows registers it as BUS_" + Hex2(c.bus) + "&DEV_" + Hex2(c.slot) + "&FUNC_" +
+                                Hex2(c.function) + ", and CheckPCIKey, looking for 000800, does not find it.");
         }
     }
     for (const std::string& e : enumPci) m.Key("Enum\\PCI\\" + e);

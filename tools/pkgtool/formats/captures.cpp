@@ -50,6 +50,7 @@ std::string ReadLspci(const std::string& text, std::vector<PciCard>& cards, std:
         }
         PciCard c;
         c.bus = unsigned(std::stoul(m[2].str(), nullptr, 16));
+        c.placed = true;
         c.slot = unsigned(std::stoul(m[3].str(), nullptr, 16));
         c.function = unsigned(std::stoul(m[4].str(), nullptr, 16));
         c.vendor = unsigned(std::stoul(vendor, nullptr, 16));

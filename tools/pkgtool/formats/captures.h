@@ -9,6 +9,12 @@
 // A function on the PCI bus.
 struct PciCard {
     unsigned vendor = 0, device = 0, bus = 1, slot = 0, function = 0;
+    // The eight digits of SUBSYS_ in its hardware id, when known.
+    bool subsysKnown = false;
+    unsigned long subsys = 0;
+    // Its slot was given (--card ...@BUS:DEV:FN, a capture): Windows has
+    // registered it there, whatever the script assumes.
+    bool placed = false;
     // Its instance key under Enum\PCI\VEN_xxxx&DEV_xxxx where Windows has
     // detected it; "" for BUS_bb&DEV_dd&FUNC_ff of its location.
     std::string instance;

@@ -169,6 +169,100 @@ bool ParsePciHardwareId(const std::string& id, unsigned& vendor, unsigned& devic
     return ParsePciId(id, vendor, device);
 }
 
+bool ParsePciHardwareIdParts(const std::string& id, PciHardwareId& out) {
+    if (!ParsePciId(id, out.vendor, out.device)) return false;
+    const std::string l = InfLower(InfTrim(id));
+    size_t at = 21;
+    if (l.compare(at, 8, "&subsys_") == 0) {
+        const long hi = Hex4(l, at + 8), lo = Hex4(l, at + 12);
+        if (hi < 0 || lo < 0) return false;
+        out.hasSubsys = true, out.subsys = (unsigned long)hi << 16 | (unsigned long)lo;
+        at += 16;
+    }
+    if (l.compare(at, 5, "&rev_") == 0) {
+        if (at + 7 > l.size() || HexValue(l[at + 5]) < 0 || HexValue(l[at + 6]) < 0) return false;
+        out.hasRev = true, out.rev = unsigned(HexValue(l[at + 5]) * 16 + HexValue(l[at + 6]));
+        at += 7;
+    }
+    return at == l.size();
+}
+
+namespace {
+
+// Calls fn(match, id, field) for every PCI id of every models line the
+// reader takes; field 1 is the line's hardware id, later ones compatible ids.
+template <class Fn>
+void ForEachModelsId(const std::string& bytes, InfReader reader, Fn fn) {
+    const InfRules& rules = RulesOf(reader);
+    if (InfMarkOf(bytes) == InfMark::kUtf16 && !rules.readsUtf16) return;
+    const InfText inf(InfNarrow(bytes, false), &rules);
+    const InfSection* manufacturer = inf.Find("manufacturer");
+    if (!manufacturer) return;
+    std::set<std::string> modelsSeen;
+    for (const InfLine& m : manufacturer->lines)
+        for (const std::string& name : inf.ModelsSections(m, rules.readsDecoratedModels)) {
+            const InfSection* s = inf.Find(name);
+            if (!s || !modelsSeen.insert(InfLower(InfTrim(name))).second) continue;
+            for (const InfLine& l : s->lines) {
+                std::string k, v;
+                bool e = false;
+                InfSplit(l.text, k, v, e);
+                if (!e) continue;
+                const std::vector<std::string> ids = InfFields(inf.Substitute(v));
+                for (size_t i = 1; i < ids.size(); ++i) {
+                    PciHardwareId id;
+                    if (!ParsePciHardwareIdParts(ids[i], id)) continue;
+                    ModelsMatch match;
+                    match.line = l.number, match.section = s->name, match.installSection = ids[0], match.id = ids[i];
+                    fn(match, id, i);
+                }
+            }
+        }
+}
+
+// The PCI bus enumerator reports a card's hardware ids most specific first:
+// VEN&DEV&SUBSYS&REV, VEN&DEV&SUBSYS, VEN&DEV&REV, VEN&DEV; the device
+// installer ranks a models line by the position of the card's id that its
+// hardware id (field 1) matches, and a match of a compatible id (later
+// fields) below every hardware-id match (Windows 2000 DDK, "Identifiers for
+// PCI Devices" and "How Setup Selects Drivers"; KB Q279112). No Windows
+// 95/98 DDK page found states the order for 9x: the same order is taken.
+// NT 4.0 has no such choice: its Display applet lists every models line.
+int RankOf(const PciHardwareId& id, size_t field, const CardHardware& card) {
+    if (id.vendor != card.vendor || id.device != card.device || id.hasRev) return -1;
+    int position;
+    if (id.hasSubsys) {
+        if (!card.subsysKnown || id.subsys != card.subsys) return -1;
+        position = 1;
+    } else {
+        position = 3;
+    }
+    return (field == 1 ? 0 : 0x1000) + position;
+}
+
+} // namespace
+
+ModelsMatch ChooseModelsLine(const std::string& bytes, InfReader reader, const CardHardware& card) {
+    ModelsMatch best;
+    ForEachModelsId(bytes, reader, [&](const ModelsMatch& m, const PciHardwareId& id, size_t field) {
+        const int rank = RankOf(id, field, card);
+        if (rank >= 0 && (best.rank < 0 || rank < best.rank)) {
+            best = m;
+            best.rank = rank;
+        }
+    });
+    return best;
+}
+
+std::vector<std::pair<ModelsMatch, PciHardwareId>> ModelsIdsOf(const std::string& bytes, InfReader reader,
+                                                               unsigned vendor, unsigned device) {
+    std::vector<std::pair<ModelsMatch, PciHardwareId>> out;
+    ForEachModelsId(bytes, reader, [&](const ModelsMatch& m, const PciHardwareId& id, size_t) {
+        if (id.vendor == vendor && id.device == device && out.size() < 4096) out.push_back({m, id});
+    });
+    return out;
+}
+
 InfReading ReadInfAs(const std::string& bytes, InfReader reader) { return Read(bytes, &RulesOf(reader)).result; }
 
 std::vector<InfCard> ReadInfCards(const std::string& bytes) { return Read(bytes, nullptr).result.cards; }

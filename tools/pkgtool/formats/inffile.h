@@ -45,6 +45,42 @@ struct InfFile {
 InfFile ReadInf(const std::string& bytes);
 // A hardware id PCI\VEN_xxxx&DEV_xxxx[&...], in any letter case.
 bool ParsePciHardwareId(const std::string& id, unsigned& vendor, unsigned& device);
+// A PCI hardware id with its optional parts: PCI\VEN_v&DEV_d[&SUBSYS_s][&REV_r].
+struct PciHardwareId {
+    unsigned vendor = 0, device = 0;
+    bool hasSubsys = false, hasRev = false;
+    unsigned long subsys = 0; // the eight digits: subsystem id, then its vendor
+    unsigned rev = 0;
+};
+// false for any other form (a class code &CC_, text after the id).
+bool ParsePciHardwareIdParts(const std::string& id, PciHardwareId& out);
+
+// A card as the PCI bus enumerator names it; subsysKnown false when it is
+// not known (the card then matches only lines without SUBSYS_). Its
+// revision is never known, so a REV_ id never matches it.
+struct CardHardware {
+    unsigned vendor = 0, device = 0;
+    bool subsysKnown = false;
+    unsigned long subsys = 0;
+};
+
+// A models line that lists a card, and how well it matches.
+struct ModelsMatch {
+    int rank = -1;       // lower is better; -1: the line does not match
+    int line = 0;
+    std::string section; // the models section, as its header writes it
+    std::string installSection, id;
+};
+
+// The models line the target's device installer chooses for the card: the
+// best rank, the first such line in file order on a tie. rank -1 when no
+// line lists the card.
+ModelsMatch ChooseModelsLine(const std::string& bytes, InfReader reader, const CardHardware& card);
+// Every id a models line lists for the vendor and device (any subsystem),
+// in file order, as the target reads the file.
+std::vector<std::pair<ModelsMatch, PciHardwareId>> ModelsIdsOf(const std::string& bytes, InfReader reader,
+                                                               unsigned vendor, unsigned device);
+
 // One target's reading alone, without what it misses.
 InfReading ReadInfAs(const std::string& bytes, InfReader reader);
 // The lenient reading alone.

@@ -77,9 +77,11 @@ std::string SourcePath(const std::vector<std::string>& pieces) {
 class Installer {
 public:
     Installer(const std::string& bytes, InfReader reader, const InfLookup& lookup)
-        : rules_(RulesOf(reader)), reader_(reader), inf_(InfNarrow(bytes, false), &rules_), lookup_(lookup) {}
+        : rules_(RulesOf(reader)), reader_(reader), inf_(InfNarrow(bytes, false), &rules_), lookup_(lookup),
+          bytes_(bytes) {}
 
-    void Run(const std::vector<PciIds>& cards, bool everyModel, InfInstall& out) {
+    void Run(const std::vector<PciIds>& cards, bool everyModel, InfInstall& out, const CardHardware* exact) {
+        exact_ = exact;
         out_ = &out;
         std::string layout;
         int layoutLine = 0;
@@ -142,6 +144,12 @@ private:
     // line that names it first.
     std::vector<std::pair<std::string, int>> InstallSections(const std::vector<PciIds>& cards, bool everyModel) {
         std::vector<std::pair<std::string, int>> sections;
+        if (exact_) {
+            // The one line the target's device installer chooses for the card.
+            const ModelsMatch m = ChooseModelsLine(bytes_, reader_, *exact_);
+            if (m.rank >= 0 && !m.installSection.empty()) sections.push_back({m.installSection, m.line});
+            return sections;
+        }
         std::set<std::string> seen, modelsSeen;
         const InfSection* manufacturer = inf_.Find("manufacturer");
         if (!manufacturer) return sections;
@@ -511,6 +519,8 @@ private:
     InfReader reader_;
     InfText inf_;
     const InfLookup& lookup_;
+    std::string bytes_;
+    const CardHardware* exact_ = nullptr;
     InfInstall* out_ = nullptr;
     bool hasLayout_ = false, display_ = false;
     struct Disk {
@@ -574,17 +584,17 @@ InfLookup InfFolderLookup(const std::string& infFolder) {
 }
 
 InfInstall ReadInfInstall(const std::string& bytes, InfReader reader, const std::vector<PciIds>& cards,
-                          bool everyModel, const InfLookup& lookup) {
+                          bool everyModel, const InfLookup& lookup, const CardHardware* exact) {
     InfInstall out;
     out.takesFile = ReadInfAs(bytes, reader).takesFile;
     if (!out.takesFile) return out;
-    Installer(bytes, reader, lookup).Run(cards, everyModel, out);
+    Installer(bytes, reader, lookup).Run(cards, everyModel, out, exact);
     return out;
 }
 
 InfInstall ReadInfInstallFile(const std::string& infPath, InfReader reader, const std::vector<PciIds>& cards,
-                              bool everyModel) {
-    return ReadInfInstall(ReadFileStart(infPath, 16 << 20), reader, cards, everyModel, InfFolderLookup(fs::path(infPath).parent_path().string()));
+                              bool everyModel, const CardHardware* exact) {
+    return ReadInfInstall(ReadFileStart(infPath, 16 << 20), reader, cards, everyModel, InfFolderLookup(fs::path(infPath).parent_path().string()), exact);
 }
 
 } // namespace pkgcheck

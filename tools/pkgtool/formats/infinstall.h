@@ -23,6 +23,7 @@
 // cuts them and every list is bounded, so a hostile file costs time
 // proportional to its size.
 #pragma once
+#include "tools/pkgtool/formats/inffile.h"
 #include "tools/pkgtool/formats/infrules.h"
 #include <functional>
 #include <string>
@@ -80,11 +81,15 @@ InfLookup InfFolderLookup(const std::string& infFolder);
 
 typedef std::pair<unsigned, unsigned> PciIds;
 
+// exact: install for that one card as the target does, from the one models
+// line its device installer chooses (inffile.h, ChooseModelsLine); without
+// it, every line that lists one of the cards, whatever its subsystem, as
+// the lines a target might choose.
 InfInstall ReadInfInstall(const std::string& bytes, InfReader reader, const std::vector<PciIds>& cards,
-                          bool everyModel, const InfLookup& lookup);
+                          bool everyModel, const InfLookup& lookup, const CardHardware* exact = nullptr);
 // The same for a file on this disk (at most 16 MB of it is read).
 InfInstall ReadInfInstallFile(const std::string& infPath, InfReader reader, const std::vector<PciIds>& cards,
-                              bool everyModel);
+                              bool everyModel, const CardHardware* exact = nullptr);
 
 // Whether Windows 95/98's installer takes a name: 8.3, no path.
 bool IsShortName(const std::string& name);
