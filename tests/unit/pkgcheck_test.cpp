@@ -6,6 +6,9 @@
 // Also the example package, which must give none, and the two report forms.
 // The wording of the messages is not pinned down beyond a few key phrases.
 #include "tools/pkgtool/check/check.h"
+#include "tools/pkgtool/check/checkers.h"
+#include "simwin/programs.h"
+#include "tests/support/run.h"
 #include "tools/pkgtool/formats/inffile.h"
 #include "tools/pkgtool/formats/infinstall.h"
 #include "tools/pkgtool/report/report.h"
@@ -772,4 +775,87 @@ TEST(PkgCheck, InstallModel) {
     ASSERT_EQ(1u, bad.notices.size());
     EXPECT_EQ("inf-file-name", bad.notices[0].code);
     EXPECT_NE(std::string::npos, bad.notices[0].message.find("BAD\\x01\\x1B.DRV")) << bad.notices[0].message;
+}
+
+// check's reading of a DetectCard entry is the launcher's parser; what the
+// genuine launcher then hands the install helper must agree with what check
+// says of the entry, for every odd shape of entry.
+TEST(PkgCheck, DetectCardEntriesReadAsTheLauncherReadsThem) {
+    const char* entries[] = {
+        "4139,1313,AGP,1",      "4139,1313,AGP,1,0",   "4139,1313,PCI",          "4139,1313",
+        "4139,1313, AGP,1,0",   "4139,1313,agp,1x,0",  "4139,1313,AGP ,1,0",     "4139,1313,AGPAGPAGP,1,0",
+        "4139,1313,,AGP,1,0",   "4139,1313,AGP, 1,0",  ",4139,1313,AgP,10,x",    "+4139,1313.5,AGP,1",
+        "4139, 1313,A,0",       "4139,1313,AGP\t,1",   "4139,1313,PCIAGP,1,0,9",
+    };
+    for (const char* entry : entries) {
+        const pkgcheck::CardEntryReading r = pkgcheck::ReadCardEntry(entry);
+        ASSERT_TRUE(r.namesCard) << entry;
+        const std::string script = "[Application]\nW98=DetectCard,Install\n[DetectCard]\n1=" + std::string(entry) +
+                                   "\n[Message]\nDetectCard=d\n";
+        sim::Machine m;
+        ASSERT_TRUE(m.SetVersion("win98"));
+        m.currentDirectory = "D:\\CD";
+        m.files["D:\\CD\\SETUP.INI"] = script;
+        m.AddPciFunction(1, 0, 0, 4139, 1313);
+        sim::AddHelperProgram(m, sim::HelperBehaviour());
+        sim::RunSetup(m);
+        ASSERT_EQ(m.processes.size(), 1u) << entry;
+        const std::string expected = std::string("fitter16.exe Enum\\PCI\\VEN_102B&DEV_0521 ") +
+                                     (r.agp ? "000800" : "BUS_01&DEV_00&FUNC_00") + " D:\\CD " +
+                                     std::to_string(r.helperFlag);
+        EXPECT_EQ(m.processes[0].commandLine, expected) << entry;
+        // Where check tells the reading, it tells this one.
+        TempDir dir("entry");
+        dir.Write("SETUP.INI", script);
+        for (const Finding& f : CheckPackage(dir.Path()))
+            if (f.code == "card-missing-fields")
+                EXPECT_NE(f.message.find(r.Describe()), std::string::npos) << entry << ": " << f.message;
+    }
+}
+
+// The [Message] keys the genuine launcher reads, over runs that reach each
+// of its messages: check takes every one of them as shown.
+TEST(PkgCheck, MessageKeysAreTheOnesTheLauncherReads) {
+    const std::string script = "[Application]\nW98=DetectCard,CheckPCIKey,ShowUSBMsg,Install,ShowMsgDone\n"
+                               "[DetectCard]\n1=4660,22136,PCI,1,0\n[Message]\nDetectCard=a\nCheckPCIKey=b\n"
+                               "ShowUSBMsg=c\nHelperNotRun=d\nShowMsgDone=e\nNotSupport=f\n";
+    const struct {
+        const char* version;
+        bool card, registered, helper;
+        const char* shown; // the key of the last box
+    } runs[] = {
+        {"win98", false, false, true, "DetectCard"}, {"win98", true, false, true, "CheckPCIKey"},
+        {"win98", true, true, false, "ShowMsgDone"}, {"win98", true, true, true, "ShowMsgDone"},
+        {"win95", true, true, true, "NotSupport"},
+    };
+    std::set<std::string> read;
+    for (const auto& r : runs) {
+        sim::Machine m;
+        ASSERT_TRUE(m.SetVersion(r.version));
+        m.currentDirectory = "D:\\CD";
+        m.files["D:\\CD\\SETUP.INI"] = script;
+        m.recordReads = true;
+        if (r.card) m.AddPciFunction(1, 0, 0, 0x1234, 0x5678);
+        if (r.registered) m.Key("Enum\\PCI\\VEN_1234&DEV_5678\\BUS_01&DEV_00&FUNC_00");
+        if (r.helper) sim::AddHelperProgram(m, sim::HelperBehaviour());
+        sim::RunSetup(m);
+        for (const std::string& e : m.events)
+            if (e.rfind("read\tMessage\t", 0) == 0) read.insert(e.substr(13, e.find('\t', 13) - 13));
+        ASSERT_FALSE(m.messageBoxes.empty()) << r.version;
+    }
+    EXPECT_EQ(read, (std::set<std::string>{"DetectCard", "CheckPCIKey", "ShowUSBMsg", "HelperNotRun", "ShowMsgDone",
+                                           "NotSupport"}));
+    TempDir dir("keys");
+    dir.Write("SETUP.INI", script + "Bogus=x\n");
+    std::vector<std::string> unused;
+    for (const Finding& f : CheckPackage(dir.Path()))
+        if (f.code == "unused-message" || f.code == "missing-message") unused.push_back(f.message);
+    ASSERT_EQ(unused.size(), 1u) << ::testing::PrintToString(unused);
+    EXPECT_NE(unused[0].find("\"Bogus\""), std::string::npos);
+    // HelperNotRun is optional: without it the launcher shows no box, and check asks for none.
+    TempDir without("nohelpermsg");
+    std::string noHelper = script;
+    noHelper.erase(noHelper.find("HelperNotRun=d\n"), 15);
+    without.Write("SETUP.INI", noHelper);
+    for (const Finding& f : CheckPackage(without.Path())) EXPECT_NE(f.code, "missing-message") << f.message;
 }

@@ -43,6 +43,7 @@ struct MessageUse {
     int line = 0;              // where the list names it
     bool shownOnReach = false; // shown whenever the list gets there, not only on a failure
     std::string when;          // "when no card is found", for the message
+    bool optional = false;     // shown only where the script has it: no box without it
 };
 
 // The command list of one OS key, as far as it runs.

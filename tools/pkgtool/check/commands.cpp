@@ -150,6 +150,11 @@ void WalkList(ListWalk& w, const std::string& list) {
                              "on " + w.key +
                                  ", Install comes before any DetectCard: the install helper then gets no card "
                                  "identity (empty device key and location)");
+            // setup/install.cpp, InstallNotRun: read only where the script has it.
+            if (route != InstallRoute::kNone) {
+                UseMessage(w, "HelperNotRun", false, "when the installer cannot be started");
+                w.refs.messages.back().optional = true;
+            }
             installed = true;
             w.refs.lists.back().installs = w.refs.lists.back().installs || route != InstallRoute::kNone;
             messageAfterInstall = false;
@@ -238,6 +243,10 @@ void CheckMessages(const IniFile& ini, Sink& sink, const SetupReferences& refs) 
         if (done) continue;
         reported.push_back(use.key);
         if (!ini.Read("Message", use.key, 512).empty()) continue;
+        bool optional = true;
+        for (const MessageUse& other : refs.messages)
+            if (FoldedName(other.key) == FoldedName(use.key)) optional = optional && other.optional;
+        if (optional) continue;
         // The most certain use decides the severity, the earliest line among those the place.
         const MessageUse* worst = &use;
         for (const MessageUse& other : refs.messages) {
