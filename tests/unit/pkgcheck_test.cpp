@@ -419,14 +419,14 @@ TEST(PkgCheck, DriverInfFiles) {
     ExpectFindings({
         {"inf",
          "[Application]\nW98=DetectCard,Install\n[SubDir]\nW98=\\WIN95\n[DetectCard]\n"
-         "1=4660,22136,PCI,1,0\n"      // 6: listed
+         "1=4660,22136,PCI,1,0\n"      // 6: listed, only with a subsystem
          "2=1234,5679,PCI,1,0\n"       // 7: hexadecimal
          "3=22137,4660,PCI,1,0\n"      // 8: swapped
          "4=4660,1450704897,PCI,1,0\n" // 9: 0x56780001
          "5=4096,4096,PCI,1,0\n"       // 10
          "[Message]\nNotSupport=n\nDetectCard=d\n",
          nullptr, {"WIN95/"},
-         {"SETUP.INI:7 error card-not-in-inf", "SETUP.INI:8 error card-not-in-inf", "SETUP.INI:9 error card-not-in-inf",
+         {"SETUP.INI:6 warning card-subsys-only", "SETUP.INI:7 error card-not-in-inf", "SETUP.INI:8 error card-not-in-inf", "SETUP.INI:9 error card-not-in-inf",
           "SETUP.INI:9 error identifier-range", "SETUP.INI:10 error card-not-in-inf", "DRV.INF:7 warning card-turned-away",
           "DRV.INF:9 warning card-turned-away"},
          {{"WIN95/DRV.INF", kDriverInf}}},
@@ -437,7 +437,7 @@ TEST(PkgCheck, DriverInfFiles) {
         {"inf-partly", "[Application]\nW98=DetectCard,Install\nW95A=DetectCard,Install\n[SubDir]\nW98=\\WIN95\n"
                        "W95A=\\OLD\n[DetectCard]\n1=4660,22136,PCI,1,0\n[Message]\nNotSupport=n\nDetectCard=d\n",
          nullptr, {"WIN95/", "OLD/"},
-         {"SETUP.INI:3 error driver-no-inf", "DRV.INF:7 warning card-turned-away", "DRV.INF:9 warning card-turned-away"},
+         {"SETUP.INI:3 error driver-no-inf", "SETUP.INI:8 warning card-subsys-only", "DRV.INF:7 warning card-turned-away", "DRV.INF:9 warning card-turned-away"},
          {{"WIN95/DRV.INF", kDriverInf}}},
         // Without DetectCard, setup turns no card away.
         {"inf-nt40", "[Application]\nNT40=Install,ShowMsgNT\n[SubDir]\nNT40=\\NT40\n[Message]\nNotSupport=n\n"

@@ -315,8 +315,17 @@ TEST(PkgRun, RunInstallsThroughTheModelCheckUses) {
         const char* card;  // --card, or null for the default
         const char* slip;  // what is done to the copy
         const char* stops; // the code, or null: installed
+        const char* box = nullptr;   // the run ends at a box that begins so, not at the install
+        const char* model = nullptr; // in the install's models line
+        const char* check = nullptr; // check's code for the slip, when it is not `stops`
     } cases[] = {
         {"W98", "1234:5679", "", nullptr}, // the AGP card, registered at 000800
+        // Placed in a slot, Windows registers it there: the AGP entry's 000800 is not found.
+        {"W98", "1234:5679@1:0:0", "", nullptr, "Windows has not yet detected"},
+        // One chip, lines for two subsystems in two languages: the card's own line, or none.
+        {"W98", "1234:5678:00021234@1:0:0", "subsys", nullptr, nullptr, "SUBSYS_00021234"},
+        {"W98", "1234:5678@1:0:0", "subsys", nullptr, nullptr, "SUBSYS_00011234"}, // the first line's, assumed
+        {"W98", "1234:5678:00031234@1:0:0", "subsys", "card-not-in-inf", nullptr, nullptr, "card-subsys-only"},
         {"W98", nullptr, "", nullptr},
         {"NT40", nullptr, "", nullptr},
         {"NT40", nullptr, "rm NT40", "subdir-folder-missing"},
@@ -330,6 +339,15 @@ TEST(PkgRun, RunInstallsThroughTheModelCheckUses) {
         const std::string slip = c.slip;
         if (slip.rfind("rm ", 0) == 0) fs::remove_all(p.dir / slip.substr(3));
         if (slip == "signature NT40") std::ofstream(p.dir / "NT40" / "EXAMPLE.INF") << "[Version]\nSignature=$FOO$\n";
+        if (slip == "subsys")
+            std::ofstream(p.dir / "WIN95" / "EXAMPLE.INF")
+                << "[Version]\nSignature=$CHICAGO$\nClass=Display\n[Manufacturer]\nMaker=Maker\n[Maker]\n"
+                   "English=Example.Install, PCI\\VEN_1234&DEV_5678&SUBSYS_00011234\n"
+                   "Deutsch=Example.Install, PCI\\VEN_1234&DEV_5678&SUBSYS_00011234\n"
+                   "Second=Second.Install, PCI\\VEN_1234&DEV_5678&SUBSYS_00021234\n"
+                   "AGP=Example.Install, PCI\\VEN_1234&DEV_5679\nStd=Example.Install, PCI\\VEN_1234&DEV_1111\n"
+                   "[Example.Install]\nCopyFiles=Example.Copy\n[Second.Install]\nCopyFiles=Example.Copy\n"
+                   "[DestinationDirs]\nExample.Copy=11\n[Example.Copy]\nexample.drv\n";
         PcSpec spec;
         ASSERT_EQ(ApplyPcOption(spec, "os", c.os), "");
         if (c.card) ASSERT_EQ(ApplyPcOption(spec, "card", c.card), "");
@@ -337,13 +355,20 @@ TEST(PkgRun, RunInstallsThroughTheModelCheckUses) {
         Transcript t = DryRun("setup", spec, p.dir.string());
         const std::string what = std::string(c.os) + " " + c.slip;
         EXPECT_EQ(SchemaProblems(FormatTranscriptJson(t)), "") << what;
-        EXPECT_EQ(RunExitStatus(t), c.stops ? 1 : 0) << what << ": " << t.outcome;
-        EXPECT_EQ(t.installed, !c.stops) << what;
+        EXPECT_EQ(RunExitStatus(t), c.stops || c.box ? 1 : 0) << what << ": " << t.outcome;
+        EXPECT_EQ(t.installed, !c.stops && !c.box) << what;
+        if (c.box) {
+            EXPECT_EQ(First(t, "box").Field("text").rfind(c.box, 0), 0u) << what;
+            EXPECT_EQ(First(t, "install").kind, "") << what;
+            continue;
+        }
+        if (c.model) EXPECT_NE(First(t, "install").Field("models line").find(c.model), std::string::npos)
+            << what << ": " << First(t, "install").Field("models line");
         if (!c.stops) continue;
         EXPECT_EQ(First(t, "install-stops").Field("code"), c.stops) << what;
         bool checkSaysSo = false;
         for (const Finding& f : CheckPackage(p.dir.string()))
-            checkSaysSo = checkSaysSo || (f.code == c.stops && f.severity == "error");
+            checkSaysSo = checkSaysSo || (c.check ? f.code == c.check : f.code == c.stops && f.severity == "error");
         EXPECT_TRUE(checkSaysSo) << what;
     }
 }

@@ -35,6 +35,12 @@ struct PackageInf {
 
 const InfReader kReaders[] = {InfReader::kWin9x, InfReader::kNt4};
 
+std::string HexId(unsigned v) {
+    char b[8];
+    snprintf(b, sizeof b, "%04X", v & 0xFFFF);
+    return b;
+}
+
 struct Folder {
     std::string shown; // as the script names it
     std::vector<PackageInf> infs;
@@ -185,7 +191,8 @@ void CheckDriverInfs(const IniFile& ini, Sink& sink, const SetupReferences& refs
             const int line = ini.KeyLine(section.name, key);
             addCard(ids, script + ":" + std::to_string(line));
             for (const std::string& k : keys) acceptedByKey[k].insert(ids);
-            std::vector<std::string> missingIn, missingKeys, ignored;
+            std::vector<std::string> missingIn, missingKeys, ignored, subsysOnly, subsysWhere;
+            bool anyPlain = false;
             std::set<Ids> listed;
             auto addOnce = [](std::vector<std::string>& list, const std::string& s) {
                 if (std::find(list.begin(), list.end(), s) == list.end()) list.push_back(s);
@@ -195,6 +202,20 @@ void CheckDriverInfs(const IniFile& ini, Sink& sink, const SetupReferences& refs
                 if (at == folderOfKey.end()) continue;
                 const Folder& f = folders[at->second];
                 const InfReader r = ReaderOf(kindOfKey[k]);
+                if (!f.infs.empty() && f.IdsFor(r).count(ids) && r == InfReader::kWin9x)
+                    for (const PackageInf& inf : f.infs) {
+                        const auto listedIds = ModelsIdsOf(ReadFileStart(inf.path, size_t(kMaxInfBytes)), r, v, d);
+                        bool plain = false;
+                        for (const auto& m : listedIds) plain = plain || (!m.second.hasSubsys && !m.second.hasRev);
+                        if (plain) subsysOnly.clear(), anyPlain = true;
+                        for (const auto& m : listedIds)
+                            if (m.second.hasSubsys && !anyPlain) {
+                                char b[24];
+                                snprintf(b, sizeof b, "SUBSYS_%08lX", m.second.subsys);
+                                addOnce(subsysOnly, b);
+                                addOnce(subsysWhere, inf.shown);
+                            }
+                    }
                 if (f.infs.empty() || f.IdsFor(r).count(ids)) continue;
                 missingKeys.push_back(k);
                 addOnce(missingIn, f.shown);
@@ -205,6 +226,20 @@ void CheckDriverInfs(const IniFile& ini, Sink& sink, const SetupReferences& refs
                         if (m.first.vendor == v && m.first.device == d)
                             addOnce(ignored, inf.shown + " lists it, but not as " + RulesOf(r).systems +
                                                  " read it: " + m.second);
+            }
+            // DetectCard takes the chip with any subsystem; the device
+            // installer of Windows 95/98 matches a SUBSYS_ id only for a
+            // card that reports that subsystem (inffile.h, ChooseModelsLine).
+            if (!subsysOnly.empty() && !anyPlain) {
+                std::vector<std::string> shown(subsysOnly.begin(), subsysOnly.begin() + std::min<size_t>(8, subsysOnly.size()));
+                if (subsysOnly.size() > 8) shown.push_back("... (" + std::to_string(subsysOnly.size()) + " in all)");
+                sink.Warning(line, "card-subsys-only",
+                             Joined(subsysWhere) + " lists the card " + PciCardLabel(v, d) + " of this entry only "
+                             "with subsystem ids (" + Joined(shown) + "): DetectCard accepts the chip with any "
+                             "subsystem, but Windows 95 and 98 install the driver only for a card that reports one of "
+                             "these, and a card with another gets no driver. Add a line with PCI\\VEN_" +
+                             HexId(v) + "&DEV_" + HexId(d) + " alone if the driver serves every such card, or check "
+                             "the card with pkgtool run --card VENDOR:DEVICE:SUBSYS");
             }
             if (missingKeys.empty()) continue;
             std::string why = Suggestion(SplitFields(entry), ids, listed);
