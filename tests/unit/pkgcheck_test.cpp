@@ -574,6 +574,12 @@ TEST(PkgCheck, CdRoots) {
                                                                                   "[Message]\nNotSupport=n\n"}}},
         {"cd-other-program", script.c_str(), nullptr, {"MENU.EXE"}, {"AUTORUN.INF:2 note autorun-other-program"},
          {{"AUTORUN.INF", "[autorun]\nopen=menu.exe /x\n"}}},
+        // Sequor's list is followed to the setup it starts.
+        {"cd-sequor", nullptr, "[ProcessList]\n1=\"[CWD]\\DRIVERS\\setup.exe\",[CWD]\\DRIVERS\n", {"DRIVERS/"}, {},
+         {{"AUTORUN.INF", "[autorun]\nopen=Sequor.exe\n"}, {"DRIVERS/SETUP.INI", script}}},
+        {"cd-sequor-no-script", nullptr, "[ProcessList]\n1=\"[CWD]\\DRIVERS\\setup.exe\",null\n", {"DRIVERS/"},
+         {"AUTORUN.INF:2 error autorun-no-script"},
+         {{"AUTORUN.INF", "[autorun]\nopen=Sequor.exe\n"}, {"DRIVERS/SETUP.INI", script}}},
     });
     TempDir dir("cd-fix");
     dir.Write("DRIVERS/", "");

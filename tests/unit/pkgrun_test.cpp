@@ -288,7 +288,9 @@ TEST(PkgRun, CdRootRunsWhatAutoRunStarts) {
         {"DRIVERS\\SETUP.EXE", false, ""}, // launch directory D:, which holds no script
         {"DRIVERS\\SETUP.EXE", true, "hi"},
         {"DRIVERS\\MENU.EXE", false, nullptr},
+        {"Sequor.exe", false, "hi"}, // its list starts the package's setup
     };
+    std::ofstream(p.dir / "sequor95.ini") << "[ProcessList]\n1=\"[CWD]\\DRIVERS\\SETUP.EXE\",[CWD]\\DRIVERS\n";
     for (const auto& c : cases) {
         std::ofstream(p.dir / "autorun.inf") << "[AutoRun]\r\nopen=" << c.open << "\r\n";
         PcSpec spec;

@@ -26,7 +26,7 @@ std::string CheckCdRoot(const std::string& root, std::vector<Finding>& out, cons
     const AutoRunStart start = StartOf(f.open, root, "D:", StartedBy::kAutoRun);
     // The front end's own program comes from its build, not the author's
     // folder: only its folder must be there.
-    const bool frontEnd = start.isSetup && !FindWindowsPath(root, start.programFolder).empty();
+    const bool frontEnd = (start.isSetup || IsSequorProgram(start.program)) && !FindWindowsPath(root, start.programFolder).empty();
     if (start.programPath.empty() && !frontEnd) {
         sink.Error(f.openLine, "autorun-no-program",
                    "open= starts " + Quoted(start.program) + ", which the CD lacks (the path is taken from the "
@@ -39,6 +39,27 @@ std::string CheckCdRoot(const std::string& root, std::vector<Finding>& out, cons
             sink.Warning(f.iconLine, "autorun-icon-missing",
                          "icon= names " + Quoted(icon) + ", which the CD lacks (the path is taken from the CD's "
                          "root), so Windows shows the drive's own icon");
+    }
+    if (IsSequorProgram(start.program)) {
+        // Sequor reads its list from its current directory; setup is checked
+        // where the list starts it, as the package.
+        const std::string current = start.currentDirectory;
+        if (FindNoCase(root, "sequor95.ini").empty()) {
+            sink.Error(f.openLine, "autorun-no-script",
+                       "AutoRun starts Sequor.exe in " + current + " (" + kAutoRunDirectoryAssumed +
+                           "), where it reads sequor95.ini, which the CD's root lacks: Sequor runs nothing");
+            return "";
+        }
+        for (const SequorSetupStart& s : SetupStartsOfSequor(root, current)) {
+            if (!s.launchFolder.empty() && !FindNoCase(s.launchFolder, "SETUP.INI").empty()) continue;
+            sink.Error(f.openLine, "autorun-no-script",
+                       "AutoRun starts Sequor.exe, whose [ProcessList] " + std::to_string(s.key) + " (sequor95.ini:" +
+                           std::to_string(s.line) + ") starts setup in " + Quoted(s.currentDirectory) +
+                           (s.arguments.empty() ? "" : " with the argument text " + Quoted(s.arguments)) +
+                           ": its launch directory " + Quoted(s.launchDir) +
+                           " holds no SETUP.INI, so setup reads no script and shows an empty NotSupport box");
+        }
+        return root;
     }
     if (!start.isSetup) {
         const bool scripts = !FindNoCase(root, "SETUP.INI").empty() || !FindNoCase(root, "sequor95.ini").empty();

@@ -162,7 +162,11 @@ void CheckDetectCardSection(const IniFile& ini, Sink& sink, const NamedSection& 
                              std::to_string(d) + " of entry " + std::to_string(at.first->second) + " (line " +
                              std::to_string(ini.KeyLine(named.name, std::to_string(at.first->second))) +
                              "); DetectCard takes the first entry whose card is there, so entry " +
-                             std::to_string(n) + " is never used");
+                             std::to_string(n) + " is never used. This launcher cannot tell an AGP card of a chip "
+                             "from a PCI card of it: keep one entry. With bus type AGP, CheckPCIKey looks for the "
+                             "instance 000800, which no document of the time confirms Windows names a card; with "
+                             "PCI, for the slot where the card was found (BUS_bb&DEV_dd&FUNC_ff), which is how "
+                             "Windows 95 and 98 name a card's instance; or leave CheckPCIKey out of the list");
     }
 }
 

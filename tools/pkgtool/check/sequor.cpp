@@ -34,7 +34,8 @@ std::string ProgramInPackage(const std::vector<std::string>& candidates, const s
     for (const std::string& c : candidates) {
         if (c.empty()) continue;
         // The front end's own programs come from its build, not the author's folder.
-        if (SameName(c, "setup.exe") || SameName(c, "Sequor.exe")) return c;
+        const std::string name = c.substr(c.rfind('\\') == std::string::npos ? 0 : c.rfind('\\') + 1);
+        if (SameName(name, "setup.exe") || SameName(name, "Sequor.exe")) return c;
         if (!ProgramFound({c}, packageDir).empty()) return c;
     }
     return "";

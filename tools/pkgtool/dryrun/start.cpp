@@ -31,7 +31,12 @@ ProgramStart PlainStart(const PcSpec& spec, const std::string& dir) {
 std::string PackageDirOf(const PcSpec& spec, const std::string& dir) {
     const pkgcheck::AutoRunFile f = pkgcheck::ReadAutoRun(dir);
     if (!f.found) return dir;
-    return pkgcheck::StartOf(f.open, dir, spec.launchDir.substr(0, 2), By(spec)).launchFolder;
+    const AutoRunStart a = pkgcheck::StartOf(f.open, dir, spec.launchDir.substr(0, 2), By(spec));
+    if (pkgcheck::IsSequorProgram(a.program)) {
+        const auto starts = pkgcheck::SetupStartsOfSequor(dir, a.currentDirectory);
+        return starts.empty() ? "" : starts[0].launchFolder;
+    }
+    return a.launchFolder;
 }
 
 ProgramStart CdStart(const PcSpec& spec, const std::string& dir, const std::string& drive, bool forSetup,
@@ -55,6 +60,26 @@ ProgramStart CdStart(const PcSpec& spec, const std::string& dir, const std::stri
     }
     if (s.autoRun.empty()) {
         s.failure = "AUTORUN.INF has no open= in [autorun] as this Windows reads the file, so AutoRun starts nothing";
+        return s;
+    }
+    if (pkgcheck::IsSequorProgram(a.program)) {
+        // The setup that Sequor's list starts, where it starts it.
+        const std::vector<pkgcheck::SequorSetupStart> starts = pkgcheck::SetupStartsOfSequor(dir, a.currentDirectory);
+        if (starts.empty()) {
+            s.failure = "AutoRun starts " + a.program + ", whose sequor95.ini in the CD's root starts no setup.exe";
+            return s;
+        }
+        const pkgcheck::SequorSetupStart& q = starts[0];
+        m.currentDirectory = q.currentDirectory;
+        m.moduleFileName = drive + "\\setup.exe";
+        s.arguments = q.arguments;
+        s.packageDir = q.launchFolder;
+        s.launchDir = q.launchDir;
+        s.description += "; Sequor's [ProcessList] " + std::to_string(q.key) + " starts " + q.commandLine + " in " +
+                         q.currentDirectory + "; launch directory " + q.launchDir;
+        notes.push_back("AutoRun starts " + a.program + "; this run follows the setup that its list starts ([ProcessList] " +
+                        std::to_string(q.key) + "). Sequor's own run: --program sequor. AutoRun's current directory: " +
+                        std::string(pkgcheck::kAutoRunDirectoryAssumed) + ".");
         return s;
     }
     if (!a.isSetup) {

@@ -1,5 +1,8 @@
 #include "tools/pkgtool/formats/autorun.h"
 #include "framework/cmdline.h"
+#include "framework/fields.h"
+#include "framework/text.h"
+#include "framework/tokens.h"
 #include "tools/pkgtool/formats/pkgfiles.h"
 
 namespace pkgcheck {
@@ -77,6 +80,53 @@ AutoRunStart StartOf(const std::string& open, const std::string& root, const std
     }
     s.launchFolder = FindWindowsPath(root, relative);
     return s;
+}
+
+bool IsSequorProgram(const std::string& program) {
+    const size_t slash = program.find_last_of("\\/");
+    const std::string name = program.substr(slash == std::string::npos ? 0 : slash + 1);
+    return SameName(name, "Sequor.exe") || SameName(name, "Sequor");
+}
+
+std::vector<SequorSetupStart> SetupStartsOfSequor(const std::string& root, const std::string& currentDirectory) {
+    std::vector<SequorSetupStart> starts;
+    IniFile ini;
+    const std::string path = FindNoCase(root, "sequor95.ini");
+    if (path.empty() || !ini.Load(path)) return starts;
+    // Sequor's launch directory: its current directory without one trailing backslash.
+    std::string launch = currentDirectory;
+    if (!launch.empty() && launch.back() == '\\') launch.pop_back();
+    const std::string drive = currentDirectory.substr(0, 2);
+    for (int n = 1; n < 10000; ++n) {
+        char value[512];
+        CopyText(value, 256, ini.Read("ProcessList", std::to_string(n), 256).c_str());
+        if (value[0] == '\0') break;
+        if (!ExpandToken(value, 256, "[CWD]", launch.c_str())) continue;
+        const char* pos = value;
+        char command[256], directory[260];
+        if (!NextField(&pos, command, sizeof command) || EqualNoCase(command, "null")) continue;
+        const bool hasDirectory = NextField(&pos, directory, sizeof directory) && !EqualNoCase(directory, "null");
+        const char* args = SkipProgramName(command);
+        std::string program(command, size_t(args - command));
+        while (!program.empty() && static_cast<unsigned char>(program.back()) <= ' ') program.pop_back();
+        if (program.size() >= 2 && program.front() == '"') program = program.substr(1, program.find('"', 1) - 1);
+        const size_t slash = program.rfind('\\');
+        const std::string name = program.substr(slash == std::string::npos ? 0 : slash + 1);
+        if (!SameName(name, "setup.exe") && !SameName(name, "setup")) continue;
+        SequorSetupStart s;
+        s.key = n, s.line = ini.KeyLine("ProcessList", std::to_string(n));
+        s.commandLine = command;
+        s.currentDirectory = hasDirectory ? directory : currentDirectory;
+        s.arguments = args;
+        std::string dir = s.currentDirectory;
+        if (!dir.empty() && dir.back() == '\\') dir.pop_back();
+        s.launchDir = dir + s.arguments;
+        // Below the root when it is on the CD's drive.
+        if (s.launchDir.size() >= 2 && SameName(s.launchDir.substr(0, 2), drive))
+            s.launchFolder = FindWindowsPath(root, s.launchDir.substr(2));
+        starts.push_back(s);
+    }
+    return starts;
 }
 
 } // namespace pkgcheck

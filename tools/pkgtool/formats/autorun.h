@@ -6,6 +6,7 @@
 #pragma once
 #include "tools/pkgtool/formats/inifile.h"
 #include <string>
+#include <vector>
 
 namespace pkgcheck {
 
@@ -44,6 +45,21 @@ struct AutoRunStart {
 // A double-click in Explorer: taken to start the program in its own folder
 // without arguments.
 AutoRunStart StartOf(const std::string& open, const std::string& root, const std::string& drive, StartedBy by);
+
+// A setup.exe that the list of sequor95.ini starts, read as Sequor reads
+// it (the [CWD] expansion and the field splitting of its own code), with
+// Sequor started in `currentDirectory` (a Windows path on drive, such as
+// "D:\\"). The launch directory setup gets there: its current directory
+// (the entry's second field, or Sequor's own for null) without one trailing
+// backslash, then its argument text.
+struct SequorSetupStart {
+    int key = 0, line = 0;        // the [ProcessList] entry
+    std::string commandLine, currentDirectory, arguments, launchDir;
+    std::string launchFolder;     // that directory on this disk; "" when the CD lacks it
+};
+std::vector<SequorSetupStart> SetupStartsOfSequor(const std::string& root, const std::string& currentDirectory);
+// Whether a program name (with or without a folder) is Sequor.exe.
+bool IsSequorProgram(const std::string& program);
 
 // What the assumption about AutoRun's current directory is, for messages.
 extern const char kAutoRunDirectoryAssumed[];
