@@ -24,6 +24,10 @@ import tempfile
 
 FAILURES = []
 STAND_INS = ("setup.exe", "fitter16.exe")  # what the disc gets from this project's build
+# Files taken away together: each is copied by several lines, install
+# sections or languages, and is one finding.
+THREE_GONE = {"lingo": [os.path.join("WIN9X", "LINGO.DRV"), os.path.join("WIN9X", "LINGO.VXD"),
+                        os.path.join("NT40", "LINGO.SYS")]}
 
 
 def check(condition, what):
@@ -146,6 +150,22 @@ def main():
                     rc, out = run([pkgtool, "cd", folder, "-o", image, "--autorun"])
                     check(rc == 1 and not os.path.exists(image),
                           "%s: cd writes no image (exit %d):\n%s" % (what, rc, out))
+        # Each mistake once: files copied by many lines, install sections
+        # and languages are one finding each.
+        for package, gone in sorted(THREE_GONE.items()):
+            folder = os.path.join(tmp, package + "-three")
+            stage(os.path.join(shapes, package), folder)
+            for rel in gone:
+                os.remove(os.path.join(folder, rel))
+            rc, out = run([pkgtool, "check", folder])
+            found = re.findall(r"^\S+?:\d+: error: (.*) \[driver-file-missing\]$", out, re.M)
+            what = "%s without %s" % (package, ", ".join(gone))
+            check(rc == 1 and len(found) == len(gone),
+                  "%s: exactly %d driver-file-missing findings (exit %d):\n%s" % (what, len(gone), rc, out))
+            for rel in gone:
+                name = os.path.basename(rel).lower()
+                check(sum(1 for m in found if name in m.lower()) == 1,
+                      "%s: one finding names %s:\n%s" % (what, name, out))
     finally:
         shutil.rmtree(tmp, ignore_errors=True)
     check(cases >= 15, "the packages hold the copied files this test takes away one by one (%d)" % cases)

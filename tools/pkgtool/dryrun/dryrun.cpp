@@ -147,9 +147,9 @@ private:
         const OsKind kind = KindOfKey(osKey_);
         std::set<std::tuple<std::string, int, std::string>> said;
         auto add = [&](const std::string& file, int line, const std::string& severity, const std::string& code,
-                       const std::string& message) {
+                       const std::string& message, const std::string& fix) {
             if (!said.insert({file, line, code}).second) return;
-            installFindings_.push_back({file, line, severity, code, message});
+            installFindings_.push_back({file, line, severity, code, message, "", fix});
             if (severity == "error") stops_.push_back(installFindings_.back());
         };
         // What check says at the lines this run went through.
@@ -158,7 +158,7 @@ private:
         for (const Finding& f : CheckPackage(packageDir, CheckOptions()).findings)
             if (f.file == scriptPath && lines.count(f.line) && f.line > 0 &&
                 (f.code.compare(0, 7, "subdir-") == 0 || f.code == "card-not-in-inf"))
-                add(f.file, f.line, f.severity, f.code, f.message);
+                add(f.file, f.line, f.severity, f.code, f.message, f.fix);
         DriverGroup g;
         g.folder = DriverFolder(ini, kind, packageDir, g.shown);
         if (g.folder.empty()) {
@@ -190,7 +190,9 @@ private:
         if (!infs.empty() && used.empty() && detected_)
             add(scriptPath, ini.KeyLine(matchedSection_, matchedEntry_), "error", "card-not-in-inf",
                 "no INF file of " + g.shown + " that " + RulesOf(reader).systems + " read has a models line for " +
-                    deviceKey_ + ", so the driver does not install for this card");
+                    deviceKey_ + ", so the driver does not install for this card: add a models line for PCI\\" +
+                    deviceKey_ + " to the INF of " + g.shown,
+                "add a models line for PCI\\" + deviceKey_ + " to the INF of " + g.shown);
         e.fields.push_back({"inf", used.empty() ? "none" : used});
         e.fields.push_back({"models line", models.empty() ? "none for this card" : models});
         e.fields.push_back({"copies", copies.empty() ? "nothing" : copies});
