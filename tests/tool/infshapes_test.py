@@ -15,6 +15,7 @@ infqueue_test.py compares that with Wine's setupapi).
 
 usage: infshapes_test.py PKGTOOL INFSHAPES_DIR
 """
+import json
 import os
 import re
 import shutil
@@ -166,6 +167,15 @@ def main():
                 name = os.path.basename(rel).lower()
                 check(sum(1 for m in found if name in m.lower()) == 1,
                       "%s: one finding names %s:\n%s" % (what, name, out))
+        # NT 4.0 without its INF: the advice asks for an NT 4.0 display INF
+        # and says why the Windows 95/98 INF that NT 4.0 would read does not serve.
+        folder = os.path.join(tmp, "lingo-no-nt")
+        stage(os.path.join(shapes, "lingo"), folder, without=os.path.join("NT40", "LINGONT.INF"))
+        rc, out = run([pkgtool, "check", folder, "--json"])
+        found = [f for f in json.loads(out)["findings"] if f["code"] == "driver-no-inf"]
+        check(rc == 1 and len(found) == 1 and "WIN9X\\LINGO.INF" in found[0]["message"]
+              and "AddService" in found[0]["message"] and found[0]["fix"].startswith("put an NT 4.0 display INF into NT40"),
+              "lingo without its NT 4.0 INF: one driver-no-inf asking for an NT 4.0 display INF:\n%s" % out)
     finally:
         shutil.rmtree(tmp, ignore_errors=True)
     check(cases >= 15, "the packages hold the copied files this test takes away one by one (%d)" % cases)

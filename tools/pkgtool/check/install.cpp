@@ -119,8 +119,8 @@ std::string WhyNoNtDisplayInf(const std::string& bytes) {
         }
     if (installs.empty()) return "no models line names an install section";
     return "its install section [" + installs[0] + "]" + (installs.size() > 1 ? " and the others" : "") +
-           " have no [" + installs[0] + ".Services] with AddService, which starts an NT 4.0 display driver's "
-           "miniport (KB Q179154): it is a Windows 95/98 INF";
+           " have no [" + installs[0] + ".Services] with AddService, which NT 4.0 needs to start a display "
+           "driver's miniport (KB Q179154): a Windows 95/98 INF";
 }
 
 // The cards the DetectCard entries of a list accept.
@@ -317,7 +317,8 @@ std::vector<DriverInfInstall> InstallFromFolder(const DriverGroup& g, const std:
                               systems + (nt ? " reads" : " read") + (refused.empty() ? "" : " (" + Joined(refused) + ")") +
                               ", so the driver does not install";
         if (!unfit.empty())
-            message += "; Windows NT 4.0 would read " + Joined(unfit) + ", but no such INF serves it";
+            message += "; of the package's other INF files, NT 4.0 would read " + Joined(unfit) +
+                       ", and none of them serves it";
         if (!elsewhere.empty()) message += "; " + Joined(elsewhere);
         const std::string fix =
             !movable.empty() ? "move " + movable + (elsewhere.size() > 1 ? " (or the other INF for this driver)" : "") +
