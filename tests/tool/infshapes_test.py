@@ -47,7 +47,8 @@ def stage(package, dest, without=None):
     shutil.copytree(package, dest)
     for name in STAND_INS:
         with open(os.path.join(dest, name), "wb") as f:
-            f.write(b"MZ stand-in")
+            # An MZ header pointing to an NE header: what cd takes for a Windows program.
+            f.write(b"MZ" + bytes(0x3A) + b"\x40\0\0\0NE" + bytes(16))
     if without:
         os.remove(os.path.join(dest, without))
 

@@ -17,17 +17,17 @@ public:
         : out_(out), file_(std::move(file)), options_(options) {}
     // fix: what to change, naming this package's files, lines and keys; it
     // ends the message, after ": " (or "; ").
-    void Error(int line, const std::string& code, const std::string& message, const std::string& fix = "") {
+    void Error(int line, const std::string& code, const std::string& message, const std::string& fix = std::string()) {
         Add(line, "error", code, message, fix);
     }
-    void Warning(int line, const std::string& code, const std::string& message, const std::string& fix = "") {
+    void Warning(int line, const std::string& code, const std::string& message, const std::string& fix = std::string()) {
         Add(line, "warning", code, message, fix);
     }
-    void Note(int line, const std::string& code, const std::string& message, const std::string& fix = "") {
+    void Note(int line, const std::string& code, const std::string& message, const std::string& fix = std::string()) {
         Add(line, "note", code, message, fix);
     }
     void Add(int line, const char* severity, const std::string& code, const std::string& message,
-             const std::string& fix = "") {
+             const std::string& fix = std::string()) {
         out_.push_back({file_, line, severity, code, message, "", fix});
     }
     const std::string& File() const { return file_; }
