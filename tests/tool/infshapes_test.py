@@ -15,6 +15,7 @@ infqueue_test.py compares that with Wine's setupapi).
 
 usage: infshapes_test.py PKGTOOL INFSHAPES_DIR
 """
+import json
 import os
 import re
 import shutil
@@ -24,6 +25,13 @@ import tempfile
 
 FAILURES = []
 STAND_INS = ("setup.exe", "fitter16.exe")  # what the disc gets from this project's build
+# Files taken away together: each is copied by several lines, install
+# sections or languages, and is one finding.
+THREE_GONE = {"lingo": [os.path.join("WIN9X", "LINGO.DRV"), os.path.join("WIN9X", "LINGO.VXD"),
+                        os.path.join("NT40", "LINGO.SYS")]}
+# Warnings a complete package draws by design: lingo's third card is listed
+# only with its subsystems.
+EXPECTED_WARNINGS = {"lingo": ["card-subsys-only"]}
 
 
 def check(condition, what):
@@ -42,7 +50,8 @@ def stage(package, dest, without=None):
     shutil.copytree(package, dest)
     for name in STAND_INS:
         with open(os.path.join(dest, name), "wb") as f:
-            f.write(b"MZ stand-in")
+            # An MZ header pointing to an NE header: what cd takes for a Windows program.
+            f.write(b"MZ" + bytes(0x3A) + b"\x40\0\0\0NE" + bytes(16))
     if without:
         os.remove(os.path.join(dest, without))
 
@@ -111,8 +120,10 @@ def main():
             whole = os.path.join(tmp, package)
             stage(source, whole)
             rc, out = run([pkgtool, "check", whole])
-            check(rc == 0 and re.search(r"^0 errors, 0 warnings", out, re.M),
-                  "%s: the complete package is clean (exit %d):\n%s" % (package, rc, out))
+            wanted = EXPECTED_WARNINGS.get(package, [])
+            warned = re.findall(r": warning: .*\[([a-z0-9-]+)\]$", out, re.M)
+            check(rc == 0 and re.search(r"^0 errors, %d warnings?\b" % len(wanted), out, re.M) and warned == wanted,
+                  "%s: the complete package is clean but for %s (exit %d):\n%s" % (package, wanted, rc, out))
             if has_cd:
                 image = os.path.join(tmp, package + ".iso")
                 rc, out = run([pkgtool, "cd", whole, "-o", image, "--autorun"])
@@ -146,6 +157,31 @@ def main():
                     rc, out = run([pkgtool, "cd", folder, "-o", image, "--autorun"])
                     check(rc == 1 and not os.path.exists(image),
                           "%s: cd writes no image (exit %d):\n%s" % (what, rc, out))
+        # Each mistake once: files copied by many lines, install sections
+        # and languages are one finding each.
+        for package, gone in sorted(THREE_GONE.items()):
+            folder = os.path.join(tmp, package + "-three")
+            stage(os.path.join(shapes, package), folder)
+            for rel in gone:
+                os.remove(os.path.join(folder, rel))
+            rc, out = run([pkgtool, "check", folder])
+            found = re.findall(r"^\S+?:\d+: error: (.*) \[driver-file-missing\]$", out, re.M)
+            what = "%s without %s" % (package, ", ".join(gone))
+            check(rc == 1 and len(found) == len(gone),
+                  "%s: exactly %d driver-file-missing findings (exit %d):\n%s" % (what, len(gone), rc, out))
+            for rel in gone:
+                name = os.path.basename(rel).lower()
+                check(sum(1 for m in found if name in m.lower()) == 1,
+                      "%s: one finding names %s:\n%s" % (what, name, out))
+        # NT 4.0 without its INF: the advice asks for an NT 4.0 display INF
+        # and says why the Windows 95/98 INF that NT 4.0 would read does not serve.
+        folder = os.path.join(tmp, "lingo-no-nt")
+        stage(os.path.join(shapes, "lingo"), folder, without=os.path.join("NT40", "LINGONT.INF"))
+        rc, out = run([pkgtool, "check", folder, "--json"])
+        found = [f for f in json.loads(out)["findings"] if f["code"] == "driver-no-inf"]
+        check(rc == 1 and len(found) == 1 and "WIN9X\\LINGO.INF" in found[0]["message"]
+              and "AddService" in found[0]["message"] and found[0]["fix"].startswith("put an NT 4.0 display INF into NT40"),
+              "lingo without its NT 4.0 INF: one driver-no-inf asking for an NT 4.0 display INF:\n%s" % out)
     finally:
         shutil.rmtree(tmp, ignore_errors=True)
     check(cases >= 15, "the packages hold the copied files this test takes away one by one (%d)" % cases)

@@ -59,9 +59,17 @@ std::vector<std::string> Findings(const Disc& d) {
 
 const std::string kLong = std::string(61, 'L') + ".TXT"; // 65 characters
 
+// The least that passes for a 16-bit Windows program: an MZ header whose
+// offset at 0x3C points to an NE header.
+std::string Program(const std::string& kind) {
+    std::string p = "MZ" + std::string(0x3A, '\0') + std::string("\x40\0\0\0", 4) + kind;
+    return p + std::string(16, '\0');
+}
+const std::string kHelper = Program("NE");
+
 TEST(Disc, NamesPathsAndPrograms) {
     const std::vector<std::pair<std::string, std::string>> package = {
-        {"SETUP.INI", kScript}, {"setup.exe", "x"}, {"fitter16.exe", "x"}, {"WIN95/DRIVER.INF", "x"}};
+        {"SETUP.INI", kScript}, {"setup.exe", "x"}, {"fitter16.exe", kHelper}, {"WIN95/DRIVER.INF", "x"}};
     auto with = [&](std::vector<std::pair<std::string, std::string>> more) {
         more.insert(more.begin(), package.begin(), package.end());
         return more;
@@ -75,7 +83,7 @@ TEST(Disc, NamesPathsAndPrograms) {
         {"chars", with({{"DOCS/a;b?.txt", "x"}}), true, {"a;b?.txt:0 warning disc-name-chars"}},
         {"long-unnamed", with({{kLong, "x"}}), true, {kLong + ":0 warning disc-name-long"}},
         {"long-subdir", {{"SETUP.INI", "[Application]\nW98=Install\n[SubDir]\nW98=\\" + kLong + "\n"},
-                         {"setup.exe", "x"}, {"fitter16.exe", "x"}, {kLong + "/", ""}},
+                         {"setup.exe", "x"}, {"fitter16.exe", kHelper}, {kLong + "/", ""}},
          true, {kLong + ":0 error disc-name-long"}},
         {"clash-unnamed", with({{"readme.txt", "x"}, {"README.TXT", "x"}}), true,
          {"README.TXT:0 warning disc-name-clash"}},
@@ -90,8 +98,15 @@ TEST(Disc, NamesPathsAndPrograms) {
         // The programs the disc needs.
         {"no-helper", {{"SETUP.INI", kScript}, {"setup.exe", "x"}, {"WIN95/", ""}}, true,
          {"SETUP.INI:2 error disc-helper-missing"}},
-        {"no-setup", {{"SETUP.INI", kScript}, {"fitter16.exe", "x"}, {"WIN95/", ""}}, true,
+        {"no-setup", {{"SETUP.INI", kScript}, {"fitter16.exe", kHelper}, {"WIN95/", ""}}, true,
          {"AUTORUN.INF:0 error disc-program-missing"}},
+        // A helper that Windows cannot start: text, a DOS program; a 32-bit one starts.
+        {"helper-text", {{"SETUP.INI", kScript}, {"setup.exe", "x"}, {"fitter16.exe", "not a program"}, {"WIN95/", ""}},
+         true, {"fitter16.exe:0 warning disc-helper-not-windows"}},
+        {"helper-dos", {{"SETUP.INI", kScript}, {"setup.exe", "x"}, {"fitter16.exe", Program("\xB8\x4C")}, {"WIN95/", ""}},
+         true, {"fitter16.exe:0 warning disc-helper-not-windows"}},
+        {"helper-pe", {{"SETUP.INI", kScript}, {"setup.exe", "x"}, {"fitter16.exe", Program(std::string("PE\0\0", 4))},
+                       {"WIN95/", ""}}, true, {}},
         {"open-lacks-setup", with({{"AUTORUN.INF", "[autorun]\nopen=CD\\SETUP.EXE \\CD\n"}, {"CD/SETUP.INI", kScript}}),
          false, {"AUTORUN.INF:2 error disc-program-missing"}},
         {"sequor-needs-setup", with({{"sequor95.ini", "[ProcessList]\n1=[CWD]\\setup.exe,[CWD]\n2=[CWD]\\Sequor.exe,null\n"}}),

@@ -3,7 +3,7 @@
 //   pkgtool check DIR [--codepage N] [--pci-ids FILE] [--json]
 //       reports the pitfalls of DIR's SETUP.INI and sequor95.ini with file,
 //       line and a plain explanation; exit status 1 when any is an error.
-//   pkgtool run DIR [--program setup|sequor] [--machine FILE] [PC options] [--json]
+//   pkgtool run DIR [--program setup|sequor] [--machine FILE] [PC options] [--verbose] [--json]
 //       runs the genuine setup (or Sequor) program code on a simulated PC and
 //       prints each step with what it looked for and found, every message
 //       box, the helper's command line, the applet's clicks and typed path,
@@ -39,7 +39,8 @@ namespace {
 
 const char kUsage[] =
     "usage: pkgtool check DIR [--codepage N] [--pci-ids FILE] [--json]\n"
-    "       pkgtool run DIR [--program setup|sequor] [--machine FILE] [PC options] [--codepage N] [--json]\n"
+    "       pkgtool run DIR [--program setup|sequor] [--machine FILE] [PC options] [--codepage N] [--verbose]\n"
+    "                       [--json]\n"
     "       pkgtool cd DIR -o FILE.iso [--label NAME] [--autorun] [--json]\n"
     "       pkgtool explain CODE\n"
     "       pkgtool --help | --version\n"
@@ -49,6 +50,8 @@ const char kUsage[] =
     "             the driver (its last line says why); explain: no such code\n"
     "             2 a wrong command line\n"
     "  --json                        one JSON object, described by the JSON Schema pkgtool.schema.json\n"
+    "  --verbose                     run: every file the install copies, a line each (the install step names\n"
+    "                                the first few; --json lists them all)\n"
     "  --pci-ids FILE                the PCI id database to name cards from (default: the system's)\n"
     "  --codepage N                  the ANSI code page of the Windows that runs the package, for texts\n"
     "                                and paths (1252 by default; 932, 936, 949, 950, 1250, ...)\n"
@@ -106,8 +109,12 @@ int Explain(int argc, char** argv) {
     if (code == "--help" || code == "-h") return Usage();
     const std::string entry = ReferenceEntry(code);
     if (entry.empty()) {
+        const std::vector<std::string> near = pkgcheck::NearestCodes(code, ReferenceCodes());
+        std::string suggestion;
+        for (size_t i = 0; i < near.size(); ++i)
+            suggestion += (i == 0 ? "; did you mean " : i + 1 == near.size() ? " or " : ", ") + near[i];
         fprintf(stderr, "pkgtool: no finding has the code %s%s\n", code.c_str(),
-                pkgcheck::DidYouMean(code, ReferenceCodes()).c_str());
+                (suggestion.empty() ? "" : suggestion + "?").c_str());
         return 1;
     }
     printf("%s\n\n%s", code.c_str(), entry.c_str());
@@ -132,7 +139,7 @@ int main(int argc, char** argv) {
         fprintf(stderr, "pkgtool: %s is not a directory\n", dir.c_str());
         return 2;
     }
-    bool json = false;
+    bool json = false, verbose = false;
     std::string program = "setup";
     CheckOptions options;
     PcSpec spec;
@@ -141,6 +148,11 @@ int main(int argc, char** argv) {
         if (a == "--help" || a == "-h") return Usage();
         if (a == "--json") {
             json = true;
+            continue;
+        }
+        if (a == "--verbose") {
+            verbose = true;
+            if (job == "check") fprintf(stderr, "pkgtool: warning: --verbose concerns run; check does not use it\n");
             continue;
         }
         if (a.compare(0, 2, "--") != 0) return Wrong("unexpected argument " + a);
@@ -186,7 +198,7 @@ int main(int argc, char** argv) {
         Transcript t = DryRun(program, spec, dir);
         t.codePage = options.codePage;
         for (const std::string& w : t.warnings) fprintf(stderr, "pkgtool: warning: %s\n", w.c_str());
-        std::cout << (json ? FormatTranscriptJson(t) : FormatTranscriptText(t));
+        std::cout << (json ? FormatTranscriptJson(t) : FormatTranscriptText(t, verbose));
         return RunExitStatus(t);
     }
     return 2;

@@ -12,6 +12,7 @@ struct Finding {
     std::string code;     // short stable id, e.g. "unknown-command"
     std::string message;  // plain explanation for a package author
     std::string package = ""; // the package folder relative to the checked root; "" when the root is the only package
+    std::string fix = "";     // what to change in this package (its files, lines, keys); "" when nothing will do
 };
 
 struct CheckOptions {

@@ -15,11 +15,20 @@ class Sink {
 public:
     Sink(std::vector<Finding>& out, std::string file, const CheckOptions& options = CheckOptions())
         : out_(out), file_(std::move(file)), options_(options) {}
-    void Error(int line, const std::string& code, const std::string& message) { Add(line, "error", code, message); }
-    void Warning(int line, const std::string& code, const std::string& message) { Add(line, "warning", code, message); }
-    void Note(int line, const std::string& code, const std::string& message) { Add(line, "note", code, message); }
-    void Add(int line, const char* severity, const std::string& code, const std::string& message) {
-        out_.push_back({file_, line, severity, code, message, ""});
+    // fix: what to change, naming this package's files, lines and keys; it
+    // ends the message, after ": " (or "; ").
+    void Error(int line, const std::string& code, const std::string& message, const std::string& fix = std::string()) {
+        Add(line, "error", code, message, fix);
+    }
+    void Warning(int line, const std::string& code, const std::string& message, const std::string& fix = std::string()) {
+        Add(line, "warning", code, message, fix);
+    }
+    void Note(int line, const std::string& code, const std::string& message, const std::string& fix = std::string()) {
+        Add(line, "note", code, message, fix);
+    }
+    void Add(int line, const char* severity, const std::string& code, const std::string& message,
+             const std::string& fix = std::string()) {
+        out_.push_back({file_, line, severity, code, message, "", fix});
     }
     const std::string& File() const { return file_; }
     const CheckOptions& Options() const { return options_; }
@@ -130,17 +139,42 @@ struct DriverInfInstall {
 };
 
 typedef std::function<void(const std::string& file, int line, const std::string& severity, const std::string& code,
-                           const std::string& message)>
+                           const std::string& message, const std::string& fix)>
     FindingAdder;
+
+// The copies of files that the package lacks, gathered over the installs of
+// several folders and readers, so that each file is told once: where it is
+// looked for, every line that copies it and the keys that install it.
+class MissingFiles {
+public:
+    void Add(const DriverGroup& g, const std::string& infPath, const InstallFile& f, const std::string& packageDir);
+    // One driver-file-missing finding a file, at its first copy line, and a
+    // driver-folder-incomplete note for a folder that lacks many.
+    void Report(const std::string& packageDir, const FindingAdder& add) const;
+
+private:
+    struct Copy {
+        std::string inf; // the INF's path on this disk
+        int line = 0;
+        std::string section, target;
+    };
+    struct File {
+        std::string shown, name, folder; // the path looked for, its name, its folder (package-relative, '\\')
+        std::vector<Copy> copies;
+        std::vector<std::string> keys, systems, installs; // installs: the install sections, as written
+    };
+    std::vector<File> files_; // in the order first copied
+};
 
 // The install from one folder, as check and the dry run both see it: the
 // INF files the reader takes, each with what it copies; `add` gets the
 // findings where the install stops or goes astray (script: SETUP.INI's
 // path, for the findings about the folder). Volume labels go to `labels`
-// when it is given.
+// when it is given. The files the package lacks go to `missing` when it is
+// given (the caller reports them), else they are reported here.
 std::vector<DriverInfInstall> InstallFromFolder(const DriverGroup& g, const std::string& script,
                                                 const std::string& packageDir, const FindingAdder& add,
-                                                std::vector<DiskLabelUse>* labels);
+                                                std::vector<DiskLabelUse>* labels, MissingFiles* missing = nullptr);
 
 // The names of the script's sections, and the keys of one, for "did you mean".
 std::vector<std::string> SectionNames(const IniFile& ini);

@@ -221,6 +221,18 @@ void CheckCommandLists(const IniFile& ini, Sink& sink, SetupReferences& refs) {
         ListWalk walk{ini, sink, refs, kind, key, ini.KeyLine("Application", key)};
         WalkList(walk, list);
     }
+    // Without [Application] setup reads no command list on any Windows: the
+    // package does nothing but show NotSupport.
+    if (!ini.FindSection("Application")) {
+        const bool empty = SectionNames(ini).empty();
+        const std::string fix = "add [Application] with a command list for each OS key the package serves, e.g. "
+                                "W98=DetectCard,Install,End";
+        sink.Error(0, "no-application",
+                   std::string(empty ? "the file holds no section at all" : "the file has no [Application] section") +
+                       ", so setup finds no command list on any Windows version and shows only the NotSupport box"
+                       " (or an empty one): " + fix,
+                   fix);
+    }
     if (!withoutList.empty()) {
         const IniSection* app = ini.FindSection("Application");
         refs.messages.push_back({"NotSupport", app ? app->line : 0, false,

@@ -11,6 +11,7 @@
 #include "tools/pkgtool/check/valuetext.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -270,10 +271,17 @@ void CheckDriverInfs(const IniFile& ini, Sink& sink, const SetupReferences& refs
                         why += (why.empty() ? "" : "; ") + shown + " (line " + std::to_string(c.line) +
                                ") lists it, outside the folder: move it into " + Joined(missingIn);
                     }
+            char hw[40];
+            snprintf(hw, sizeof hw, "PCI\\VEN_%04X&DEV_%04X", v, d);
+            const std::string fix = "[" + section.name + "] " + key + "=" + entry + ": " +
+                                    (why.empty() ? "add a models line for " + std::string(hw) + " to the INF in " +
+                                                       Joined(missingIn) + ", or drop the entry"
+                                                 : why);
             sink.Error(line, "card-not-in-inf",
                        "no driver INF in " + Joined(missingIn) + " (" + Joined(missingKeys) + ") lists the card " +
                            PciCardLabel(v, d) + " of this entry: setup accepts it, but the driver does not install "
-                           "for it" + (why.empty() ? "" : "; " + why));
+                           "for it" + (why.empty() ? "" : "; " + why),
+                       fix);
         }
     }
 
@@ -289,18 +297,23 @@ void CheckDriverInfs(const IniFile& ini, Sink& sink, const SetupReferences& refs
             Sink infSink(out, inf.path, sink.Options());
             // INF cards that the DetectCard entries of a key that installs them turn away.
             for (const InfCard& c : inf.inf.cards) {
-                std::vector<std::string> refusing;
+                std::vector<std::string> refusing, sections;
                 for (const ListUse& list : refs.lists) {
                     auto at = folderOfKey.find(list.key);
                     if (list.detectCard.empty() || at == folderOfKey.end() || at->second != f.first) continue;
                     if (!inf.ids[int(ReaderOf(list.kind))].count({c.vendor, c.device})) continue;
-                    if (!acceptedByKey[list.key].count({c.vendor, c.device})) refusing.push_back(list.key);
+                    if (acceptedByKey[list.key].count({c.vendor, c.device})) continue;
+                    refusing.push_back(list.key);
+                    if (std::find(sections.begin(), sections.end(), "[" + list.detectCard[0] + "]") == sections.end())
+                        sections.push_back("[" + list.detectCard[0] + "]");
                 }
                 if (!refusing.empty())
                     infSink.Warning(c.line, "card-turned-away",
                                     "the driver supports " + PciCardLabel(c.vendor, c.device) +
                                         ", but no DetectCard entry of " + Joined(refusing) +
-                                        " lists it, so setup turns that card away there");
+                                        " lists it, so setup turns that card away there",
+                                    "add the entry " + std::to_string(c.vendor) + "," + std::to_string(c.device) +
+                                        ",PCI,1,0 (or AGP) to " + Joined(sections) + " of " + script);
             }
             std::set<std::pair<int, std::string>> noticed;
             for (const auto& used : installers) {

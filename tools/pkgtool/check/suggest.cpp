@@ -51,6 +51,61 @@ std::string NearestName(const std::string& word, const std::vector<std::string>&
     return "";
 }
 
+namespace {
+
+std::vector<std::string> Words(const std::string& s) {
+    std::vector<std::string> words;
+    std::string w;
+    for (char c : s + "-") {
+        if (c == '-' || c == '_' || c == ' ') {
+            if (!w.empty()) words.push_back(w);
+            w.clear();
+        } else {
+            w += char(tolower((unsigned char)c));
+        }
+    }
+    return words;
+}
+
+// Shared words, each of b used once, over the words of the longer name.
+double WordsShared(const std::vector<std::string>& a, std::vector<std::string> b) {
+    const size_t longer = std::max(a.size(), b.size());
+    if (!longer) return 0;
+    size_t shared = 0;
+    for (const std::string& w : a)
+        for (size_t i = 0; i < b.size(); ++i)
+            if (Distance(w, b[i], false) <= (w.size() >= 5 ? 3u : 0u)) {
+                ++shared;
+                b.erase(b.begin() + i);
+                break;
+            }
+    return double(shared) / double(longer);
+}
+
+} // namespace
+
+std::vector<std::string> NearestCodes(const std::string& word, const std::vector<std::string>& candidates,
+                                      size_t most) {
+    std::vector<std::string> out;
+    if (word.empty() || word.size() > 64 || std::find(candidates.begin(), candidates.end(), word) != candidates.end())
+        return out;
+    const std::string near = NearestName(word, candidates);
+    if (!near.empty()) out.push_back(near);
+    const std::vector<std::string> words = Words(word);
+    std::vector<std::pair<double, std::string>> scored;
+    for (const std::string& c : candidates) {
+        if (c.size() > 64 || c == near) continue;
+        const double share = WordsShared(words, Words(c));
+        if (share >= 0.5) scored.push_back({-share, c});
+    }
+    std::stable_sort(scored.begin(), scored.end(), [&](const auto& x, const auto& y) {
+        return x.first != y.first ? x.first < y.first : Distance(word, x.second, false) < Distance(word, y.second, false);
+    });
+    for (const auto& s : scored)
+        if (out.size() < most) out.push_back(s.second);
+    return out;
+}
+
 std::string DidYouMean(const std::string& word, const std::vector<std::string>& candidates) {
     const std::string near = NearestName(word, candidates);
     return near.empty() ? "" : "; did you mean " + near + "?";

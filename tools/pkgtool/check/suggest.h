@@ -11,6 +11,13 @@ namespace pkgcheck {
 // none is, or when the word is one of them.
 std::string NearestName(const std::string& word, const std::vector<std::string>& candidates);
 
+// The candidates nearest to a hyphenated name such as a finding code, best
+// first, at most `most`: NearestName's, then those that share at least half
+// of their words with it in any order (a word one slip off counts), so that
+// driver-missing-file finds driver-file-missing. None when the word is one.
+std::vector<std::string> NearestCodes(const std::string& word, const std::vector<std::string>& candidates,
+                                      size_t most = 3);
+
 // "; did you mean X?" for NearestName, or "".
 std::string DidYouMean(const std::string& word, const std::vector<std::string>& candidates);
 

@@ -171,16 +171,18 @@ int CdCommand(const std::vector<std::string>& args) {
     });
 
     std::string report;
-    if (!options.autorunText.empty()) {
-        std::string text = options.autorunText;
-        text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-        report += "AUTORUN.INF written to the disc:\n";
-        for (size_t at = 0, nl; (nl = text.find('\n', at)) != std::string::npos; at = nl + 1)
-            report += "  " + text.substr(at, nl - at) + "\n";
-    }
     const bool failed = FindingsExitStatus(findings) != 0;
     ImageResult image;
     if (!failed) image = WriteImage(entries, options, out);
+    if (!options.autorunText.empty()) {
+        std::string text = options.autorunText;
+        text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+        // "written" only where the image is.
+        report += failed || !image.error.empty() ? "AUTORUN.INF that --autorun would write (no image is written):\n"
+                                                 : "AUTORUN.INF written to the disc:\n";
+        for (size_t at = 0, nl; (nl = text.find('\n', at)) != std::string::npos; at = nl + 1)
+            report += "  " + text.substr(at, nl - at) + "\n";
+    }
     if (!image.names.empty()) report += NamesReport(refs.named, image.names);
     report += FormatFindingsText(findings);
     if (failed)

@@ -25,6 +25,24 @@ const char kReadOnly[] =
     "files on a CD are read-only, and stay read-only when Windows copies them to the PC (secondary sources; no "
     "Knowledge Base article of the time was found): what is copied from here arrives read-only";
 
+// Why a file is no program Windows starts: "" when it begins with an MZ
+// header whose offset at 0x3C points to an NE or a PE header (Microsoft,
+// "Executable-File Header Format" and the PE format's specification); a
+// plain DOS program runs in a DOS box, not as the helper with its window.
+std::string WhyNotWindowsProgram(const std::string& path) {
+    const std::string head = ReadFileStart(path, 64);
+    if (head.size() < 2 || head.compare(0, 2, "MZ") != 0)
+        return "it does not begin with the MZ header of a program (" + std::to_string(head.size()) +
+               (head.size() == 64 ? " bytes read" : " bytes") + ")";
+    if (head.size() < 0x40) return "it ends inside its MZ header";
+    const unsigned long at = (unsigned char)head[0x3C] | (unsigned char)head[0x3D] << 8 |
+                             (unsigned long)(unsigned char)head[0x3E] << 16 | (unsigned long)(unsigned char)head[0x3F] << 24;
+    const std::string more = at >= 0x40 && at < (16u << 20) ? ReadFileStart(path, at + 4) : std::string();
+    if (more.size() >= at + 2 && (more.compare(at, 2, "NE") == 0 || more.compare(at, 4, std::string("PE\0\0", 4)) == 0))
+        return "";
+    return "its MZ header points to no NE or PE header, so it is a DOS program at most";
+}
+
 class Collector {
 public:
     Collector(const std::string& root, References& refs) : root_(fs::path(root).lexically_normal()), refs_(refs) {}
@@ -54,21 +72,34 @@ void ReadPackage(const std::string& dir, const std::string& setupFolder, const s
         Sink sink(ignored, setupPath);
         SetupReferences refs;
         CheckCommandLists(setup, sink, refs);
-        bool noted = false;
+        // One note for the disc, at the first installing key's line, naming
+        // every key that installs from the disc by its folder, as check
+        // names the keys of one folder.
+        int noteAt = 0;
+        std::vector<std::pair<std::string, std::vector<std::string>>> from; // the folder as shown, its keys
         for (const ListUse& list : refs.lists) {
             if (!ReadsSubDir(list.kind)) continue;
             const std::string value = setup.Read("SubDir", list.key, 256);
             const int line = setup.KeyLine("SubDir", list.key);
             const std::string folder = value.empty() ? dir : FindWindowsPath(dir, value);
             c.Add(folder, setupPath, line, "[SubDir] " + list.key);
-            if (list.installs && !folder.empty() && !noted) {
-                const int at = line ? line : setup.KeyLine("Application", list.key);
-                Sink(out, setupPath).Note(at, "disc-read-only",
-                                          "Install on " + list.key + " copies the driver from " +
-                                              (value.empty() ? "the launch directory" : Quoted(value)) + ": " +
-                                              kReadOnly);
-                noted = true;
+            if (list.installs && !folder.empty()) {
+                if (!noteAt) noteAt = line ? line : setup.KeyLine("Application", list.key);
+                const std::string shown = value.empty() ? "the launch directory" : Quoted(value);
+                auto g = std::find_if(from.begin(), from.end(), [&](const auto& x) { return SameName(x.first, shown); });
+                if (g == from.end()) from.push_back({shown, {}}), g = from.end() - 1;
+                g->second.push_back(list.key);
             }
+        }
+        if (noteAt) {
+            std::string who;
+            for (size_t i = 0; i < from.size(); ++i) {
+                std::string keys;
+                for (const std::string& k : from[i].second) keys += (keys.empty() ? "" : ", ") + k;
+                who += (i == 0 ? "" : i + 1 == from.size() ? " and Install on " : "; Install on ") + keys +
+                       " copies the driver from " + from[i].first;
+            }
+            Sink(out, setupPath).Note(noteAt, "disc-read-only", "Install on " + who + ": " + kReadOnly);
         }
         for (const NamedSection& exec : refs.exec) {
             const std::vector<std::string> fields = SplitFields(setup.Read(exec.name, "program", 256));
@@ -86,12 +117,25 @@ void ReadPackage(const std::string& dir, const std::string& setupFolder, const s
             std::string helper = FindWindowsFile(setupFolder, "fitter16.exe");
             if (helper.empty()) helper = FindWindowsFile(currentDir, "fitter16.exe");
             const int line = setup.KeyLine("Application", helperList->key);
+            std::string keys;
+            for (const ListUse& l : refs.lists)
+                if (l.installs && RouteOf(l.kind) == InstallRoute::kHelper) keys += (keys.empty() ? "" : ", ") + l.key;
             if (helper.empty())
                 Sink(out, setupPath).Error(line, "disc-helper-missing",
-                                           "Install on " + helperList->key + " starts fitter16.exe, which Windows "
+                                           "Install on " + keys + " starts fitter16.exe, which Windows "
                                            "looks for in setup.exe's folder and then in the current directory: the "
-                                           "disc has it in neither");
-            c.Add(helper, setupPath, line, "Install on " + helperList->key);
+                                           "disc has it in neither: put the driver's install helper fitter16.exe beside "
+                                           "setup.exe",
+                                           "put the driver's install helper fitter16.exe beside setup.exe");
+            else if (const std::string why = WhyNotWindowsProgram(helper); !why.empty())
+                Sink(out, helper).Warning(0, "disc-helper-not-windows",
+                                          "Install on " + keys + " starts this fitter16.exe, which is no "
+                                          "Windows program: " + why + "; Windows cannot start it as the install "
+                                          "helper, so setup ends with the HelperNotRun exit code (and shows that "
+                                          "message where [Message] has it) and the driver is not installed: put the "
+                                          "driver's install helper here",
+                                          "put the driver's install helper here");
+            c.Add(helper, setupPath, line, "Install on " + keys);
         }
     }
     if (!sequorPath.empty() && sequor.Load(sequorPath)) {

@@ -4,6 +4,7 @@
 #include "tools/pkgtool/check/checkers.h"
 #include "tools/pkgtool/check/oskeys.h"
 #include "tools/pkgtool/formats/inffile.h"
+#include "tools/pkgtool/formats/inftext.h"
 #include "tools/pkgtool/formats/pkgfiles.h"
 #include <algorithm>
 #include <filesystem>
@@ -148,9 +149,9 @@ private:
         const OsKind kind = KindOfKey(osKey_);
         std::set<std::tuple<std::string, int, std::string>> said;
         auto add = [&](const std::string& file, int line, const std::string& severity, const std::string& code,
-                       const std::string& message) {
+                       const std::string& message, const std::string& fix) {
             if (!said.insert({file, line, code}).second) return;
-            installFindings_.push_back({file, line, severity, code, message});
+            installFindings_.push_back({file, line, severity, code, message, "", fix});
             if (severity == "error") stops_.push_back(installFindings_.back());
         };
         // What check says at the lines this run went through.
@@ -159,7 +160,7 @@ private:
         for (const Finding& f : CheckPackage(packageDir, CheckOptions()).findings)
             if (f.file == scriptPath && lines.count(f.line) && f.line > 0 &&
                 (f.code.compare(0, 7, "subdir-") == 0 || f.code == "card-not-in-inf"))
-                add(f.file, f.line, f.severity, f.code, f.message);
+                add(f.file, f.line, f.severity, f.code, f.message, f.fix);
         DriverGroup g;
         g.folder = DriverFolder(ini, kind, packageDir, g.shown);
         if (g.folder.empty()) {
@@ -177,39 +178,70 @@ private:
             g.exact = Hardware(g.folder, e);
         }
         const std::vector<DriverInfInstall> infs = InstallFromFolder(g, scriptPath, packageDir, add, nullptr);
-        std::string used, models, copies;
+        std::vector<std::string> used, models;
+        std::set<std::pair<std::string, std::string>> listed;
         for (const DriverInfInstall& i : infs) {
             const std::string shown = Relative(i.path, packageDir);
             if (i.install.installSections.empty()) continue;
-            used += (used.empty() ? "" : ", ") + shown;
+            used.push_back(shown);
             if (g.hasExact) {
                 const ModelsMatch m = ChooseModelsLine(ReadBytes(i.path), reader, g.exact);
-                models += (models.empty() ? "" : ", ") + shown + ":" + std::to_string(m.line) + " (" + m.section +
-                          ", " + m.id + ")";
+                models.push_back(shown + ":" + std::to_string(m.line) + " (" + m.section + ", " + m.id + ")");
             }
             const InfFile inf = ReadInf(ReadBytes(i.path));
             for (const InfCard& c : inf.As(reader).cards)
                 if (!g.hasExact && (g.everyModel || (c.vendor == vendor_ && c.device == device_)))
-                    models += (models.empty() ? "" : ", ") + shown + ":" + std::to_string(c.line) + " (" +
-                              c.section + ", PCI\\VEN_" + Hex4(c.vendor) + "&DEV_" + Hex4(c.device) + ")";
-            for (const InstallFile& f : i.install.files)
-                copies += (copies.empty() ? "" : ", ") + f.target + " from " +
-                          (f.from == InstallSource::kWindowsLayout ? std::string("the Windows CD")
-                           : f.found.empty()                       ? f.lookedFor + " (missing)"
-                                                                   : Relative(f.found, packageDir));
+                    models.push_back(shown + ":" + std::to_string(c.line) + " (" + c.section + ", PCI\\VEN_" +
+                                     Hex4(c.vendor) + "&DEV_" + Hex4(c.device) + ")");
+            // A file that several install sections copy is one copy.
+            const std::string folder = Relative(std::filesystem::path(i.path).parent_path().string(), packageDir);
+            for (const InstallFile& f : i.install.files) {
+                TranscriptEvent::Copied c;
+                c.target = f.target;
+                c.source = f.from == InstallSource::kWindowsLayout ? std::string("the Windows CD")
+                           : f.from == InstallSource::kNone        ? "nowhere (" + f.source + ")"
+                           : folder == "."                         ? f.lookedFor
+                                                                   : folder + "\\" + f.lookedFor;
+                c.found = f.found.empty() ? "" : Relative(f.found, packageDir);
+                if (listed.insert({InfLower(c.target), InfLower(c.source)}).second) e.copied.push_back(c);
+            }
         }
+        std::string copies = e.copied.empty() ? "nothing" : std::to_string(e.copied.size()) +
+                                                                (e.copied.size() == 1 ? " file: " : " files: ");
+        size_t missing = 0;
+        for (size_t k = 0; k < e.copied.size(); ++k) {
+            missing += e.copied[k].found.empty() && e.copied[k].source != "the Windows CD";
+            if (k < kFirstCopies)
+                copies += (k ? ", " : "") + e.copied[k].target + (e.copied[k].found.empty() ? " (not in the package)" : "");
+        }
+        if (e.copied.size() > kFirstCopies) copies += " and " + std::to_string(e.copied.size() - kFirstCopies) + " more";
+        if (missing) copies += "; " + std::to_string(missing) + " of them missing";
         if (used.empty() && detected_ && g.hasExact && !listed_.empty())
             add(scriptPath, ini.KeyLine(matchedSection_, matchedEntry_), "error", "card-not-in-inf",
                 "the card's hardware id " + HardwareIdText(g.exact) + " matches no models line of " + g.shown +
                     ": its lines list the chip only with " + listed_ + ", so " + RulesOf(reader).systems +
-                    " install no driver from them for this card");
+                    " install no driver from them for this card: add a models line for " +
+                    HardwareIdText(g.exact) + " (or for the chip alone) to the INF of " + g.shown,
+                "add a models line for " + HardwareIdText(g.exact) + " (or for the chip alone) to the INF of " +
+                    g.shown);
         else if (!infs.empty() && used.empty() && detected_)
             add(scriptPath, ini.KeyLine(matchedSection_, matchedEntry_), "error", "card-not-in-inf",
                 "no INF file of " + g.shown + " that " + RulesOf(reader).systems + " read has a models line for " +
-                    deviceKey_ + ", so the driver does not install for this card");
-        e.fields.push_back({"inf", used.empty() ? "none" : used});
-        e.fields.push_back({"models line", models.empty() ? "none for this card" : models});
-        e.fields.push_back({"copies", copies.empty() ? "nothing" : copies});
+                    deviceKey_ + ", so the driver does not install for this card: add a models line for PCI\\" +
+                    deviceKey_ + " to the INF of " + g.shown,
+                "add a models line for PCI\\" + deviceKey_ + " to the INF of " + g.shown);
+        e.fields.push_back({"inf", used.empty() ? "none" : Listed(used, 3)});
+        e.fields.push_back({"models line", models.empty() ? "none for this card" : Listed(models, 3)});
+        e.fields.push_back({"copies", copies});
+    }
+
+    // The install step names this many files; --verbose and the JSON form all.
+    static const size_t kFirstCopies = 4;
+
+    static std::string Listed(const std::vector<std::string>& items, size_t most) {
+        std::string s;
+        for (size_t k = 0; k < items.size() && k < most; ++k) s += (k ? ", " : "") + items[k];
+        return items.size() > most ? s + " and " + std::to_string(items.size() - most) + " more" : s;
     }
 
     static std::string HardwareIdText(const pkgcheck::CardHardware& c) {

@@ -15,6 +15,14 @@ struct TranscriptEvent {
     std::string kind;
     std::vector<std::pair<std::string, std::string>> fields; // in print order; values are texts
     std::string Field(const std::string& name) const;
+    // install: every file the install copies, once each, in the order it
+    // copies them ("copies" above says how many and names the first few).
+    struct Copied {
+        std::string target; // the name it gets on the PC
+        std::string source; // where the target looks: a path in the package, or "the Windows CD"
+        std::string found;  // the package's file (package-relative); "" when it lacks it
+    };
+    std::vector<Copied> copied;
 };
 
 struct Transcript {

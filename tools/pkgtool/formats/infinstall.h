@@ -57,6 +57,7 @@ struct InstallNotice {
     int line = 0;         // 0 for the whole file
     std::string severity; // "error", "warning" or "note"
     std::string code, message;
+    std::string fix = ""; // what to change, when the message names it
 };
 
 // A volume label of [SourceDisksNames] (the disk's second field, which

@@ -1,6 +1,5 @@
 #include "tools/pkgtool/report/report.h"
 #include "tools/pkgtool/report/json.h"
-#include "tools/pkgtool/report/reference.h"
 
 #include <cstdio>
 
@@ -56,7 +55,7 @@ std::string FindingsJsonMembers(const std::string& command, const std::vector<Fi
     std::string out = "\"command\": " + JsonString(command) + ", \"findings\": [";
     for (size_t i = 0; i < findings.size(); ++i) {
         const Finding& f = findings[i];
-        const std::string fix = ReferenceFix(f.code);
+        const std::string& fix = f.fix;
         out += i ? ",\n  " : "\n  ";
         out += "{\"file\": " + JsonString(f.file) + ", \"line\": " + (f.line > 0 ? std::to_string(f.line) : "null") +
                ", \"severity\": " + JsonString(f.severity) + ", \"code\": " + JsonString(f.code) +

@@ -18,7 +18,7 @@ std::string FormatCardsText(const std::vector<PackageCard>& cards);
 
 // The members every JSON output shares, without the braces:
 // "command": ..., "findings": [{"file", "line" (null for 0), "severity",
-// "code", "message", "fix" (the reference's After: example, or null),
+// "code", "message", "fix" (what to change in this package, or null),
 // "package" (null for "")}...], "counts": {"errors", "warnings", "notes"},
 // "exitStatus": N.
 std::string FindingsJsonMembers(const std::string& command, const std::vector<Finding>& findings, int exitStatus);

@@ -15,9 +15,44 @@ std::string Shown(const std::string& bytes, int codePage) {
     return bytes;
 }
 
+// A line cut after a separator ("; ", ", " or a blank) before `width`, and
+// its rest on lines indented as a step's text is.
+std::string Wrapped(const std::string& line, size_t width) {
+    const std::string indent(16, ' ');
+    std::string out, rest = line;
+    while (rest.size() > width) {
+        size_t cut = std::string::npos;
+        for (const char* sep : {"; ", ", ", " "}) {
+            const size_t at = rest.rfind(sep, width - std::string(sep).size());
+            if (at != std::string::npos && at > indent.size() + 20) {
+                cut = at + std::string(sep).size();
+                break;
+            }
+        }
+        if (cut == std::string::npos) cut = width;
+        out += rest.substr(0, cut);
+        while (!out.empty() && out.back() == ' ') out.pop_back();
+        out += "\n";
+        rest = indent + rest.substr(cut);
+    }
+    return out + rest;
+}
+
+// Each line of a text no longer than the width.
+std::string WrappedLines(const std::string& text, size_t width) {
+    std::string out;
+    for (size_t at = 0; at < text.size();) {
+        size_t nl = text.find('\n', at);
+        if (nl == std::string::npos) nl = text.size();
+        out += Wrapped(text.substr(at, nl - at), width) + (nl < text.size() ? "\n" : "");
+        at = nl + 1;
+    }
+    return out;
+}
+
 } // namespace
 
-std::string FormatTranscriptText(const Transcript& t) {
+std::string FormatTranscriptText(const Transcript& t, bool verbose) {
     std::string s = "PC: " + t.pc.Line() + "\n";
     s += "Run of " + t.program + ".exe:\n";
     for (const TranscriptEvent& e : t.events) {
@@ -50,13 +85,19 @@ std::string FormatTranscriptText(const Transcript& t) {
         for (size_t p = 0; (p = line.find('\n', p)) != std::string::npos; p += 17) line.replace(p, 1, "\n" + std::string(16, ' '));
         for (size_t p = 0; (p = line.find('\r')) != std::string::npos;) line.erase(p, 1);
         s += line + "\n";
+        if (verbose)
+            for (const TranscriptEvent::Copied& c : e.copied)
+                s += std::string(18, ' ') + c.target + " from " + c.source +
+                     (c.source == "the Windows CD" ? "" : c.found.empty() ? " (missing)" : " (found: " + c.found + ")") +
+                     "\n";
     }
     s += !t.ran    ? "  " + t.program + ".exe does not run\n"
          : t.hung ? "  the program would wait for ever here\n"
                   : "  exit code " + std::to_string(t.exitCode) + "\n";
     for (const std::string& n : t.notes) s += "Note: " + n + "\n";
     if (!t.findings.empty()) s += FormatFindingsText(t.findings);
-    return s + (t.installed || t.program == "Sequor" ? "Result: " : "Result: not installed: ") + t.outcome + ".\n";
+    s += (t.installed || t.program == "Sequor" ? "Result: " : "Result: not installed: ") + t.outcome + ".\n";
+    return WrappedLines(s, kTranscriptWidth);
 }
 
 namespace {
@@ -112,7 +153,17 @@ std::string FormatTranscriptJson(const Transcript& t) {
     for (size_t i = 0; i < t.events.size(); ++i) {
         const TranscriptEvent& e = t.events[i];
         s += (i ? ",\n  " : "\n  ") + std::string("{\"kind\": ") + JsonString(e.kind);
-        for (const auto& f : e.fields) s += ", " + JsonString(JsonName(f.first)) + ": " + JsonString(f.second);
+        for (const auto& f : e.fields) {
+            if (e.kind == "install" && f.first == "copies") continue;
+            s += ", " + JsonString(JsonName(f.first)) + ": " + JsonString(f.second);
+        }
+        if (e.kind == "install") {
+            s += ", \"copies\": [";
+            for (size_t k = 0; k < e.copied.size(); ++k)
+                s += std::string(k ? ", " : "") + "{\"target\": " + JsonString(e.copied[k].target) +
+                     ", \"source\": " + JsonString(e.copied[k].source) + ", \"found\": " + TextOrNull(e.copied[k].found) + "}";
+            s += "]";
+        }
         s += "}";
     }
     s += t.events.empty() ? "]" : "\n]";
