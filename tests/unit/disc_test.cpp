@@ -91,6 +91,11 @@ TEST(Disc, NamesPathsAndPrograms) {
         return more;
     };
     const std::string deep = "A/B/C/D/E/F/G/H/";
+    // Each folder with seven links to the next: 7^6 folders below L0.
+    std::vector<std::pair<std::string, std::string>> multiplying = {{"L6/", ""}};
+    for (int k = 0; k < 6; ++k)
+        for (const char* link : {"/a", "/b", "/c", "/d", "/e", "/f", "/g"})
+            multiplying.push_back({"L" + std::to_string(k) + link, "->../L" + std::to_string(k + 1)});
     const std::string far = std::string(60, 'D') + "/" + std::string(59, 'E') + "/";
     std::vector<Disc> discs = {
         {"clean", package, true, {}},
@@ -137,6 +142,7 @@ TEST(Disc, NamesPathsAndPrograms) {
         {"fifo-script", {{"SETUP.INI", "|fifo"}, {"setup.exe", "x"}, {"fitter16.exe", "x"}}, true,
          {"SETUP.INI:0 warning disc-not-a-file"}},
         {"device", with({{"WIN95/NULL", "|null"}}), true, {"NULL:0 warning disc-not-a-file"}},
+        {"link-multiplying", with(multiplying), true, {"disc-link-multiplying-" + std::to_string(getpid()) + ":0 error disc-too-many-entries"}},
     };
     for (const Disc& d : discs) {
         std::vector<std::string> want = d.expected;
