@@ -38,21 +38,26 @@ python3 scripts/md2txt.py docs/reference.md "$stage/REFERENCE.TXT"
   xargs -d '\n' sha256sum > SHA256SUMS)
 python3 - "$work/stage" "$name" "$epoch" "$root/dist/$name.zip" <<'EOF'
 # Entries in name order, with one time stamp and fixed modes: the same
-# files give the same bytes. ZIP times begin in 1980.
+# files give the same bytes. ZIP times begin in 1980. The modes are Unix
+# ones (made by system 3), which unzip applies: every folder drwxr-xr-x,
+# every file -rw-r--r--, a script (#!) -rwxr-xr-x; any user who unpacks it
+# can read it all.
 import os, sys, time, zipfile
 base, top, epoch, out = sys.argv[1], sys.argv[2], max(int(sys.argv[3]), 315532800), sys.argv[4]
 stamp = time.gmtime(epoch)[:6]
-paths = []
+paths = [os.path.join(base, top) + "/"]
 for folder, dirs, files in os.walk(os.path.join(base, top)):
     paths += [os.path.join(folder, d) + "/" for d in dirs] + [os.path.join(folder, f) for f in files]
 with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED, compresslevel=9) as z:
-    z.writestr(zipfile.ZipInfo(top + "/", stamp), b"")
     for p in sorted(paths):
-        info = zipfile.ZipInfo(os.path.relpath(p, base).replace(os.sep, "/") + ("/" if p.endswith("/") else ""), stamp)
+        folder = p.endswith("/")
+        data = b"" if folder else open(p, "rb").read()
+        info = zipfile.ZipInfo(os.path.relpath(p, base).replace(os.sep, "/") + ("/" if folder else ""), stamp)
         info.create_system = 3
-        info.external_attr = (0o40755 if p.endswith("/") else 0o100644) << 16
+        mode = 0o40755 if folder else 0o100755 if data.startswith(b"#!") else 0o100644
+        info.external_attr = mode << 16 | (0x10 if folder else 0)  # 0x10: the MS-DOS folder attribute
         info.compress_type = zipfile.ZIP_DEFLATED
-        z.writestr(info, b"" if p.endswith("/") else open(p, "rb").read())
+        z.writestr(info, data)
 EOF
 
 # The package tool's Debian package.

@@ -6,12 +6,16 @@
 // (tests/tool/cd_test.py).
 #include "tools/pkgtool/disc/disc.h"
 #include "tools/pkgtool/disc/names.h"
+#include "tools/pkgtool/formats/pkgfiles.h"
+#include "tools/pkgtool/report/report.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -20,7 +24,9 @@ namespace {
 
 struct Disc {
     const char* name;
-    std::vector<std::pair<std::string, std::string>> files; // path ('/' ends a folder) and text
+    // Path ('/' ends a folder) and text; a text "->TARGET" makes a link,
+    // "|fifo" a FIFO and "|null" a device node like /dev/null.
+    std::vector<std::pair<std::string, std::string>> files;
     bool autorun;                                            // --autorun
     std::vector<std::string> expected;                       // "NAME:LINE severity code"
 };
@@ -28,17 +34,35 @@ struct Disc {
 const char kScript[] = "[Application]\nW98=DetectCard,Install,End\n[SubDir]\nW98=\\WIN95\n"
                        "[DetectCard]\n1=4660,22136,PCI,1,0\n[Message]\nNotSupport=n\n";
 
+// Lays the disc's files out below root; false when it cannot (a device
+// node needs root).
+bool LayOut(const fs::path& root, const std::vector<std::pair<std::string, std::string>>& files) {
+    for (const auto& f : files) {
+        const fs::path at = root / f.first;
+        fs::create_directories(f.first.back() == '/' ? at : at.parent_path());
+        if (f.first.back() == '/') continue;
+        if (f.second.compare(0, 2, "->") == 0)
+            fs::create_symlink(f.second.substr(2), at);
+        else if (f.second == "|fifo")
+            EXPECT_EQ(0, mkfifo(at.c_str(), 0644)) << at;
+        else if (f.second == "|null" && mknod(at.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0)
+            return false;
+        else if (f.second[0] != '|')
+            std::ofstream(at, std::ios::binary) << f.second;
+    }
+    return true;
+}
+
 std::vector<std::string> Findings(const Disc& d) {
     const fs::path root = fs::temp_directory_path() / ("disc-" + std::string(d.name) + "-" + std::to_string(getpid()));
     fs::remove_all(root);
     fs::create_directories(root);
-    for (const auto& f : d.files) {
-        if (f.first.back() == '/') {
-            fs::create_directories(root / f.first);
-        } else {
-            fs::create_directories((root / f.first).parent_path());
-            std::ofstream(root / f.first, std::ios::binary) << f.second;
-        }
+    if (!LayOut(root, d.files)) {
+        fprintf(stderr, "disc %s left untried: a device node needs root\n", d.name);
+        fs::remove_all(root);
+        std::vector<std::string> want = d.expected;
+        std::sort(want.begin(), want.end());
+        return want;
     }
     std::vector<Finding> out;
     const std::string autorun = d.autorun ? pkgdisc::MakeAutoRun(root.string(), out) : "";
@@ -75,6 +99,11 @@ TEST(Disc, NamesPathsAndPrograms) {
         return more;
     };
     const std::string deep = "A/B/C/D/E/F/G/H/";
+    // Each folder with seven links to the next: 7^6 folders below L0.
+    std::vector<std::pair<std::string, std::string>> multiplying = {{"L6/", ""}};
+    for (int k = 0; k < 6; ++k)
+        for (const char* link : {"/a", "/b", "/c", "/d", "/e", "/f", "/g"})
+            multiplying.push_back({"L" + std::to_string(k) + link, "->../L" + std::to_string(k + 1)});
     const std::string far = std::string(60, 'D') + "/" + std::string(59, 'E') + "/";
     std::vector<Disc> discs = {
         {"clean", package, true, {}},
@@ -113,11 +142,76 @@ TEST(Disc, NamesPathsAndPrograms) {
          true, {"sequor95.ini:3 error disc-program-missing"}},
         {"two-packages", {{"A/SETUP.INI", kScript}, {"B/SETUP.INI", kScript}}, true,
          {"AUTORUN.INF:0 error autorun-no-package"}},
+        // Links are followed inside the package; what a disc cannot hold is left out.
+        {"link-folder", with({{"WIN98", "->WIN95"}}), true, {}},
+        {"link-file", with({{"README.TXT", "x"}, {"WIN95/README.TXT", "->../README.TXT"}}), true, {}},
+        {"link-loop", with({{"WIN95/self", "->."}}), true, {"self:0 error disc-link-loop"}},
+        {"link-loop-root", with({{"WIN95/up", "->.."}}), true, {"up:0 error disc-link-loop"}},
+        {"link-loop-two", with({{"A/b", "->../B"}, {"B/a", "->../A"}}), true,
+         {"a:0 error disc-link-loop", "b:0 error disc-link-loop"}},
+        {"link-outside", with({{"ETC", "->/etc"}}), true, {"ETC:0 error disc-link-outside"}},
+        {"link-to-device", with({{"NUL", "->/dev/null"}}), true, {"NUL:0 error disc-link-outside"}},
+        {"link-dangling", with({{"WIN95/GONE.DRV", "->nowhere"}}), true, {"GONE.DRV:0 warning disc-not-a-file"}},
+        {"link-to-itself", with({{"SELF", "->SELF"}}), true, {"SELF:0 warning disc-not-a-file"}},
+        {"fifo", with({{"WIN95/PIPE.INF", "|fifo"}}), true, {"PIPE.INF:0 warning disc-not-a-file"}},
+        {"fifo-script", {{"SETUP.INI", "|fifo"}, {"setup.exe", "x"}, {"fitter16.exe", "x"}}, true,
+         {"SETUP.INI:0 warning disc-not-a-file"}},
+        {"device", with({{"WIN95/NULL", "|null"}}), true, {"NULL:0 warning disc-not-a-file"}},
+        {"link-multiplying", with(multiplying), true, {"disc-link-multiplying-" + std::to_string(getpid()) + ":0 error disc-too-many-entries"}},
     };
     for (const Disc& d : discs) {
         std::vector<std::string> want = d.expected;
         std::sort(want.begin(), want.end());
         EXPECT_EQ(want, Findings(d)) << "disc " << d.name;
+    }
+}
+
+// The example package with one odd entry, through the whole of pkgtool cd
+// (the image written by libisofs) and through check: both end with the
+// same finding and status, and a link that is followed puts what it leads
+// to on the disc under its own name.
+TEST(Disc, OddEntriesThroughCdAndCheck) {
+    struct Row {
+        std::string path, text; // as Disc::files
+        std::string code;       // "" for none
+        int status;
+        std::string joliet;     // a name the image holds (UCS-2, as Joliet records it); "" for none
+    } rows[] = {
+        {"WIN98", "->WIN95", "", 0, std::string("\0W\0I\0N\0009\08", 10)},
+        {"WIN95/self", "->.", "disc-link-loop", 1, ""},
+        {"WIN95/up", "->..", "disc-link-loop", 1, ""},
+        {"DRIVERS", "->/etc", "disc-link-outside", 1, ""},
+        {"NT40/EXAMPLE.SYS", "->/dev/zero", "disc-link-outside", 1, ""},
+        {"WIN95/GONE.DRV", "->nowhere", "disc-not-a-file", 0, ""},
+        {"WIN95/PIPE.INF", "|fifo", "disc-not-a-file", 0, ""},
+        {"sequor95.ini", "|fifo", "disc-not-a-file", 1, ""},
+        {"WIN95/NULL", "|null", "disc-not-a-file", 0, ""},
+    };
+    for (const Row& r : rows) {
+        const fs::path root = fs::temp_directory_path() / ("odd-" + std::to_string(getpid())), iso = root.string() + ".iso";
+        fs::remove_all(root);
+        fs::copy(EXAMPLE_PACKAGE_DIR, root, fs::copy_options::recursive);
+        fs::remove(root / r.path);
+        if (!LayOut(root, {{"setup.exe", "x"}, {"fitter16.exe", "x"}, {r.path, r.text}})) {
+            fprintf(stderr, "%s left untried: a device node needs root\n", r.path.c_str());
+            fs::remove_all(root);
+            continue;
+        }
+        testing::internal::CaptureStdout();
+        const int status = pkgdisc::CdCommand({root.string(), "-o", iso.string(), "--json"});
+        const std::string json = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(r.status, status) << r.path << ": " << json;
+        EXPECT_EQ(status == 0, fs::is_regular_file(iso)) << r.path;
+        if (!r.code.empty()) EXPECT_NE(std::string::npos, json.find("\"" + r.code + "\"")) << r.path << ": " << json;
+        if (!r.joliet.empty())
+            EXPECT_NE(std::string::npos, pkgcheck::ReadFileStart(iso.string(), 1 << 20).find(r.joliet)) << r.path;
+        const std::vector<Finding> checked = CheckPackage(root.string());
+        EXPECT_EQ(r.status, FindingsExitStatus(checked)) << r.path;
+        EXPECT_EQ(!r.code.empty(), std::any_of(checked.begin(), checked.end(), [&](const Finding& f) {
+            return f.code == r.code;
+        })) << r.path;
+        fs::remove(iso);
+        fs::remove_all(root);
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 
 namespace pkgcheck {
 namespace {
@@ -100,6 +101,9 @@ CheckResult CheckPackage(const std::string& root, const CheckOptions& options) {
         findings.push_back({root, 0, "error", "no-package", "there is no directory " + root});
         return result;
     }
+    // What a disc of the folder would leave out, read as pkgtool cd reads
+    // it, so that check never passes what cd turns away.
+    if (options.treeFindings) ReadPackageTree(root, findings);
     // A CD's root: the package AutoRun starts, and every other folder with
     // a SETUP.INI, which a user may start by hand.
     const bool cdRoot = options.followAutoRun && !FindNoCase(root, "AUTORUN.INF").empty();
@@ -124,6 +128,13 @@ CheckResult CheckPackage(const std::string& root, const CheckOptions& options) {
                 findings[i].package = rec || rel.empty() ? dir : rel;
             }
     }
+    // A script that cannot be read is one mistake, said by the script's check.
+    std::set<std::string> unreadable;
+    for (const Finding& f : findings)
+        if (f.code == "unreadable-file") unreadable.insert(f.file);
+    findings.erase(std::remove_if(findings.begin(), findings.end(),
+                                  [&](const Finding& f) { return f.code == "disc-unreadable" && unreadable.count(f.file); }),
+                   findings.end());
     SortFindings(findings);
     return result;
 }

@@ -148,6 +148,7 @@ int CdCommand(const std::vector<std::string>& args) {
     CheckOptions check;
     check.followAutoRun = !autorun;
     check.everyPackage = true;
+    check.treeFindings = false; // ReadTree above reported them
     std::set<std::pair<std::string, int>> missing;
     for (const Finding& f : findings)
         if (f.code == "disc-program-missing") missing.insert({f.file, f.line});

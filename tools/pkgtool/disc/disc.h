@@ -13,15 +13,15 @@ namespace pkgdisc {
 // A file or folder that goes on the disc.
 struct Entry {
     std::string path;   // below the root, '/'-separated, as on this disk
-    std::string source; // on this disk
+    std::string source; // on this disk; for a link, what it leads to
     bool dir = false;
     int level = 1;      // ISO 9660's level of the folder that holds it: 1 for the root
 };
 
 // What goes on the disc, each folder before what it holds, a folder's
-// entries in name order. Left out, with a finding: what is neither a file
-// nor a folder, what cannot be read, folders below a path Windows cannot
-// reach (which also ends a link that loops).
+// entries in name order: the package's tree as check reads it
+// (pkgcheck::ReadPackageTree, with its findings), and nothing below a
+// folder whose path Windows cannot reach.
 std::vector<Entry> ReadTree(const std::string& root, std::vector<Finding>& out);
 
 // Where a script or AUTORUN.INF names a path of the disc.

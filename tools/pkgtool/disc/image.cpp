@@ -75,9 +75,14 @@ std::string BuildTree(IsoImage* image, const std::vector<Entry>& entries, const 
                                                      reinterpret_cast<IsoFile**>(&node))) < 0)
                 iso_stream_unref(stream);
         } else {
-            r = iso_tree_add_node(image, dir->second, fs::absolute(e.source).c_str(), &node);
+            // By the entry's own name: a followed link's source has the name of what it leads to.
+            r = iso_tree_add_new_node(image, dir->second, name.c_str(), fs::absolute(e.source).c_str(), &node);
         }
         if (r < 0) return Failed(("cannot add " + e.source).c_str(), r);
+        // What changed since the tree was read; a folder that is none would
+        // be written into as one.
+        if (e.dir != ISO_NODE_IS_DIR(node) || (!e.dir && !ISO_NODE_IS_FILE(node)))
+            return "cannot add " + e.source + ": it is no longer a " + (e.dir ? "folder" : "file");
         if (o.fixedTime) Clamp(node, time_t(o.time));
         if (e.dir) dirs[e.path] = reinterpret_cast<IsoDir*>(node);
     }

@@ -1,12 +1,11 @@
 // What goes on the disc, and its names against the rules of names.h.
 #include "tools/pkgtool/disc/disc.h"
 #include "tools/pkgtool/disc/names.h"
+#include "tools/pkgtool/formats/pkgfiles.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <set>
-#include <system_error>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -29,45 +28,15 @@ std::string Windows(std::string path) {
     return "\\" + path;
 }
 
-void Walk(const fs::path& dir, const std::string& below, int level, std::vector<Entry>& out,
-          std::vector<Finding>& findings) {
-    std::error_code ec;
-    std::vector<fs::path> names;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) names.push_back(it->path());
-    if (ec) {
-        findings.push_back({dir.string(), 0, "error", "disc-unreadable",
-                            "the folder cannot be read (" + ec.message() + "), so the disc cannot be made"});
-        return;
-    }
-    std::sort(names.begin(), names.end());
-    for (const fs::path& p : names) {
-        const std::string path = below.empty() ? p.filename().string() : below + "/" + p.filename().string();
-        const fs::file_status st = fs::status(p, ec); // links are followed
-        if (fs::is_directory(st)) {
-            out.push_back({path, p.string(), true, level});
-            // Past what Joliet can reach nothing deeper is read: CheckNames
-            // reports the folder, and a link that loops ends here.
-            if (JolietPathLength(path) <= kJolietPathMax) Walk(p, path, level + 1, out, findings);
-        } else if (fs::is_regular_file(st)) {
-            if (::access(p.c_str(), R_OK) != 0)
-                findings.push_back({p.string(), 0, "error", "disc-unreadable",
-                                    "the file cannot be read, so the disc cannot be made"});
-            else
-                out.push_back({path, p.string(), false, level});
-        } else {
-            findings.push_back({p.string(), 0, "warning", "disc-not-a-file",
-                                std::string(fs::is_symlink(fs::symlink_status(p, ec)) ? "a link to nothing"
-                                                                                      : "neither a file nor a folder") +
-                                    ": a CD holds only files and folders, so it is left out"});
-        }
-    }
-}
-
 } // namespace
 
 std::vector<Entry> ReadTree(const std::string& root, std::vector<Finding>& out) {
     std::vector<Entry> entries;
-    Walk(fs::path(root), "", 1, entries, out);
+    // Past what Joliet can reach nothing deeper is read: CheckNames reports
+    // the folder.
+    for (const pkgcheck::PackageEntry& e : pkgcheck::ReadPackageTree(
+             root, out, [](const pkgcheck::PackageEntry& d) { return JolietPathLength(d.path) <= kJolietPathMax; }))
+        entries.push_back({e.path, e.source, e.dir, e.depth + 1});
     return entries;
 }
 

@@ -1,4 +1,5 @@
 #include "tools/pkgtool/formats/inifile.h"
+#include "tools/pkgtool/formats/pkgfiles.h"
 #include "simwin/machine.h"
 
 #include <fstream>
@@ -51,11 +52,9 @@ std::string FoldedName(const std::string& s) {
 }
 
 bool IniFile::Load(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream all;
-    all << in.rdbuf();
-    SetText(all.str());
+    std::string bytes;
+    if (!ReadRegularFile(path, std::string().max_size(), bytes)) return false;
+    SetText(bytes);
     return true;
 }
 

@@ -2,9 +2,12 @@
 #include "tools/pkgtool/formats/inifile.h"
 
 #include <algorithm>
+#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
+#include <set>
+#include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -36,13 +39,158 @@ std::string FindWindowsPath(const std::string& dir, const std::string& windowsPa
     return at;
 }
 
-std::string ReadFileStart(const std::string& path, size_t maxBytes) {
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes;
+bool ReadRegularFile(const std::string& path, size_t maxBytes, std::string& bytes) {
+    bytes.clear();
+    // O_NONBLOCK: opening a FIFO waits for a writer; fstat then turns it away.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
     char buf[65536];
-    while (bytes.size() < maxBytes && in.read(buf, std::streamsize(std::min(sizeof buf, maxBytes - bytes.size()))).gcount() > 0)
-        bytes.append(buf, size_t(in.gcount()));
+    ssize_t got = 0;
+    while (bytes.size() < maxBytes && (got = ::read(fd, buf, std::min(sizeof buf, maxBytes - bytes.size()))) > 0)
+        bytes.append(buf, size_t(got));
+    ::close(fd);
+    return got >= 0;
+}
+
+std::string ReadFileStart(const std::string& path, size_t maxBytes) {
+    std::string bytes;
+    ReadRegularFile(path, maxBytes, bytes);
     return bytes;
+}
+
+namespace {
+
+std::string Windows(std::string path) {
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return "\\" + path;
+}
+
+// What neither a file nor a folder is, for the finding.
+const char* NodeKind(fs::file_type t) {
+    switch (t) {
+    case fs::file_type::fifo: return "a FIFO";
+    case fs::file_type::block: return "a block device";
+    case fs::file_type::character: return "a character device";
+    case fs::file_type::socket: return "a socket";
+    default: return "neither a file nor a folder";
+    }
+}
+
+class TreeWalk {
+public:
+    TreeWalk(const fs::path& root, std::vector<Finding>& out, const std::function<bool(const PackageEntry&)>& descend)
+        : out_(out), descend_(descend) {
+        std::error_code ec;
+        root_ = fs::canonical(root, ec);
+        if (ec) root_ = fs::absolute(root, ec);
+    }
+
+    void Walk(const fs::path& dir, const std::string& below, int depth) {
+        std::error_code ec;
+        std::vector<fs::path> names;
+        for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) names.push_back(it->path());
+        if (ec) {
+            Report({dir.string(), 0, "error", "disc-unreadable",
+                            "the folder cannot be read (" + ec.message() + "), so the disc cannot be made"});
+            return;
+        }
+        std::sort(names.begin(), names.end());
+        const fs::path real = fs::canonical(dir, ec);
+        chain_.push_back(ec ? dir : real);
+        for (const fs::path& p : names) {
+            if (entries_.size() >= kMaxPackageEntries) {
+                if (!full_)
+                    Report({root_.string(), 0, "error", "disc-too-many-entries",
+                                    "the folder holds more than " + std::to_string(kMaxPackageEntries) +
+                                        " files and folders (each link to a folder counts all it leads to "
+                                        "again); pkgtool reads no further, so no disc is made of it"});
+                full_ = true;
+                break;
+            }
+            Add(p, below.empty() ? p.filename().string() : below + "/" + p.filename().string(), depth);
+        }
+        chain_.pop_back();
+    }
+
+    std::vector<PackageEntry> entries_;
+
+private:
+    // Each entry once, though links may show it at several places.
+    void Report(const Finding& f) {
+        if (reported_.insert(f.file + "\n" + f.code).second) out_.push_back(f);
+    }
+
+    void Add(const fs::path& p, const std::string& path, int depth) {
+        std::error_code ec;
+        fs::path source = p;
+        const fs::file_status own = fs::symlink_status(p, ec);
+        if (fs::is_symlink(own)) {
+            // ISO 9660 and Joliet hold no links, so the disc holds what the
+            // link leads to, once, as long as that is in the package.
+            const fs::path to = fs::read_symlink(p, ec);
+            source = fs::canonical(p, ec);
+            if (ec) {
+                Report({p.string(), 0, "warning", "disc-not-a-file",
+                                Windows(path) + ": a link to nothing (" + to.string() +
+                                    "): a CD holds only files and folders, so it is left out"});
+                return;
+            }
+            const fs::path inside = source.lexically_relative(root_);
+            if (inside.empty() || *inside.begin() == "..") {
+                Report({p.string(), 0, "error", "disc-link-outside",
+                                Windows(path) + ": a link to " + source.string() + ", outside the folder: a disc "
+                                "holds no links and pkgtool copies nothing from outside the package, so it is left "
+                                "out, and the disc would lack what this folder shows; copy what it leads to into "
+                                "the package"});
+                return;
+            }
+            if (std::find(chain_.begin(), chain_.end(), source) != chain_.end()) {
+                Report({p.string(), 0, "error", "disc-link-loop",
+                                Windows(path) + ": a link to " +
+                                    (inside == "." ? std::string("the root") : Windows(inside.generic_string())) +
+                                    ", which holds the link: a disc holds no links and cannot hold a loop, so it "
+                                    "is left out, and the disc would lack what this folder shows through it; "
+                                    "remove the link"});
+                return;
+            }
+        }
+        const fs::file_status st = fs::status(source, ec);
+        if (fs::is_directory(st)) {
+            entries_.push_back({path, source.string(), true, depth});
+            if (!descend_ || descend_(entries_.back())) Walk(source, path, depth + 1);
+        } else if (fs::is_regular_file(st)) {
+            if (::access(source.c_str(), R_OK) != 0)
+                Report({p.string(), 0, "error", "disc-unreadable",
+                                "the file cannot be read, so the disc cannot be made"});
+            else
+                entries_.push_back({path, source.string(), false, depth});
+        } else {
+            Report({p.string(), 0, "warning", "disc-not-a-file",
+                            Windows(path) + ": " + NodeKind(st.type()) + (source == p ? "" : " (where the link leads)") +
+                                ": a CD holds only files and folders, so it is left out"});
+        }
+    }
+
+    fs::path root_;
+    std::vector<Finding>& out_;
+    const std::function<bool(const PackageEntry&)>& descend_;
+    std::vector<fs::path> chain_; // the folders being read, as they really are
+    std::set<std::string> reported_;
+    bool full_ = false;
+};
+
+} // namespace
+
+std::vector<PackageEntry> ReadPackageTree(const std::string& root, std::vector<Finding>& out,
+                                          const std::function<bool(const PackageEntry&)>& descend) {
+    TreeWalk walk(fs::path(root), out, descend);
+    walk.Walk(fs::path(root), "", 0);
+    return std::move(walk.entries_);
 }
 
 std::string FindWindowsFile(const std::string& dir, const std::string& windowsPath) {

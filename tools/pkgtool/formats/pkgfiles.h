@@ -1,6 +1,10 @@
 // Finding a package's files as Windows would: names without regard to case.
 #pragma once
+#include "tools/pkgtool/check/check.h"
+
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace pkgcheck {
 
@@ -16,7 +20,31 @@ std::string FindWindowsPath(const std::string& dir, const std::string& windowsPa
 // The same, when it names a file rather than a folder; else "".
 std::string FindWindowsFile(const std::string& dir, const std::string& windowsPath);
 
-// At most maxBytes of a file's bytes; "" when it cannot be read.
+// At most maxBytes of a file's bytes; "" when it cannot be read. Only a
+// regular file is read: a FIFO or a device is never opened for reading.
 std::string ReadFileStart(const std::string& path, size_t maxBytes);
+// The same; false when it is no regular file or cannot be opened.
+bool ReadRegularFile(const std::string& path, size_t maxBytes, std::string& bytes);
+
+// An entry of the package as the disc holds it and the check reads it.
+struct PackageEntry {
+    std::string path;   // below the root, '/'-separated, as on this disk
+    std::string source; // what is read: the entry or, for a link, what it leads to
+    bool dir = false;
+    int depth = 0;      // 0 for the root's own entries
+};
+
+// The tree below root, each folder before what it holds, a folder's
+// entries in name order. A link that leads to a file or folder inside root
+// is followed, and what it leads to is read under the link's name; left
+// out, each with a finding: a link that leads out of root (error), to a
+// folder that holds it (a loop: error), or to nothing, a FIFO, a device or
+// a socket (warning), and what cannot be read (error). Both are errors
+// where check would read what the disc does not hold. Nothing below a
+// folder for which descend says false is read; past kMaxPackageEntries
+// the walk stops with an error.
+constexpr size_t kMaxPackageEntries = 100000;
+std::vector<PackageEntry> ReadPackageTree(const std::string& root, std::vector<Finding>& out,
+                                          const std::function<bool(const PackageEntry&)>& descend = nullptr);
 
 } // namespace pkgcheck
