@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <fcntl.h>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <sys/stat.h>
 #include <system_error>
@@ -83,102 +84,142 @@ const char* NodeKind(fs::file_type t) {
 
 class TreeWalk {
 public:
-    TreeWalk(const fs::path& root, std::vector<Finding>& out, const std::function<bool(const PackageEntry&)>& descend)
-        : out_(out), descend_(descend) {
+    TreeWalk(const std::string& root, std::vector<Finding>& out, const std::function<bool(const PackageEntry&)>& descend)
+        : given_(root), out_(out), descend_(descend) {
         std::error_code ec;
         root_ = fs::canonical(root, ec);
         if (ec) root_ = fs::absolute(root, ec);
     }
 
-    void Walk(const fs::path& dir, const std::string& below, int depth) {
+    void Walk() { Walk(root_, "", 0); }
+
+    std::vector<PackageEntry> entries_;
+
+private:
+    // An entry of a folder as this disk has it.
+    struct Child {
+        std::string name;
+        bool link = false;
+        std::string linkText; // what the link says
+        fs::path real;        // what it is or leads to, as it really is; "" for nothing
+        fs::file_type type = fs::file_type::none;
+        bool readable = true;
+    };
+    struct Listing {
+        std::vector<Child> children; // in name order
+        std::string error;
+    };
+
+    // Each folder is read from the disk once, however many links lead to it.
+    const Listing& List(const fs::path& dir) {
+        if (auto it = listings_.find(dir); it != listings_.end()) return it->second;
+        Listing& l = listings_[dir];
         std::error_code ec;
         std::vector<fs::path> names;
         for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) names.push_back(it->path());
         if (ec) {
-            Report({dir.string(), 0, "error", "disc-unreadable",
-                            "the folder cannot be read (" + ec.message() + "), so the disc cannot be made"});
-            return;
+            l.error = ec.message();
+            return l;
         }
         std::sort(names.begin(), names.end());
-        const fs::path real = fs::canonical(dir, ec);
-        chain_.push_back(ec ? dir : real);
         for (const fs::path& p : names) {
+            Child c;
+            c.name = p.filename().string();
+            c.real = p;
+            if (fs::is_symlink(fs::symlink_status(p, ec))) {
+                c.link = true;
+                c.linkText = fs::read_symlink(p, ec).string();
+                c.real = fs::canonical(p, ec);
+                if (ec) c.real.clear();
+            }
+            if (!c.real.empty()) {
+                c.type = fs::status(c.real, ec).type(); // stat only: a FIFO is never opened
+                c.readable = c.type != fs::file_type::regular || ::access(c.real.c_str(), R_OK) == 0;
+            }
+            l.children.push_back(std::move(c));
+        }
+        return l;
+    }
+
+    std::string Shown(const std::string& path) const { return path.empty() ? given_ : (fs::path(given_) / path).string(); }
+
+    // Each entry once, though links may show it at several places.
+    void Report(const fs::path& at, const Finding& f) {
+        if (reported_.insert(at.string() + "\n" + f.code).second) out_.push_back(f);
+    }
+
+    void Walk(const fs::path& dir, const std::string& below, int depth) {
+        const Listing& l = List(dir);
+        if (!l.error.empty()) {
+            Report(dir, {Shown(below), 0, "error", "disc-unreadable",
+                         "the folder cannot be read (" + l.error + "), so the disc cannot be made"});
+            return;
+        }
+        chain_.push_back(dir);
+        for (const Child& c : l.children) {
             if (entries_.size() >= kMaxPackageEntries) {
                 if (!full_)
-                    Report({root_.string(), 0, "error", "disc-too-many-entries",
+                    out_.push_back({given_, 0, "error", "disc-too-many-entries",
                                     "the folder holds more than " + std::to_string(kMaxPackageEntries) +
                                         " files and folders (each link to a folder counts all it leads to "
                                         "again); pkgtool reads no further, so no disc is made of it"});
                 full_ = true;
                 break;
             }
-            Add(p, below.empty() ? p.filename().string() : below + "/" + p.filename().string(), depth);
+            Add(c, dir / c.name, below.empty() ? c.name : below + "/" + c.name, depth);
         }
         chain_.pop_back();
     }
 
-    std::vector<PackageEntry> entries_;
-
-private:
-    // Each entry once, though links may show it at several places.
-    void Report(const Finding& f) {
-        if (reported_.insert(f.file + "\n" + f.code).second) out_.push_back(f);
-    }
-
-    void Add(const fs::path& p, const std::string& path, int depth) {
-        std::error_code ec;
-        fs::path source = p;
-        const fs::file_status own = fs::symlink_status(p, ec);
-        if (fs::is_symlink(own)) {
+    void Add(const Child& c, const fs::path& at, const std::string& path, int depth) {
+        const std::string shown = Shown(path);
+        if (c.link) {
             // ISO 9660 and Joliet hold no links, so the disc holds what the
             // link leads to, once, as long as that is in the package.
-            const fs::path to = fs::read_symlink(p, ec);
-            source = fs::canonical(p, ec);
-            if (ec) {
-                Report({p.string(), 0, "warning", "disc-not-a-file",
-                                Windows(path) + ": a link to nothing (" + to.string() +
-                                    "): a CD holds only files and folders, so it is left out"});
+            if (c.real.empty()) {
+                Report(at, {shown, 0, "warning", "disc-not-a-file",
+                            Windows(path) + ": a link to nothing (" + c.linkText +
+                                "): a CD holds only files and folders, so it is left out"});
                 return;
             }
-            const fs::path inside = source.lexically_relative(root_);
+            const fs::path inside = c.real.lexically_relative(root_);
             if (inside.empty() || *inside.begin() == "..") {
-                Report({p.string(), 0, "error", "disc-link-outside",
-                                Windows(path) + ": a link to " + source.string() + ", outside the folder: a disc "
-                                "holds no links and pkgtool copies nothing from outside the package, so it is left "
-                                "out, and the disc would lack what this folder shows; copy what it leads to into "
-                                "the package"});
+                Report(at, {shown, 0, "error", "disc-link-outside",
+                            Windows(path) + ": a link to " + c.real.string() + ", outside the folder: a disc holds "
+                            "no links and pkgtool copies nothing from outside the package, so it is left out, and "
+                            "the disc would lack what this folder shows; copy what it leads to into the package"});
                 return;
             }
-            if (std::find(chain_.begin(), chain_.end(), source) != chain_.end()) {
-                Report({p.string(), 0, "error", "disc-link-loop",
-                                Windows(path) + ": a link to " +
-                                    (inside == "." ? std::string("the root") : Windows(inside.generic_string())) +
-                                    ", which holds the link: a disc holds no links and cannot hold a loop, so it "
-                                    "is left out, and the disc would lack what this folder shows through it; "
-                                    "remove the link"});
+            if (std::find(chain_.begin(), chain_.end(), c.real) != chain_.end()) {
+                Report(at, {shown, 0, "error", "disc-link-loop",
+                            Windows(path) + ": a link to " +
+                                (inside == "." ? std::string("the root") : Windows(inside.generic_string())) +
+                                ", which holds the link: a disc holds no links and cannot hold a loop, so it is "
+                                "left out, and the disc would lack what this folder shows through it; remove the "
+                                "link"});
                 return;
             }
         }
-        const fs::file_status st = fs::status(source, ec);
-        if (fs::is_directory(st)) {
-            entries_.push_back({path, source.string(), true, depth});
-            if (!descend_ || descend_(entries_.back())) Walk(source, path, depth + 1);
-        } else if (fs::is_regular_file(st)) {
-            if (::access(source.c_str(), R_OK) != 0)
-                Report({p.string(), 0, "error", "disc-unreadable",
-                                "the file cannot be read, so the disc cannot be made"});
+        if (c.type == fs::file_type::directory) {
+            entries_.push_back({path, c.real.string(), true, depth});
+            if (!descend_ || descend_(entries_.back())) Walk(c.real, path, depth + 1);
+        } else if (c.type == fs::file_type::regular) {
+            if (c.readable)
+                entries_.push_back({path, c.real.string(), false, depth});
             else
-                entries_.push_back({path, source.string(), false, depth});
+                Report(at, {shown, 0, "error", "disc-unreadable", "the file cannot be read, so the disc cannot be made"});
         } else {
-            Report({p.string(), 0, "warning", "disc-not-a-file",
-                            Windows(path) + ": " + NodeKind(st.type()) + (source == p ? "" : " (where the link leads)") +
-                                ": a CD holds only files and folders, so it is left out"});
+            Report(at, {shown, 0, "warning", "disc-not-a-file",
+                        Windows(path) + ": " + NodeKind(c.type) + (c.link ? " (where the link leads)" : "") +
+                            ": a CD holds only files and folders, so it is left out"});
         }
     }
 
+    std::string given_;
     fs::path root_;
     std::vector<Finding>& out_;
     const std::function<bool(const PackageEntry&)>& descend_;
+    std::map<fs::path, Listing> listings_;
     std::vector<fs::path> chain_; // the folders being read, as they really are
     std::set<std::string> reported_;
     bool full_ = false;
@@ -188,8 +229,8 @@ private:
 
 std::vector<PackageEntry> ReadPackageTree(const std::string& root, std::vector<Finding>& out,
                                           const std::function<bool(const PackageEntry&)>& descend) {
-    TreeWalk walk(fs::path(root), out, descend);
-    walk.Walk(fs::path(root), "", 0);
+    TreeWalk walk(root, out, descend);
+    walk.Walk();
     return std::move(walk.entries_);
 }
 

@@ -37,11 +37,11 @@ struct PackageEntry {
 // The tree below root, each folder before what it holds, a folder's
 // entries in name order. A link that leads to a file or folder inside root
 // is followed, and what it leads to is read under the link's name; left
-// out, each with a finding: a link that leads out of root (error), to a
-// folder that holds it (a loop: error), or to nothing, a FIFO, a device or
-// a socket (warning), and what cannot be read (error). Both are errors
-// where check would read what the disc does not hold. Nothing below a
-// folder for which descend says false is read; past kMaxPackageEntries
+// out, each with a finding: a link that leads out of root or to a folder
+// that holds it (a loop), errors since the folder shows what the disc would
+// lack; a link to nothing, a FIFO, a device or a socket, a warning, as the
+// folder lacks that file too; what cannot be read, an error. Nothing below
+// a folder for which descend says false is read; past kMaxPackageEntries
 // the walk stops with an error.
 constexpr size_t kMaxPackageEntries = 100000;
 std::vector<PackageEntry> ReadPackageTree(const std::string& root, std::vector<Finding>& out,
