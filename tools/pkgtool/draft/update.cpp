@@ -191,8 +191,9 @@ std::string UpdateText(const std::string& script, const Draft& draft, const std:
         for (const DraftCard& c : draft.cards) {
             if (listed.count({c.vendor, c.device})) continue;
             addTo(target, line(CardLines(c, ++highest)));
-            added.push_back("[" + target + "] " + std::to_string(highest) + "= " + PciCardLabel(c.vendor, c.device) +
-                            ", " + c.inf + ":" + std::to_string(c.line));
+            added.push_back("[" + target + "] " + std::to_string(highest) + "=" + std::to_string(c.vendor) + "," +
+                            std::to_string(c.device) + "," + (c.agp ? "AGP" : "PCI") + ",1,0 (" +
+                            PciCardLabel(c.vendor, c.device) + ", " + c.inf + ":" + std::to_string(c.line) + ")");
         }
 
     if (after.empty() && newSections.empty()) return script;
@@ -286,8 +287,22 @@ int NewCommand(const std::vector<std::string>& args) {
         return 2;
     }
 
+    const std::string existing = FindNoCase(dir, "SETUP.INI");
+    // A card that the script already gives the bus type AGP is marked.
+    const std::vector<PciIds> agpGiven = options.agp;
+    if (update && !existing.empty()) {
+        IniFile script;
+        if (script.Load(existing))
+            for (const IniSection& s : script.Sections()) {
+                if (!StartsNoCase(s.name, "DetectCard")) continue;
+                for (const IniKey& k : s.keys) {
+                    const CardEntryReading r = ReadCardEntry(script.Read(s.name, k.name, 256));
+                    if (AllDigits(k.name) && r.namesCard && r.agp) options.agp.push_back({r.vendor, r.device});
+                }
+            }
+    }
     const Draft draft = MakeDraft(dir, options);
-    for (const PciIds& ids : options.agp)
+    for (const PciIds& ids : agpGiven)
         if (std::none_of(draft.cards.begin(), draft.cards.end(),
                          [&](const DraftCard& c) { return c.vendor == ids.first && c.device == ids.second; }))
             return Wrong("--agp " + PciCardLabel(ids.first, ids.second) +
@@ -303,7 +318,6 @@ int NewCommand(const std::vector<std::string>& args) {
         return 0;
     }
 
-    const std::string existing = FindNoCase(dir, "SETUP.INI");
     if (!update && !existing.empty()) {
         fprintf(stderr,
                 "pkgtool: %s exists, and new never overwrites it: pkgtool new --update %s adds what the INF files "
