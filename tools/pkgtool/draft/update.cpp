@@ -355,6 +355,13 @@ int NewCommand(const std::vector<std::string>& args) {
                draft.cards.size() == 1 ? "" : "s");
     }
     if (!draft.findings.empty()) printf("What the draft could not decide (also in its header):\n%s", findingsText.c_str());
+    // What the disc needs beside the script, which no INF names.
+    const bool helperRoute = std::any_of(draft.keys.begin(), draft.keys.end(), [](const DraftKey& k) { return k.key != "NT40"; });
+    if (FindNoCase(dir, "setup.exe").empty())
+        printf("Before pkgtool cd: put setup.exe from the release ZIP (cardsetup-VERSION.zip) beside SETUP.INI\n");
+    if (helperRoute && FindNoCase(dir, "fitter16.exe").empty())
+        printf("Before pkgtool cd: put fitter16.exe, the driver maker's install helper for Windows 95 and 98, beside "
+               "SETUP.INI\n");
     printf("pkgtool check %s:\n", dir.c_str());
     const CheckResult result = CheckPackage(dir, checkOptions);
     const std::string report = FormatFindingsText(result.findings);
