@@ -409,9 +409,10 @@ std::string DraftText(const Draft& d, const std::string& dir) {
         if (std::none_of(d.keys.begin(), d.keys.end(), [&](const DraftKey& k) { return k.key == key; }))
             without.push_back(key);
     }
-    out += "; No list for " + Commas(without) + ": setup shows NotSupport there" +
-           (w9x ? " (WIN95 is Windows 95 with a service pack text such as \" A\", and Windows Me: setup has no install "
-                  "route there)" : "") + ".\n";
+    out += "; No list for " + Commas(without) + ": setup shows NotSupport there.\n";
+    if (w9x)
+        out += "; WIN95 is Windows 95 with a service pack text such as \" A\", and Windows Me: setup has no\n"
+               "; install route there.\n";
     if (w9x && std::none_of(d.keys.begin(), d.keys.end(),
                             [](const DraftKey& k) { return k.list.find("CheckPCIKey") != std::string::npos; }))
         out += "; No CheckPCIKey: an AGP entry makes it look for the instance 000800, which no document of the\n"
