@@ -8,7 +8,8 @@ W98 and NT40; two drafts are the same bytes, and --print gives them too; a
 second `new` leaves the script alone and exits 1; `new --update` after hand
 edits (a message reworded, the last DetectCard entry deleted, a comment
 added, CR LF line ends) keeps every edited byte and brings the entry back,
-and a second --update changes nothing.
+and a second --update changes nothing; a folder with no display driver gets
+no script.
 
 Leaves out: the wording of the draft's comments (the author's path page
 shows them, and its test holds them to the tool's output).
@@ -106,6 +107,12 @@ def main():
         rc, out = run(tool, "new", "--update", pkg)
         check(rc == 0 and "nothing to add" in out and read(script) == updated,
               "a second --update: status %d, %s" % (rc, out.splitlines()[0] if out else ""))
+        # A folder without a display driver gets no script that looks finished.
+        empty = os.path.join(work, "empty")
+        shutil.copytree(os.path.join(drafts, "quill", "NET"), empty)
+        rc, out = run(tool, "new", empty)
+        check(rc == 1 and not os.path.exists(os.path.join(empty, "SETUP.INI")) and "draft-inf-class" in out,
+              "new on a folder with a network INF only: status %d, %s" % (rc, out))
     finally:
         shutil.rmtree(work)
     if not FAILURES:

@@ -307,6 +307,17 @@ int NewCommand(const std::vector<std::string>& args) {
                          [&](const DraftCard& c) { return c.vendor == ids.first && c.device == ids.second; }))
             return Wrong("--agp " + PciCardLabel(ids.first, ids.second) +
                          " names no card of the package's Windows 95/98 INF files");
+    // A script without a key would show NotSupport on every Windows: no
+    // draft is better than one that looks finished.
+    if (draft.keys.empty() && !update) {
+        fprintf(stderr, "pkgtool: %s holds no display driver INF that Windows 95, 98 or NT 4.0 reads, so there is "
+                        "nothing to draft and no SETUP.INI was written\n", dir.c_str());
+        for (const Finding& f : draft.findings)
+            fprintf(stderr, "%s%s: %s: %s [%s]\n", Relative(f.file, dir).c_str(),
+                    f.line ? (":" + std::to_string(f.line)).c_str() : "", f.severity.c_str(), f.message.c_str(),
+                    f.code.c_str());
+        return 1;
+    }
     const std::string text = DraftText(draft, dir);
     std::string findingsText;
     for (const Finding& f : draft.findings)
