@@ -107,6 +107,12 @@ def main():
         rc, out = run(tool, "new", "--update", pkg)
         check(rc == 0 and "nothing to add" in out and read(script) == updated,
               "a second --update: status %d, %s" % (rc, out.splitlines()[0] if out else ""))
+        # A UTF-16 script gets no ANSI lines, and a script too large to read whole is not cut.
+        for name, body in (("utf-16", b"\xff\xfe[\x00A\x00]\x00"), ("large", b"x" * (1 << 20 | 1))):
+            with open(script, "wb") as f:
+                f.write(body)
+            rc, out = run(tool, "new", "--update", pkg)
+            check(rc == 1 and read(script) == body, "--update of a %s script: status %d, %s" % (name, rc, out))
         # A folder without a display driver gets no script that looks finished.
         empty = os.path.join(work, "empty")
         shutil.copytree(os.path.join(drafts, "quill", "NET"), empty)

@@ -341,7 +341,22 @@ int NewCommand(const std::vector<std::string>& args) {
         return 1;
     }
     if (update) {
+        // Never write back a part of a file.
+        std::error_code ec;
+        const auto size = fs::file_size(existing, ec);
+        if (ec || size > kMaxScriptBytes) {
+            fprintf(stderr, "pkgtool: %s %s, so --update leaves it alone\n", existing.c_str(),
+                    ec ? "cannot be read" : "is larger than 1 MB, which no script of setup is");
+            return 1;
+        }
         const std::string script = ReadFileStart(existing, kMaxScriptBytes);
+        IniFile marked;
+        marked.SetText(script);
+        if (marked.Mark() == TextMark::kUtf16) {
+            fprintf(stderr, "pkgtool: %s is UTF-16 text, so --update adds no ANSI lines to it; save it as ANSI text "
+                            "(pkgtool explain byte-order-mark)\n", existing.c_str());
+            return 1;
+        }
         std::vector<std::string> added;
         const std::string updated = UpdateText(script, draft, dir, added);
         if (updated == script) {
