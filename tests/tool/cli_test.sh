@@ -33,6 +33,13 @@ expect 2 '' 1 run "$pkg" --os W97
 expect 0 '^bad-header$' 0 explain bad-header
 expect 1 '' 1 explain no-such-code
 expect 2 '' 1 explain
+expect 0 '^usage: pkgtool check DIR' 0 new "$pkg" --help
+expect 2 '' 1 new
+expect 2 '' 1 new "$pkg" --agp 12345:1
+expect 2 '' 1 new "$pkg" --agp
+expect 2 '' 1 new --update --print "$pkg"
+expect 2 '' 1 new "$pkg" --agp 1234:9999
+expect 1 '' 1 new "$pkg"
 expect 0 '^usage: pkgtool check DIR' 0 cd "$pkg" --help
 expect 2 '' 1 cd "$pkg"
 expect 2 '' 1 cd "$pkg" -o

@@ -11,6 +11,9 @@
 //       became of the driver; exit status 1 when it is not installed.
 //   pkgtool cd DIR -o FILE.iso [--label NAME] [--autorun] [--json]
 //       writes the CD image of DIR (disc/cd.cpp).
+//   pkgtool new [--update | --print] DIR [--agp VEN:DEV]... [--codepage N] [--pci-ids FILE]
+//       drafts DIR's SETUP.INI from its driver INF files (draft/draft.h),
+//       then checks the package.
 //   pkgtool explain CODE
 //       prints the reference's entry for a finding code.
 //   pkgtool --help | --version
@@ -19,6 +22,7 @@
 #include "tools/pkgtool/formats/cardnames.h"
 #include "tools/pkgtool/check/check.h"
 #include "tools/pkgtool/formats/codepage.h"
+#include "tools/pkgtool/draft/draft.h"
 #include "tools/pkgtool/dryrun/dryrun.h"
 #include "tools/pkgtool/check/suggest.h"
 #include "tools/pkgtool/report/reference.h"
@@ -42,13 +46,20 @@ const char kUsage[] =
     "       pkgtool run DIR [--program setup|sequor] [--machine FILE] [PC options] [--codepage N] [--verbose]\n"
     "                       [--json]\n"
     "       pkgtool cd DIR -o FILE.iso [--label NAME] [--autorun] [--json]\n"
+    "       pkgtool new [--update | --print] DIR [--agp VEN:DEV]... [--codepage N] [--pci-ids FILE]\n"
     "       pkgtool explain CODE\n"
     "       pkgtool --help | --version\n"
-    "Exit status: 0 check and cd: no errors (warnings and notes allowed); run: the driver got installed\n"
+    "Exit status: 0 check, cd and new: no errors (warnings and notes allowed); run: the driver got installed\n"
     "             (Sequor: every program of its list ran); explain: the code is known\n"
     "             1 check and cd: an error (cd then writes no image); run: the run ended without installing\n"
-    "             the driver (its last line says why); explain: no such code\n"
+    "             the driver (its last line says why); explain: no such code; new: SETUP.INI exists (new never\n"
+    "             overwrites it), or the check of the drafted package found an error\n"
     "             2 a wrong command line\n"
+    "new: drafts DIR\\SETUP.INI from the driver INF files of DIR and its folders, then runs check on it\n"
+    "  --update                      add to DIR's SETUP.INI only what its INF files call for and it lacks\n"
+    "                                (cards, keys for folders it does not serve); every other byte stays\n"
+    "  --print                       write the draft to standard output, and no file\n"
+    "  --agp VEN:DEV                 the card (hexadecimal ids) sits in an AGP slot: bus type AGP (repeatable)\n"
     "  --json                        one JSON object, described by the JSON Schema pkgtool.schema.json\n"
     "  --verbose                     run: every file the install copies, a line each (the install step names\n"
     "                                the first few; --json lists them all)\n"
@@ -129,10 +140,14 @@ int main(int argc, char** argv) {
     if (job == "--version") return Version();
     if (job == "cd") return RunCd(argc, argv);
     if (job == "explain") return Explain(argc, argv);
+    if (job == "new") {
+        const int status = pkgdraft::NewCommand(std::vector<std::string>(argv + 2, argv + argc));
+        return status < 0 ? Usage() : status;
+    }
     if (job != "check" && job != "run")
-        return Wrong(job.empty() ? "no command: check, run, cd or explain"
+        return Wrong(job.empty() ? "no command: check, run, cd, new or explain"
                                  : "unknown command " + job +
-                                       pkgcheck::DidYouMean(job, {"check", "run", "cd", "explain"}));
+                                       pkgcheck::DidYouMean(job, {"check", "run", "cd", "new", "explain"}));
     if (argc < 3) return Wrong(job + " needs the package's folder");
     std::string dir = argv[2];
     if (!std::filesystem::is_directory(dir)) {
