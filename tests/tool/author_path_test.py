@@ -52,7 +52,8 @@ def main():
         os.mkdir(os.path.join(work, "cardsetup-0"))
         for stand_in in ("cardsetup-0/setup.exe", "fitter16.exe"):
             with open(os.path.join(work, stand_in), "wb") as f:
-                f.write(b"MZ stand-in")
+                # An MZ header pointing to an NE header: what cd takes for a Windows program.
+                f.write(b"MZ" + bytes(0x3A) + b"\x40\0\0\0NE" + bytes(16))
         env = dict(os.environ, PATH=os.path.dirname(pkgtool) + os.pathsep + os.environ.get("PATH", ""))
         for command, expected in steps:
             out = subprocess.run(["/bin/sh", "-c", command], cwd=work, env=env, stdout=subprocess.PIPE,
