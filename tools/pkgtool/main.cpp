@@ -157,12 +157,6 @@ int main(int argc, char** argv) {
         if (name == "program") {
             if (value != "setup" && value != "sequor") error = "--program takes setup or sequor";
             program = value;
-        } else if (name == "codepage") {
-            char* end = nullptr;
-            long page = strtol(value.c_str(), &end, 10);
-            if (value.empty() || *end || page <= 0 || page > 65535 || !pkgcheck::IsKnownCodePage(int(page)))
-                error = "--codepage takes the number of a code page this machine can convert, e.g. 1252 or 932";
-            options.codePage = int(page);
         } else if (name == "pci-ids") {
             UsePciIdsFile(value);
         } else if (name == "machine") {
@@ -170,11 +164,14 @@ int main(int argc, char** argv) {
         } else {
             error = ApplyPcOption(spec, name, value);
         }
-        if (!error.empty()) return Wrong(error);
+        if (!error.empty()) return Wrong(name == "codepage" ? "--" + error : error);
         if (job == "check" && name != "codepage" && name != "pci-ids")
             fprintf(stderr, "pkgtool: warning: --%s concerns run; check does not use it\n", name.c_str());
     }
 
+    // One code page for every text and path of the package, from here on.
+    options.codePage = spec.codePage;
+    pkgcheck::UseCodePage page(spec.codePage);
     if (job == "check") {
         CheckResult result = CheckPackage(dir, options);
         std::cout << (json ? FormatFindingsJson(result.findings, result.cards)
@@ -184,7 +181,6 @@ int main(int argc, char** argv) {
     if (job == "run") {
         if (!spec.cardsGiven) AddCardFromPackage(spec, dir);
         Transcript t = DryRun(program, spec, dir);
-        t.codePage = options.codePage;
         for (const std::string& w : t.warnings) fprintf(stderr, "pkgtool: warning: %s\n", w.c_str());
         std::cout << (json ? FormatTranscriptJson(t) : FormatTranscriptText(t));
         return RunExitStatus(t);

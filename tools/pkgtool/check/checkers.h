@@ -2,6 +2,7 @@
 #pragma once
 #include "tools/pkgtool/check/check.h"
 #include "setup/oskind.h"
+#include "tools/pkgtool/formats/codepage.h"
 #include "tools/pkgtool/formats/inifile.h"
 #include "tools/pkgtool/formats/infinstall.h"
 #include <functional>
@@ -18,7 +19,12 @@ public:
     void Error(int line, const std::string& code, const std::string& message) { Add(line, "error", code, message); }
     void Warning(int line, const std::string& code, const std::string& message) { Add(line, "warning", code, message); }
     void Note(int line, const std::string& code, const std::string& message) { Add(line, "note", code, message); }
+    // The message holds the script's bytes: it is kept as the target's
+    // Windows shows them (AddShown: a message that shows them already).
     void Add(int line, const char* severity, const std::string& code, const std::string& message) {
+        AddShown(line, severity, code, ShownText(message, options_.codePage));
+    }
+    void AddShown(int line, const char* severity, const std::string& code, const std::string& message) {
         out_.push_back({file_, line, severity, code, message, ""});
     }
     const std::string& File() const { return file_; }

@@ -3,6 +3,7 @@
 // file their install copies, against what the package holds
 // (formats/infinstall.h holds the model; this file turns it into findings).
 #include "setup/cardentry.h"
+#include "tools/pkgtool/formats/codepage.h"
 #include "tools/pkgtool/check/checkers.h"
 #include "tools/pkgtool/check/oskeys.h"
 #include "tools/pkgtool/formats/cardnames.h"
@@ -204,7 +205,7 @@ std::vector<DriverInfInstall> InstallFromFolder(const DriverGroup& g, const std:
                                   (f.section.empty() ? "" : " (a line of [" + f.section + "])") + " for [" +
                                   f.installSection + "]: the install on " + systems + " looks for " + looked +
                                   ", which the package lacks, so Windows asks for a disk that does not exist";
-            const size_t slash = f.lookedFor.rfind('\\');
+            const size_t slash = FindLastChar(f.lookedFor, '\\');
             const std::string name = f.lookedFor.substr(slash == std::string::npos ? 0 : slash + 1);
             std::vector<std::string> others;
             for (const std::string& o : index.Named(name)) others.push_back(WindowsPath(o));

@@ -75,7 +75,8 @@ std::string BuildTree(IsoImage* image, const std::vector<Entry>& entries, const 
                                                      reinterpret_cast<IsoFile**>(&node))) < 0)
                 iso_stream_unref(stream);
         } else {
-            r = iso_tree_add_node(image, dir->second, fs::absolute(e.source).c_str(), &node);
+            // The name the disc gives it, not this disk's bytes.
+            r = iso_tree_add_new_node(image, dir->second, name.c_str(), fs::absolute(e.source).c_str(), &node);
         }
         if (r < 0) return Failed(("cannot add " + e.source).c_str(), r);
         if (o.fixedTime) Clamp(node, time_t(o.time));

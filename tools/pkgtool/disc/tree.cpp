@@ -41,7 +41,8 @@ void Walk(const fs::path& dir, const std::string& below, int level, std::vector<
     }
     std::sort(names.begin(), names.end());
     for (const fs::path& p : names) {
-        const std::string path = below.empty() ? p.filename().string() : below + "/" + p.filename().string();
+        const std::string path = below.empty() ? NameOnDisc(p.filename().string())
+                                               : below + "/" + NameOnDisc(p.filename().string());
         const fs::file_status st = fs::status(p, ec); // links are followed
         if (fs::is_directory(st)) {
             out.push_back({path, p.string(), true, level});
