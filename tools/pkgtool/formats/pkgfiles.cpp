@@ -16,7 +16,9 @@ std::string FindNoCase(const std::string& dir, const std::string& name, bool* am
     std::vector<std::string> matches;
     std::error_code ec;
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
-        if (SameName(TargetName(it->path().filename().string()), name)) matches.push_back(it->path().string());
+        // Named in UTF-8 on the author's disk, or in the very bytes the script writes.
+        if (SameName(TargetName(it->path().filename().string()), name) || SameName(it->path().filename().string(), name))
+            matches.push_back(it->path().string());
     std::sort(matches.begin(), matches.end());
     if (ambiguous) *ambiguous = matches.size() > 1;
     return matches.empty() ? std::string() : matches.front();
