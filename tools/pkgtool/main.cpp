@@ -9,7 +9,7 @@
 //       box, the helper's command line, the applet's clicks and typed path,
 //       the programs opened and started, the prompts, the exit code and what
 //       became of the driver; exit status 1 when it is not installed.
-//   pkgtool cd DIR -o FILE.iso [--label NAME] [--autorun] [--json]
+//   pkgtool cd DIR -o FILE.iso [--label NAME] [--autorun] [--codepage N] [--json]
 //       writes the CD image of DIR (disc/cd.cpp).
 //   pkgtool explain CODE
 //       prints the reference's entry for a finding code.
@@ -40,18 +40,19 @@ namespace {
 const char kUsage[] =
     "usage: pkgtool check DIR [--codepage N] [--pci-ids FILE] [--json]\n"
     "       pkgtool run DIR [--program setup|sequor] [--machine FILE] [PC options] [--codepage N] [--json]\n"
-    "       pkgtool cd DIR -o FILE.iso [--label NAME] [--autorun] [--json]\n"
+    "       pkgtool cd DIR -o FILE.iso [--label NAME] [--autorun] [--codepage N] [--json]\n"
     "       pkgtool explain CODE\n"
     "       pkgtool --help | --version\n"
     "Exit status: 0 check and cd: no errors (warnings and notes allowed); run: the driver got installed\n"
-    "             (Sequor: every program of its list ran); explain: the code is known\n"
+    "             (Sequor: its list ran, its setup installed, a restart asked for was accepted);\n"
+    "             explain: the code is known\n"
     "             1 check and cd: an error (cd then writes no image); run: the run ended without installing\n"
     "             the driver (its last line says why); explain: no such code\n"
     "             2 a wrong command line\n"
     "  --json                        one JSON object, described by the JSON Schema pkgtool.schema.json\n"
     "  --pci-ids FILE                the PCI id database to name cards from (default: the system's)\n"
-    "  --codepage N                  the ANSI code page of the Windows that runs the package, for texts\n"
-    "                                and paths (1252 by default; 932, 936, 949, 950, 1250, ...)\n"
+    "  --codepage N                  the ANSI code page of the Windows that runs the package, for texts,\n"
+    "                                paths and file names (1252 by default; 932, 936, 949, 950, 1250, ...)\n"
     "PC options (also the names of a machine file's 'name = value' lines):\n"
     "  --os KEY|NAME|P.MAJ.MIN[:SP]  Windows version: an OS key in capitals (W95A, W95B, W95C, W98, WIN95,\n"
     "                                NT40, NT35X, NT31, WINNT), a Wine version name in small letters (win95,\n"
@@ -69,7 +70,8 @@ const char kUsage[] =
     "                                it (default) or as a double-click on it in Explorer does; --dir gives the drive\n"
     "  --helper-exit N  --helper-shows-after MS  --helper-never-shows  --no-helper\n"
     "  --applet-closed-after MS      the user closes the Display applet after MS\n"
-    "  --exit PROGRAM=CODE           exit code of a program of the package (default 0)\n"
+    "  --exit PROGRAM=CODE           exit code of a program of the package (default 0), named as the list\n"
+    "                                names it: file name with or without extension, or path (TOOLS\\UTIL.EXE)\n"
     "  --missing PROGRAM             a program that cannot be started\n"
     "  --lspci FILE                  the PCI bus of a real PC: the output of lspci -n captured on it\n"
     "  --registry FILE               its registry: a REGEDIT4 export of its Windows 98 (HKEY_LOCAL_MACHINE)\n";
