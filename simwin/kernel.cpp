@@ -87,12 +87,18 @@ DWORD GetCurrentThreadId() { return 1; }
 
 UINT GetACP() { return Current().codePage; }
 
-BOOL IsDBCSLeadByte(BYTE c) {
-    switch (Current().codePage) {
+namespace sim {
+
+bool IsLeadByteOf(unsigned codePage, unsigned char c) {
+    switch (codePage) {
     case 932: return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
     case 936:
     case 949:
     case 950: return c >= 0x81 && c <= 0xFE;
-    default: return FALSE;
+    default: return false;
     }
 }
+
+} // namespace sim
+
+BOOL IsDBCSLeadByte(BYTE c) { return sim::IsLeadByteOf(Current().codePage, c); }

@@ -248,6 +248,10 @@ struct Machine {
 // The handle of the process's access token (the NT family).
 extern HANDLE const kTokenHandle;
 
+// The lead bytes of a double-byte ANSI code page (932, 936, 949, 950):
+// IsDBCSLeadByte's table.
+bool IsLeadByteOf(unsigned codePage, unsigned char c);
+
 // The machine that the Win32 functions act on. Tests make one current for
 // their scope.
 Machine& Current();

@@ -115,8 +115,13 @@ BOOL CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES
     }
     auto it = m.programs.find(image);
     if (it == m.programs.end()) {
-        size_t slash = image.find_last_of("\\/:");
-        if (slash != std::string::npos) it = m.programs.find(image.substr(slash + 1));
+        // By characters: a second byte 0x5C of a double-byte name is no separator.
+        size_t name = 0;
+        for (size_t i = 0; i < image.size(); ++i) {
+            if (sim::IsLeadByteOf(m.codePage, (unsigned char)image[i]) && i + 1 < image.size()) ++i;
+            else if (image[i] == '\\' || image[i] == '/' || image[i] == ':') name = i + 1;
+        }
+        if (name) it = m.programs.find(image.substr(name));
     }
     if (it == m.programs.end()) {
         m.Record("start failed (not found): " + line);

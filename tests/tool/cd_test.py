@@ -46,6 +46,25 @@ def stage(dest, package, when):
             os.utime(os.path.join(top, n), (when, when))
 
 
+def make_cp932(folder):
+    """The example as an author in Japan has it: scripts in code page 932
+    with Japanese messages, a tool folder and a README whose names have
+    characters with the second byte 0x5C (ソ, 表), named in UTF-8 on this disk."""
+    path = os.path.join(folder, "SETUP.INI")
+    ini = open(path, encoding="ascii").read()
+    ini = ini.replace("program=[CWD]\\README.TXT,x,[CWD]", "program=[CWD]\\表示.TXT,x,[CWD]")
+    ini = ini.replace("No supported display card was found.", "対応する表示カードが見つかりません。\\nソフトを確認してください。")
+    ini = ini.replace("This Windows version is not supported.", "このバージョンの Windows には対応していません。")
+    open(path, "wb").write(ini.encode("cp932"))
+    os.rename(os.path.join(folder, "README.TXT"), os.path.join(folder, "表示.TXT"))
+    os.mkdir(os.path.join(folder, "ソフト"))
+    with open(os.path.join(folder, "ソフト", "JREBOOT.EXE"), "wb") as f:
+        f.write(b"MZ")
+    with open(os.path.join(folder, "sequor95.ini"), "wb") as f:
+        f.write('[ProcessList]\r\n1="[CWD]\\setup.exe",[CWD]\r\n2="[CWD]\\ソフト\\JREBOOT.EXE",[CWD]\\ソフト\r\n'
+                .encode("cp932"))
+
+
 def names(image, joliet):
     out = run(["isoinfo", "-f", "-i", image] + (["-J"] if joliet else [])).stdout.decode("utf-8", "replace")
     return {re.sub(r";1$", "", p.lstrip("/")) if joliet else p.lstrip("/") for p in out.split("\n") if p.strip()}
@@ -98,6 +117,24 @@ def main():
         for j, i in rows:
             check(j.replace("\\", "/") in joliet and i.replace("\\", "/") in {p.replace(";1", "") for p in iso},
                   "the report's %s (Joliet) and %s (ISO 9660) are on the disc" % (j, i))
+
+        # A package in code page 932, its files named in UTF-8 here: check is
+        # clean, and the disc holds the names Windows shows (Joliet: UCS-2 of
+        # them) and ISO 9660 level 1 names that a reader without Joliet opens.
+        jp, jpimage = os.path.join(tmp, "jp"), os.path.join(tmp, "jp.iso")
+        stage(jp, package, EPOCH)
+        make_cp932(jp)
+        out = run([pkgtool, "check", jp, "--codepage", "932"])
+        check(out.returncode == 0 and "0 errors, 0 warnings" in out.stdout.decode(),
+              "check --codepage 932 of the Japanese package: %d\n%s" % (out.returncode, out.stdout.decode()))
+        out = run([pkgtool, "cd", jp, "-o", jpimage, "--autorun", "--codepage", "932", "--label", "JP"], env=env)
+        check(out.returncode == 0, "cd --codepage 932: %d\n%s" % (out.returncode, out.stdout.decode()))
+        xorriso = run(["xorriso", "-indev", jpimage, "-find", "/", "-type", "f"]).stdout.decode()
+        for want in ("'/ソフト/JREBOOT.EXE'", "'/表示.TXT'"):
+            check(want in xorriso, "xorriso reads the Joliet name %s:\n%s" % (want, xorriso))
+        jp_iso = names(jpimage, False)
+        check(all(re.match(r"^[A-Z0-9_]{1,8}(\.[A-Z0-9_]{0,3};1)?(/|$)", p.split("/")[-1]) for p in jp_iso)
+              and any(p.endswith("/JREBOOT.EXE;1") for p in jp_iso), "ISO 9660 level 1 names: %s" % sorted(jp_iso))
 
         # An error leaves no image behind, nor a half-written one.
         broken = os.path.join(tmp, "broken")

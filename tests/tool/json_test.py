@@ -20,6 +20,7 @@ import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import schema_check  # noqa: E402
+import cd_test  # noqa: E402
 
 FAILURES = []
 
@@ -102,6 +103,28 @@ def main():
                       "%s stops with %s, which check does not give: %s" % (what, steps and steps[0]["code"], codes))
                 check(steps and doc["findings"] and doc["findings"][0]["code"] == steps[0]["code"],
                       "%s: the run's findings start with its stop: %r" % (what, doc["findings"]))
+
+        # A package in code page 932: the box, the file opened and the program
+        # started hold the text Windows shows, as Unicode, with the bytes beside.
+        jp = copy("jp", cd_test.make_cp932)
+        for name in ("setup.exe",):
+            with open(os.path.join(jp, name), "wb") as f:
+                f.write(b"MZ")
+        rc, doc = tool(pkgtool, "run", jp, "--json", "--codepage", "932", "--no-card")
+        boxes = [st for st in doc["steps"] if st["kind"] == "box"] if doc else []
+        message = "対応する表示カードが見つかりません。\r\nソフトを確認してください。"
+        check(rc == 1 and boxes and boxes[0]["text"] == message and
+              bytes.fromhex(boxes[0]["textBytes"]) == message.encode("cp932"),
+              "run --codepage 932: the box's text as Unicode and its bytes: %r" % boxes)
+        rc, doc = tool(pkgtool, "run", jp, "--json", "--codepage", "932")
+        opened = [st["file"] for st in doc["steps"] if st["kind"] == "opened"] if doc else []
+        check(rc == 0 and opened == ["D:\\CD\\表示.TXT"], "run --codepage 932: the README opened: %r" % opened)
+        rc, doc = tool(pkgtool, "run", jp, "--json", "--codepage", "932", "--program", "sequor", "--helper-exit", "2",
+                       "--answer", "No")
+        started = [st["commandLine"] for st in doc["steps"] if st["kind"] == "started"] if doc else []
+        runs = [st["run"] for st in doc["steps"] if st["kind"] == "setup"] if doc else []
+        check(rc == 1 and doc["declined"] and started[-1] == '"D:\\CD\\ソフト\\JREBOOT.EXE"' and runs and
+              runs[0]["exitCode"] == 2, "run --program sequor of the Japanese package: %d %r" % (rc, doc))
 
         # check and cd: 0 clean or warnings, 1 errors.
         for folder, status in ((whole, 0), (no_nt40, 1)):

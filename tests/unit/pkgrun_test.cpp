@@ -155,10 +155,58 @@ TEST(PkgRun, SequorProgramsTakeTheirExitCodesAndMissingOnesFail) {
     ASSERT_EQ(ApplyPcOption(spec, "missing", "b.exe"), "");
     ASSERT_EQ(ApplyPcOption(spec, "answer", "No"), "");
     Transcript t = DryRun("sequor", spec, p.dir.string());
-    EXPECT_EQ(Kinds(t), (std::vector<std::string>{"started", "ended", "start-failed", "start-failed", "box"}));
+    EXPECT_EQ(Kinds(t), (std::vector<std::string>{"started", "ended", "start-failed", "start-failed", "prompt", "box"}));
     EXPECT_EQ(t.events.back().Field("caption"), "Sequor");
     EXPECT_EQ(t.events.back().Field("answer"), "No");
     EXPECT_EQ(SchemaProblems(FormatTranscriptJson(t)), "");
+}
+
+// A setup.exe in Sequor's list runs the launcher's code: the helper's exit
+// code is setup's, and so Sequor's highest; the prompt step names where it
+// came from. A code of 3 or -1 anywhere gives no prompt, and says so.
+TEST(PkgRun, SequorRunsTheSetupOfItsListWithTheLaunchersCode) {
+    Package p(kScript, "[ProcessList]\n1=\"[CWD]\\setup.exe\",[CWD]\n2=\"[CWD]\\TOOLS\\util.exe\",[CWD]\\TOOLS\n");
+    std::ofstream(p.dir / "setup.exe") << "MZ";
+    fs::create_directories(p.dir / "TOOLS");
+    std::ofstream(p.dir / "TOOLS" / "util.exe") << "MZ";
+    fs::copy(fs::path(EXAMPLE_PACKAGE_DIR) / "WIN95", p.dir / "WIN95", fs::copy_options::recursive);
+    const struct {
+        const char* helperExit;
+        const char* utilExit; // --exit, as the list names the program
+        const char* answer;   // setup's ShowMsgDone first, then Sequor's prompt
+        const char* highest;  // the prompt step's start
+        bool prompt, installed, declined;
+        const char* shutdown;
+    } cases[] = {
+        {"2", "TOOLS\\util.exe=0", "OK,Yes", "2, from [ProcessList] 1: \"D:\\CD\\setup.exe\"", true, true, false, "reboot"},
+        {"0", "util=2", "OK,Yes", "2, from [ProcessList] 2", true, true, false, "reboot"},
+        {"0", "util.exe=2", "OK,No", "2, from [ProcessList] 2", true, false, true, ""},
+        {"1", "util=0", "OK,No", "1, from [ProcessList] 1", true, false, true, ""},
+        {"1", "util=3", "OK", "3, from [ProcessList] 2", false, true, false, ""},
+        {"0", "util=4294967295", "OK", "4294967295 (-1 as a signed number)", false, true, false, ""},
+    };
+    for (const auto& c : cases) {
+        PcSpec spec;
+        ASSERT_EQ(ApplyPcOption(spec, "helper-exit", c.helperExit), "");
+        ASSERT_EQ(ApplyPcOption(spec, "exit", c.utilExit), "");
+        ASSERT_EQ(ApplyPcOption(spec, "answer", c.answer), "");
+        AddCardFromPackage(spec, p.dir.string());
+        Transcript t = DryRun("sequor", spec, p.dir.string());
+        const std::string at = std::string(c.helperExit) + " " + c.utilExit + " " + c.answer;
+        ASSERT_EQ(t.runs.size(), 1u) << at;
+        EXPECT_EQ(t.runs[0].exitCode, atoi(c.helperExit)) << at;
+        EXPECT_TRUE(t.runs[0].installed) << at << ": " << t.runs[0].outcome;
+        const TranscriptEvent prompt = First(t, "prompt");
+        EXPECT_EQ(prompt.Field("highest exit code").rfind(c.highest, 0), 0u) << at << ": " << prompt.Field("highest exit code");
+        EXPECT_EQ(!prompt.Field("yes").empty(), c.prompt) << at;
+        EXPECT_EQ(First(t, "box").kind.empty(), !c.prompt) << at;
+        EXPECT_EQ(t.installed, c.installed) << at << ": " << t.outcome;
+        EXPECT_EQ(t.declined, c.declined) << at;
+        EXPECT_EQ(RunExitStatus(t), c.installed ? 0 : 1) << at;
+        EXPECT_EQ(First(t, "shutdown").Field("request"), c.shutdown) << at;
+        EXPECT_TRUE(t.warnings.empty()) << at << ": " << (t.warnings.empty() ? "" : t.warnings[0]);
+        EXPECT_EQ(SchemaProblems(FormatTranscriptJson(t)), "") << at;
+    }
 }
 
 TEST(PkgRun, ByteOrderMarksAreReadAsTheVersionReadsThem) {
@@ -385,7 +433,7 @@ TEST(PkgRun, OptionsThatDoNotApplyAreNamed) {
     } cases[] = {
         {{{"os", "NT40"}, {"helper-exit", "3"}}, "--helper-exit concerns the install helper"},
         {{{"answer", "OK,OK,OK"}}, "--answer: the run showed 1 box, so 2 of the answers"},
-        {{{"exit", "never.exe=1"}}, "--exit never.exe=1: never.exe never starts"},
+        {{{"exit", "never.exe=1"}}, "--exit never.exe=1: no program of the package has that name"},
         {{{"card", "4634:5"}}, "--card 4634:5 is read in hexadecimal; the card of [DetectCard3] 1 = 4634,5,PCI,1,0 is 121A:0005"},
         {{{"card", "4634,5"}}, nullptr},
         {{{"os", "1.4.0:C"}}, "--os 1.4.0:C: the service-pack text \"C\" has no second character"},

@@ -9,7 +9,7 @@
 //       box, the helper's command line, the applet's clicks and typed path,
 //       the programs opened and started, the prompts, the exit code and what
 //       became of the driver; exit status 1 when it is not installed.
-//   pkgtool cd DIR -o FILE.iso [--label NAME] [--autorun] [--json]
+//   pkgtool cd DIR -o FILE.iso [--label NAME] [--autorun] [--codepage N] [--json]
 //       writes the CD image of DIR (disc/cd.cpp).
 //   pkgtool new [--update | --print] DIR [--agp VEN:DEV]... [--codepage N] [--pci-ids FILE]
 //       drafts DIR's SETUP.INI from its driver INF files (draft/draft.h),
@@ -45,12 +45,13 @@ const char kUsage[] =
     "usage: pkgtool check DIR [--codepage N] [--pci-ids FILE] [--json]\n"
     "       pkgtool run DIR [--program setup|sequor] [--machine FILE] [PC options] [--codepage N] [--verbose]\n"
     "                       [--json]\n"
-    "       pkgtool cd DIR -o FILE.iso [--label NAME] [--autorun] [--json]\n"
+    "       pkgtool cd DIR -o FILE.iso [--label NAME] [--autorun] [--codepage N] [--json]\n"
     "       pkgtool new [--update | --print] DIR [--agp VEN:DEV]... [--codepage N] [--pci-ids FILE]\n"
     "       pkgtool explain CODE\n"
     "       pkgtool --help | --version\n"
     "Exit status: 0 check, cd and new: no errors (warnings and notes allowed); run: the driver got installed\n"
-    "             (Sequor: every program of its list ran); explain: the code is known\n"
+    "             (Sequor: its list ran, its setup installed, a restart asked for was accepted);\n"
+    "             explain: the code is known\n"
     "             1 check and cd: an error (cd then writes no image); run: the run ended without installing\n"
     "             the driver (its last line says why); explain: no such code; new: SETUP.INI exists (new never\n"
     "             overwrites it), or the check of the drafted package found an error\n"
@@ -64,8 +65,8 @@ const char kUsage[] =
     "  --verbose                     run: every file the install copies, a line each (the install step names\n"
     "                                the first few; --json lists them all)\n"
     "  --pci-ids FILE                the PCI id database to name cards from (default: the system's)\n"
-    "  --codepage N                  the ANSI code page of the Windows that runs the package, for texts\n"
-    "                                and paths (1252 by default; 932, 936, 949, 950, 1250, ...)\n"
+    "  --codepage N                  the ANSI code page of the Windows that runs the package, for texts,\n"
+    "                                paths and file names (1252 by default; 932, 936, 949, 950, 1250, ...)\n"
     "PC options (also the names of a machine file's 'name = value' lines):\n"
     "  --os KEY|NAME|P.MAJ.MIN[:SP]  Windows version: an OS key in capitals (W95A, W95B, W95C, W98, WIN95,\n"
     "                                NT40, NT35X, NT31, WINNT), a Wine version name in small letters (win95,\n"
@@ -83,7 +84,8 @@ const char kUsage[] =
     "                                it (default) or as a double-click on it in Explorer does; --dir gives the drive\n"
     "  --helper-exit N  --helper-shows-after MS  --helper-never-shows  --no-helper\n"
     "  --applet-closed-after MS      the user closes the Display applet after MS\n"
-    "  --exit PROGRAM=CODE           exit code of a program of the package (default 0)\n"
+    "  --exit PROGRAM=CODE           exit code of a program of the package (default 0), named as the list\n"
+    "                                names it: file name with or without extension, or path (TOOLS\\UTIL.EXE)\n"
     "  --missing PROGRAM             a program that cannot be started\n"
     "  --lspci FILE                  the PCI bus of a real PC: the output of lspci -n captured on it\n"
     "  --registry FILE               its registry: a REGEDIT4 export of its Windows 98 (HKEY_LOCAL_MACHINE)\n";
@@ -184,12 +186,6 @@ int main(int argc, char** argv) {
         if (name == "program") {
             if (value != "setup" && value != "sequor") error = "--program takes setup or sequor";
             program = value;
-        } else if (name == "codepage") {
-            char* end = nullptr;
-            long page = strtol(value.c_str(), &end, 10);
-            if (value.empty() || *end || page <= 0 || page > 65535 || !pkgcheck::IsKnownCodePage(int(page)))
-                error = "--codepage takes the number of a code page this machine can convert, e.g. 1252 or 932";
-            options.codePage = int(page);
         } else if (name == "pci-ids") {
             UsePciIdsFile(value);
         } else if (name == "machine") {
@@ -197,11 +193,14 @@ int main(int argc, char** argv) {
         } else {
             error = ApplyPcOption(spec, name, value);
         }
-        if (!error.empty()) return Wrong(error);
+        if (!error.empty()) return Wrong(name == "codepage" ? "--" + error : error);
         if (job == "check" && name != "codepage" && name != "pci-ids")
             fprintf(stderr, "pkgtool: warning: --%s concerns run; check does not use it\n", name.c_str());
     }
 
+    // One code page for every text and path of the package, from here on.
+    options.codePage = spec.codePage;
+    pkgcheck::UseCodePage page(spec.codePage);
     if (job == "check") {
         CheckResult result = CheckPackage(dir, options);
         std::cout << (json ? FormatFindingsJson(result.findings, result.cards)
@@ -211,7 +210,6 @@ int main(int argc, char** argv) {
     if (job == "run") {
         if (!spec.cardsGiven) AddCardFromPackage(spec, dir);
         Transcript t = DryRun(program, spec, dir);
-        t.codePage = options.codePage;
         for (const std::string& w : t.warnings) fprintf(stderr, "pkgtool: warning: %s\n", w.c_str());
         std::cout << (json ? FormatTranscriptJson(t) : FormatTranscriptText(t, verbose));
         return RunExitStatus(t);

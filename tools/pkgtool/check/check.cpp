@@ -1,6 +1,7 @@
 #include "tools/pkgtool/check/check.h"
 #include "tools/pkgtool/check/checkers.h"
 #include "tools/pkgtool/formats/pkgfiles.h"
+#include "tools/pkgtool/formats/codepage.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -95,6 +96,8 @@ std::vector<Finding> CheckPackage(const std::string& dir) { return CheckPackage(
 CheckResult CheckPackage(const std::string& root, const CheckOptions& options) {
     using namespace pkgcheck;
     CheckResult result;
+    // The package's bytes are read as the target's Windows steps over them.
+    UseCodePage page(options.codePage);
     std::vector<Finding>& findings = result.findings;
     std::error_code ec;
     if (!std::filesystem::is_directory(root, ec)) {

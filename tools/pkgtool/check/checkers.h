@@ -2,6 +2,7 @@
 #pragma once
 #include "tools/pkgtool/check/check.h"
 #include "setup/oskind.h"
+#include "tools/pkgtool/formats/codepage.h"
 #include "tools/pkgtool/formats/inifile.h"
 #include "tools/pkgtool/formats/infinstall.h"
 #include <functional>
@@ -26,8 +27,14 @@ public:
     void Note(int line, const std::string& code, const std::string& message, const std::string& fix = std::string()) {
         Add(line, "note", code, message, fix);
     }
+    // The message holds the script's bytes: it is kept as the target's
+    // Windows shows them (AddShown: a message that shows them already).
     void Add(int line, const char* severity, const std::string& code, const std::string& message,
              const std::string& fix = std::string()) {
+        AddShown(line, severity, code, ShownText(message, options_.codePage), ShownText(fix, options_.codePage));
+    }
+    void AddShown(int line, const char* severity, const std::string& code, const std::string& message,
+                  const std::string& fix = std::string()) {
         out_.push_back({file_, line, severity, code, message, "", fix});
     }
     const std::string& File() const { return file_; }

@@ -1,6 +1,7 @@
 // Exec sections: "program" holds the file to open, a placeholder and the
 // working directory, after [CWD] and [OS] are replaced.
 #include "tools/pkgtool/check/checkers.h"
+#include "tools/pkgtool/formats/codepage.h"
 #include "tools/pkgtool/check/suggest.h"
 #include "tools/pkgtool/formats/pkgfiles.h"
 #include "tools/pkgtool/check/valuetext.h"
@@ -35,7 +36,7 @@ void CheckExecSection(const IniFile& ini, Sink& sink, const NamedSection& named,
     }
     CheckTokens(value, line, sink, {"[CWD]", "[OS]"});
     CheckAnsiText(value, line, sink, "path");
-    if (value.find("[OS]") != std::string::npos)
+    if (FindTextAtChar(value, "[OS]") != std::string::npos)
         sink.Warning(line, "os-token",
                      "[OS] is replaced by nothing (it does not name the Windows-version folder); write that folder "
                      "after [CWD]");
@@ -55,7 +56,7 @@ void CheckExecSection(const IniFile& ini, Sink& sink, const NamedSection& named,
     static const std::string kLaunchDir = "[CWD]\\";
     if (!fields.empty() && fields[0].compare(0, kLaunchDir.size(), kLaunchDir) == 0) {
         std::string rest = fields[0].substr(kLaunchDir.size());
-        if (rest.find('[') == std::string::npos && !EndsWithBlank(rest) && FindWindowsPath(packageDir, rest).empty())
+        if (FindChar(rest, '[') == std::string::npos && !EndsWithBlank(rest) && FindWindowsPath(packageDir, rest).empty())
             sink.Warning(line, "missing-file",
                          "the package has no file " + Quoted(rest) + " for " + Quoted(named.name) +
                              " to open; a package on a CD is complete, so the name is likely a typo");

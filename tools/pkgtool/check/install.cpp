@@ -3,6 +3,7 @@
 // file their install copies, against what the package holds
 // (formats/infinstall.h holds the model; this file turns it into findings).
 #include "setup/cardentry.h"
+#include "tools/pkgtool/formats/codepage.h"
 #include "tools/pkgtool/check/checkers.h"
 #include "tools/pkgtool/check/oskeys.h"
 #include "tools/pkgtool/formats/cardnames.h"
@@ -182,7 +183,7 @@ void MissingFiles::Add(const DriverGroup& g, const std::string& infPath, const I
     if (it == files_.end()) {
         File file;
         file.shown = looked;
-        const size_t slash = looked.rfind('\\');
+        const size_t slash = FindLastChar(looked, '\\');
         file.name = looked.substr(slash == std::string::npos ? 0 : slash + 1);
         file.folder = slash == std::string::npos ? "" : looked.substr(0, slash);
         files_.push_back(file);

@@ -1,6 +1,7 @@
 // sequor95.ini: [ProcessList] holds "command line,working directory" under
 // the keys 1, 2, 3, read up to the first empty one.
 #include "framework/text.h"
+#include "tools/pkgtool/formats/codepage.h"
 #include "tools/pkgtool/check/checkers.h"
 #include "tools/pkgtool/formats/pkgfiles.h"
 #include "tools/pkgtool/check/valuetext.h"
@@ -34,7 +35,7 @@ std::string ProgramInPackage(const std::vector<std::string>& candidates, const s
     for (const std::string& c : candidates) {
         if (c.empty()) continue;
         // The front end's own programs come from its build, not the author's folder.
-        const std::string name = c.substr(c.rfind('\\') == std::string::npos ? 0 : c.rfind('\\') + 1);
+        const std::string name = c.substr(FindLastChar(c, '\\') == std::string::npos ? 0 : FindLastChar(c, '\\') + 1);
         if (SameName(name, "setup.exe") || SameName(name, "Sequor.exe")) return c;
         if (!ProgramFound({c}, packageDir).empty()) return c;
     }
@@ -120,7 +121,7 @@ std::vector<std::string> ProgramsTried(const std::string& commandLine) {
 
 std::string ProgramFound(const std::vector<std::string>& tried, const std::string& packageDir) {
     for (const std::string& c : tried) {
-        const size_t slash = c.rfind('\\');
+        const size_t slash = FindLastChar(c, '\\');
         const std::string name = c.substr(slash == std::string::npos ? 0 : slash + 1);
         if (std::string path = FindWindowsFile(packageDir, c); !path.empty()) return path;
         if (name.find('.') == std::string::npos)

@@ -58,12 +58,12 @@ void CheckAnsiText(const std::string& value, int line, Sink& sink, const std::st
     const std::string shown = Shortened(RenderInCodePage(value, codePage, &valid));
     const std::string page = "code page " + std::to_string(codePage);
     if (LooksLikeUtf8(value))
-        sink.Warning(line, "utf8-text",
+        sink.AddShown(line, "warning", "utf8-text",
                      "the " + what + " holds UTF-8 text, which Windows of that time does not read: with " + page +
                          " it shows as " + Quoted(shown) + ". Save the script in " + page +
                          " (--codepage N checks for another)");
     else if (!valid)
-        sink.Warning(line, "codepage-text",
+        sink.AddShown(line, "warning", "codepage-text",
                      "the " + what + " holds bytes that are no text of " + page + ": that Windows shows " +
                          Quoted(shown) + " (--codepage N checks for another)");
 }

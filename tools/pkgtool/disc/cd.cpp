@@ -2,6 +2,7 @@
 // own check, then the image and its report.
 #include "tools/pkgtool/disc/disc.h"
 #include "tools/pkgtool/disc/names.h"
+#include "tools/pkgtool/formats/codepage.h"
 #include "tools/pkgtool/formats/inifile.h"
 #include "tools/pkgtool/formats/pkgfiles.h"
 #include "tools/pkgtool/report/json.h"
@@ -94,8 +95,18 @@ std::string NamesJson(const Named& named, const std::map<std::string, DiscName>&
 int CdCommand(const std::vector<std::string>& args) {
     std::string dir, out, label;
     bool autorun = false, labelGiven = false, json = false;
+    int codePage = 1252;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        if (a == "--codepage" || a.compare(0, 11, "--codepage=") == 0) {
+            const std::string value = a.size() > 10 ? a.substr(11) : i + 1 < args.size() ? args[++i] : "";
+            char* end = nullptr;
+            const long page = strtol(value.c_str(), &end, 10);
+            if (value.empty() || *end || page <= 0 || page > 65535 || !pkgcheck::IsKnownCodePage(int(page)))
+                return Wrong("--codepage takes the number of a code page this machine can convert, e.g. 1252 or 932");
+            codePage = int(page);
+            continue;
+        }
         if ((a == "-o" || a == "--output" || a == "--label") && i + 1 < args.size()) {
             (a == "--label" ? label : out) = args[++i];
             labelGiven = labelGiven || a == "--label";
@@ -127,6 +138,8 @@ int CdCommand(const std::vector<std::string>& args) {
         options.time = t;
     }
 
+    // Scripts and names of the disc, as its target's Windows reads them.
+    pkgcheck::UseCodePage page(codePage);
     std::vector<Finding> findings;
     if (autorun) {
         options.autorunText = MakeAutoRun(dir, findings);
@@ -146,6 +159,7 @@ int CdCommand(const std::vector<std::string>& args) {
     // and any other a user may start by hand. A missing program that check
     // only warns about is an error on a disc, said once.
     CheckOptions check;
+    check.codePage = codePage;
     check.followAutoRun = !autorun;
     check.everyPackage = true;
     check.treeFindings = false; // ReadTree above reported them

@@ -12,7 +12,7 @@ namespace pkgdisc {
 
 // A file or folder that goes on the disc.
 struct Entry {
-    std::string path;   // below the root, '/'-separated, as on this disk
+    std::string path;   // below the root, '/'-separated, named as the disc names it (PathOnDisc)
     std::string source; // on this disk; for a link, what it leads to
     bool dir = false;
     int level = 1;      // ISO 9660's level of the folder that holds it: 1 for the root

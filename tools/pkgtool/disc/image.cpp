@@ -75,7 +75,7 @@ std::string BuildTree(IsoImage* image, const std::vector<Entry>& entries, const 
                                                      reinterpret_cast<IsoFile**>(&node))) < 0)
                 iso_stream_unref(stream);
         } else {
-            // By the entry's own name: a followed link's source has the name of what it leads to.
+            // By the entry's own name, as the disc names it: a followed link's source has the name of what it leads to.
             r = iso_tree_add_new_node(image, dir->second, name.c_str(), fs::absolute(e.source).c_str(), &node);
         }
         if (r < 0) return Failed(("cannot add " + e.source).c_str(), r);

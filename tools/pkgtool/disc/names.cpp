@@ -1,4 +1,6 @@
 #include "tools/pkgtool/disc/names.h"
+#include "simwin/machine.h"
+#include "tools/pkgtool/formats/codepage.h"
 
 #include <cstdint>
 #include <vector>
@@ -68,6 +70,24 @@ std::string SameNameKey(const std::string& name) {
             key += name.substr(start, i - start);
     }
     return key;
+}
+
+std::string NameOnDisc(const std::string& diskName) {
+    bool ascii = true;
+    for (unsigned char c : diskName) ascii = ascii && c < 0x80;
+    if (ascii || pkgcheck::LooksLikeUtf8(diskName)) return diskName;
+    return pkgcheck::RenderInCodePage(diskName, int(sim::Current().codePage));
+}
+
+std::string PathOnDisc(const std::string& diskPath) {
+    std::string out;
+    for (size_t at = 0;;) {
+        const size_t slash = diskPath.find('/', at);
+        out += NameOnDisc(diskPath.substr(at, slash - at));
+        if (slash == std::string::npos) return out;
+        out += '/';
+        at = slash + 1;
+    }
 }
 
 std::string LabelProblem(const std::string& label) {

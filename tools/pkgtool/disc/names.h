@@ -46,6 +46,17 @@ size_t Ucs2Length(const std::string& name);
 // regard to case).
 std::string SameNameKey(const std::string& name);
 
+// A name on this disk as the disc names it, in UTF-8: a UTF-8 name as it is
+// (a Linux author's files), any other as the target's code page reads its
+// bytes (a name written by a tool of the target's language). Joliet holds
+// it as UCS-2, which Windows converts to its ANSI code page when a program
+// asks: the target then sees the bytes its scripts write. Of Windows 95/98
+// in Japanese and their reading of Joliet, no document of the time was
+// found beyond the Joliet specification's UCS-2 (Q142372 names no code page).
+std::string NameOnDisc(const std::string& diskName);
+// Each part of a '/'-separated path below the root, so.
+std::string PathOnDisc(const std::string& diskPath);
+
 // Why a volume label does not fit (empty when it fits), and the label
 // made from a folder's name when none is given.
 std::string LabelProblem(const std::string& label);

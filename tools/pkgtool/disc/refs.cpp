@@ -4,6 +4,7 @@
 #include "tools/pkgtool/check/oskeys.h"
 #include "tools/pkgtool/check/valuetext.h"
 #include "tools/pkgtool/disc/disc.h"
+#include "tools/pkgtool/disc/names.h"
 #include "tools/pkgtool/formats/autorun.h"
 #include "tools/pkgtool/formats/pkgfiles.h"
 
@@ -49,7 +50,8 @@ public:
     // Records the disk path `found` (empty: nothing to record) as named.
     void Add(const std::string& found, const std::string& file, int line, const std::string& what) {
         if (found.empty()) return;
-        const std::string rel = fs::path(found).lexically_normal().lexically_relative(root_).generic_string();
+        const std::string rel =
+            PathOnDisc(fs::path(found).lexically_normal().lexically_relative(root_).generic_string());
         if (rel.empty() || rel == "." || rel.compare(0, 2, "..") == 0) return;
         refs_.named.emplace(rel, Naming{file, line, what});
     }

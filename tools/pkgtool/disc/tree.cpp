@@ -35,8 +35,9 @@ std::vector<Entry> ReadTree(const std::string& root, std::vector<Finding>& out) 
     // Past what Joliet can reach nothing deeper is read: CheckNames reports
     // the folder.
     for (const pkgcheck::PackageEntry& e : pkgcheck::ReadPackageTree(
-             root, out, [](const pkgcheck::PackageEntry& d) { return JolietPathLength(d.path) <= kJolietPathMax; }))
-        entries.push_back({e.path, e.source, e.dir, e.depth + 1});
+             root, out, [](const pkgcheck::PackageEntry& d) { return JolietPathLength(PathOnDisc(d.path)) <= kJolietPathMax; }))
+        // Named as the disc names it, not by this disk's bytes.
+        entries.push_back({PathOnDisc(e.path), e.source, e.dir, e.depth + 1});
     return entries;
 }
 

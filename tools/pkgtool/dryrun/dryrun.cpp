@@ -10,6 +10,12 @@
 #include <filesystem>
 #include <set>
 #include "setup/commands.h"
+#include "framework/chars.h"
+#include "framework/cmdline.h"
+#include "sequor/exitrule.h"
+#include "sequor/shutdown.h"
+#include "tools/pkgtool/formats/codepage.h"
+#include "tools/pkgtool/formats/inifile.h"
 #include "tests/support/run.h"
 #include <cstdio>
 #include <cstring>
@@ -157,7 +163,9 @@ private:
         // What check says at the lines this run went through.
         const std::set<int> lines = {ini.KeyLine("SubDir", osKey_),
                                      detected_ ? ini.KeyLine(matchedSection_, matchedEntry_) : -1};
-        for (const Finding& f : CheckPackage(packageDir, CheckOptions()).findings)
+        CheckOptions options;
+        options.codePage = int(m_.codePage);
+        for (const Finding& f : CheckPackage(packageDir, options).findings)
             if (f.file == scriptPath && lines.count(f.line) && f.line > 0 &&
                 (f.code.compare(0, 7, "subdir-") == 0 || f.code == "card-not-in-inf"))
                 add(f.file, f.line, f.severity, f.code, f.message, f.fix);
@@ -314,9 +322,11 @@ private:
 
     static std::string Relative(const std::string& path, const std::string& root) {
         std::error_code ec;
-        std::string r = std::filesystem::relative(path, root, ec).string();
-        if (ec || r.empty()) r = path;
-        std::replace(r.begin(), r.end(), '/', '\\');
+        const std::filesystem::path rel = std::filesystem::relative(path, root, ec);
+        if (ec || rel.empty()) return path;
+        // Named as the PC names the author's files.
+        std::string r;
+        for (const std::filesystem::path& part : rel) r += (r.empty() ? "" : "\\") + pkgcheck::TargetName(part.string());
         return r;
     }
 
@@ -435,9 +445,18 @@ std::vector<TranscriptEvent> ReadEvents(const sim::Machine& m, Explainer& explai
     std::vector<TranscriptEvent> out;
     size_t box = 0, open = 0;
     std::vector<bool> startedSeen(m.processes.size(), false);
+    std::string entry; // Sequor: the [ProcessList] key whose value was read last
     for (const std::string& line : m.events) {
         std::string rest;
         TranscriptEvent e;
+        if (TakePrefix(line, "read\tProcessList\t", rest)) entry = "[ProcessList] " + rest.substr(0, rest.find('\t'));
+        if (TakePrefix(line, "setup run: ", rest)) {
+            e.kind = "setup";
+            e.run = std::stoi(rest);
+            e.fields = {{"entry", entry}};
+            out.push_back(e);
+            continue;
+        }
         // The applet model ends its chain as a clean install does; where the
         // driver's install stopped before, that line would mislead.
         if (line == "applet: driver installed" && !explainer.Stopped().empty()) continue;
@@ -464,19 +483,20 @@ std::vector<TranscriptEvent> ReadEvents(const sim::Machine& m, Explainer& explai
             TranscriptEvent install;
             if (explainer.Install(rest, install)) out.push_back(install);
             e.kind = "started";
-            e.fields = {{"command line", rest}, {"directory", directory}};
+            e.fields = {{"command line", rest}, {"directory", directory}, {"entry", entry}};
         } else if (TakePrefix(line, "start failed ", rest)) {
             size_t colon = rest.find("): ");
             e.kind = "start-failed";
             e.fields = {{"command line", colon == std::string::npos ? rest : rest.substr(colon + 3)},
-                        {"reason", colon == std::string::npos ? "" : rest.substr(1, colon - 1)}};
+                        {"reason", colon == std::string::npos ? "" : rest.substr(1, colon - 1)},
+                        {"entry", entry}};
             TranscriptEvent install;
             if (explainer.Install(e.fields[0].second, install)) out.push_back(install);
         } else if (TakePrefix(line, "process ended: ", rest)) {
             size_t with = rest.rfind(" with ");
             e.kind = "ended";
             e.fields = {{"command line", rest.substr(0, with)},
-                        {"exit code", with == std::string::npos ? "" : rest.substr(with + 6)}};
+                        {"exit code", with == std::string::npos ? "" : rest.substr(with + 6)}, {"entry", entry}};
         } else if (TakePrefix(line, "helper: ", rest)) {
             e.kind = "helper";
             e.fields = {{"what", rest}};
@@ -517,6 +537,73 @@ std::string TranscriptEvent::Field(const std::string& name) const {
 
 namespace {
 
+// Sequor's exit-code rule as its own code applies it (sequor/exitrule.h):
+// which program's code is the highest, and what the prompt it gives does.
+// The step goes where the prompt appears, or last where there is none.
+void ExplainSequorPrompt(Transcript& t) {
+    uint32_t highest = 0;
+    std::string from;
+    for (const TranscriptEvent& e : t.events) {
+        if (e.kind != "ended" || e.Field("exit code").empty()) continue;
+        const uint32_t code = uint32_t(std::stoll(e.Field("exit code")));
+        if (code > highest) highest = code, from = e.Field("entry") + ": " + e.Field("command line");
+    }
+    const SequorPrompt prompt = PromptForExitCode(highest);
+    TranscriptEvent p;
+    p.kind = "prompt";
+    const std::string code = std::to_string(highest) + (int32_t(highest) < 0 ? " (" + std::to_string(int32_t(highest)) +
+                                                                              " as a signed number)" : "");
+    p.fields = {{"highest exit code", from.empty() ? code + " (no program ended with another)" : code + ", from " + from}};
+    if (prompt.text) {
+        const bool restart = prompt.shutdown == kRestartWindows;
+        p.fields.push_back({"prompt", std::string(restart ? "the restart prompt" : "the reboot prompt") +
+                                          ", Sequor's own text built into Sequor.exe (English whatever the package's "
+                                          "language; the package cannot change it)"});
+        p.fields.push_back({"yes", restart ? "Sequor asks Windows to restart Windows (ExitWindowsEx "
+                                             "EW_RESTARTWINDOWS); the computer itself does not restart"
+                                           : "Sequor asks Windows to reboot the computer (ExitWindowsEx "
+                                             "EW_REBOOTSYSTEM)"});
+        p.fields.push_back({"no", std::string("Sequor ends; nothing restarts, and what the program asked the ") +
+                                      (restart ? "restart" : "reboot") + " for waits for the next one"});
+    } else {
+        p.fields.push_back({"prompt", highest == 0 ? "none: no program asked for a restart or reboot (1 asks for a "
+                                                     "restart of Windows, 2 for a reboot)"
+                                                   : "none: only a highest code of 1 (restart) or 2 (reboot) gives "
+                                                     "one, and a higher code anywhere in the list hides both"});
+    }
+    auto at = std::find_if(t.events.begin(), t.events.end(), [](const TranscriptEvent& e) { return e.kind == "box"; });
+    t.events.insert(at, p);
+}
+
+void JudgeSequor(Transcript& t) {
+    ExplainSequorPrompt(t);
+    std::string failed, setupFailed, asked, answer;
+    for (const TranscriptEvent& e : t.events) {
+        if (e.kind == "start-failed" && failed.empty()) failed = e.Field("command line");
+        if (e.kind == "setup" && e.run >= 0 && size_t(e.run) < t.runs.size() && !t.runs[e.run].installed &&
+            setupFailed.empty())
+            setupFailed = e.Field("entry") + ": " + t.runs[e.run].outcome;
+        if (e.kind == "prompt" && !e.Field("yes").empty())
+            asked = e.Field("prompt").compare(0, 15, "the restart pro") == 0 ? "restart" : "reboot";
+        if (e.kind == "box") answer = e.Field("answer");
+    }
+    t.declined = !asked.empty() && answer != "Yes";
+    t.installed = !t.hung && failed.empty() && setupFailed.empty() && !t.declined;
+    std::string ran = failed.empty() ? "every program of the list ran" : "a program of the list could not start: " + failed;
+    if (!setupFailed.empty()) ran += "; the setup of " + setupFailed;
+    if (t.hung)
+        t.outcome = "Sequor would wait for ever";
+    else if (asked.empty())
+        t.outcome = ran + "; no restart or reboot was asked for";
+    else if (!t.declined)
+        t.outcome = ran + "; the user answered Yes to the " + asked + " prompt, so " +
+                    (asked == "restart" ? "Windows restarts" : "the computer reboots");
+    else
+        t.outcome = ran + "; the " + asked + " was asked for, but the user answered " + answer + ", so " +
+                    (asked == "restart" ? "Windows does not restart" : "the computer does not reboot") +
+                    " and what was installed is not in use until it does";
+}
+
 // What became of the driver, from what the machine saw.
 void Judge(Transcript& t, const Explainer& x) {
     if (!t.ran) {
@@ -524,13 +611,7 @@ void Judge(Transcript& t, const Explainer& x) {
         return;
     }
     if (t.program == "Sequor") {
-        std::string failed;
-        for (const TranscriptEvent& e : t.events)
-            if (e.kind == "start-failed" && failed.empty()) failed = e.Field("command line");
-        t.installed = !t.hung && failed.empty();
-        t.outcome = t.hung ? "Sequor would wait for ever"
-                    : failed.empty() ? "every program of the list ran"
-                                     : "a program of the list could not start: " + failed;
+        JudgeSequor(t);
         return;
     }
     std::string route, folder;
@@ -579,6 +660,8 @@ bool Given(const PcSpec& spec, const char* name) {
 
 // Whether a program of that file name started, or was tried.
 bool Tried(const Transcript& t, const std::string& name) {
+    for (const Transcript& r : t.runs)
+        if (Tried(r, name)) return true;
     for (const TranscriptEvent& e : t.events) {
         if (e.kind != "started" && e.kind != "start-failed") continue;
         std::string line = e.Field("command line");
@@ -595,13 +678,24 @@ bool Tried(const Transcript& t, const std::string& name) {
 void Warn(const PcSpec& spec, const std::string& root, const std::string& packageDir, Transcript& t) {
     int boxes = 0;
     for (const TranscriptEvent& e : t.events) boxes += e.kind == "box";
+    for (const Transcript& r : t.runs)
+        for (const TranscriptEvent& e : r.events) boxes += e.kind == "box";
     if (int(spec.answers.size()) > boxes)
         t.warnings.push_back("--answer: the run showed " + std::to_string(boxes) + " box" + (boxes == 1 ? "" : "es") +
                              ", so " + std::to_string(spec.answers.size() - size_t(boxes)) +
                              " of the answers are left over");
-    for (const auto& p : spec.programExits)
-        if (!Tried(t, p.first)) t.warnings.push_back("--exit " + p.first + "=" + std::to_string(p.second) + ": " +
-                                                     p.first + " never starts in this run");
+    for (const auto& p : spec.programExits) {
+        const std::vector<std::string> named = ProgramsNamed(spec, root, p.first);
+        bool tried = false;
+        for (const std::string& w : named) tried = tried || Tried(t, pkgcheck::FileNameOf(w));
+        if (named.empty())
+            t.warnings.push_back("--exit " + p.first + "=" + std::to_string(p.second) +
+                                 ": no program of the package has that name (its file name with or without "
+                                 "extension, or its path below the package, e.g. TOOLS\\UTIL.EXE)");
+        else if (!tried)
+            t.warnings.push_back("--exit " + p.first + "=" + std::to_string(p.second) + ": " + named[0] +
+                                 " never starts in this run");
+    }
     for (const std::string& m : spec.missing)
         if (!Tried(t, m)) t.warnings.push_back("--missing " + m + ": nothing in this run starts " + m);
     const bool helper = Tried(t, "fitter16.exe"), applet = Tried(t, "Control_RunDLL desk.cpl");
@@ -651,23 +745,84 @@ void Warn(const PcSpec& spec, const std::string& root, const std::string& packag
     }
 }
 
-} // namespace
+void RunStarted(bool sequor, const PcSpec& spec, const std::string& dir, sim::Machine& m, const ProgramStart& start,
+                Transcript& t);
 
-Transcript DryRun(const std::string& program, const PcSpec& spec, const std::string& dir) {
-    Transcript t;
-    sim::Machine m;
-    bool sequor = strcasecmp(program.c_str(), "sequor") == 0;
-    const ProgramStart start = BuildMachine(spec, dir, !sequor, m, t.notes);
-    t.pc = DescribePc(spec, m, start);
+// Where Windows finds the program of a command line that a process starts:
+// a path as it stands, else the starter's own folder, then its current
+// directory (CreateProcess's search order). "" when the PC has no such file.
+std::string ProgramFile(const sim::Machine& m, const std::string& commandLine) {
+    const char* args = SkipProgramName(commandLine.c_str());
+    std::string image(commandLine.c_str(), size_t(args - commandLine.c_str()));
+    while (!image.empty() && static_cast<unsigned char>(image.back()) <= ' ') image.pop_back();
+    if (image.size() >= 2 && image[0] == '"') image = image.substr(1, image.find('"', 1) - 1);
+    std::vector<std::string> tries;
+    if ((image.size() > 1 && image[1] == ':') || image.compare(0, 1, "\\") == 0) {
+        tries.push_back(image);
+    } else {
+        const std::string own = m.moduleFileName.substr(0, m.moduleFileName.size() - pkgcheck::FileNameOf(m.moduleFileName).size());
+        tries.push_back(own + image);
+        tries.push_back(m.currentDirectory + (pkgcheck::FindLastChar(m.currentDirectory, '\\') + 1 ==
+                                                      m.currentDirectory.size() ? "" : "\\") + image);
+    }
+    for (std::string& p : tries) {
+        if (pkgcheck::FileNameOf(p).find('.') == std::string::npos) p += ".exe";
+        if (const_cast<sim::Machine&>(m).FindFile(p)) return p;
+    }
+    return "";
+}
+
+// A setup.exe that Sequor's list starts runs the launcher's own code on a
+// PC of its own with the same options: its exit code (the helper's) reaches
+// Sequor as on the PC, and the user's answers go on where it left them.
+void AddNestedSetup(sim::Machine& m, const PcSpec& spec, const std::string& dir, std::vector<Transcript>& runs) {
+    const std::string filesAt = FilesAt(spec, dir);
+    sim::ProgramModel model;
+    model.start = [&spec, dir, filesAt, &runs](sim::Machine& outer, sim::Process& p) {
+        const std::string file = ProgramFile(outer, p.commandLine);
+        if (file.empty()) return false;
+        ProgramStart s;
+        s.currentDirectory = p.currentDirectory;
+        s.moduleFile = file;
+        s.arguments = SkipProgramName(p.commandLine.c_str());
+        std::string launch = p.currentDirectory;
+        if (EndsWithBackslash(launch.c_str(), launch.size())) launch.pop_back();
+        s.launchDir = launch + s.arguments;
+        if (s.launchDir.size() >= filesAt.size() && pkgcheck::SameName(s.launchDir.substr(0, filesAt.size()), filesAt))
+            s.packageDir = pkgcheck::FindWindowsPath(dir, s.launchDir.substr(filesAt.size()));
+        s.description = "started by Sequor: " + p.commandLine + " in " + p.currentDirectory + "; launch directory " +
+                        s.launchDir;
+        Transcript t;
+        sim::Machine inner;
+        BuildMachine(spec, dir, true, inner, t.notes, &s);
+        inner.answers = outer.answers;
+        inner.nowMs = outer.nowMs;
+        t.pc = DescribePc(spec, inner, s);
+        t.codePage = int(outer.codePage);
+        RunStarted(false, spec, dir, inner, s, t);
+        outer.answers = inner.answers;
+        const DWORD pid = p.id, code = DWORD(t.exitCode);
+        const bool hung = t.hung;
+        runs.push_back(std::move(t));
+        outer.Record("setup run: " + std::to_string(runs.size() - 1));
+        if (!hung) outer.At(std::max(inner.nowMs, outer.nowMs + 10), [pid, code](sim::Machine& m) { m.EndProcess(pid, code); });
+        return true;
+    };
+    m.programs["setup.exe"] = model;
+}
+
+void RunStarted(bool sequor, const PcSpec& spec, const std::string& dir, sim::Machine& m, const ProgramStart& start,
+                Transcript& t) {
     t.program = sequor ? "Sequor" : "setup";
     Explainer explainer(m, start, spec);
     if (!start.failure.empty()) {
         t.ran = false;
         t.events.push_back({"start-failed", {{"command line", start.autoRun}, {"reason", start.failure}}});
         Judge(t, explainer);
-        return t;
+        return;
     }
     m.recordReads = true;
+    if (sequor) AddNestedSetup(m, spec, dir, t.runs);
     int code = sequor ? sim::RunSequor(m) : sim::RunSetup(m, start.arguments);
     t.hung = code == sim::kHung;
     t.exitCode = t.hung ? 0 : code;
@@ -677,6 +832,18 @@ Transcript DryRun(const std::string& program, const PcSpec& spec, const std::str
             t.notes.push_back("Still running when the program ended: " + p.commandLine);
     t.findings = explainer.InstallFindings();
     Judge(t, explainer);
+}
+
+} // namespace
+
+Transcript DryRun(const std::string& program, const PcSpec& spec, const std::string& dir) {
+    Transcript t;
+    sim::Machine m;
+    bool sequor = strcasecmp(program.c_str(), "sequor") == 0;
+    const ProgramStart start = BuildMachine(spec, dir, !sequor, m, t.notes);
+    t.pc = DescribePc(spec, m, start);
+    t.codePage = spec.codePage;
+    RunStarted(sequor, spec, dir, m, start, t);
     Warn(spec, dir, start.packageDir, t);
     return t;
 }

@@ -14,6 +14,7 @@ struct TranscriptEvent {
     // (CheckPCIKey), install (the route, its folder and driver).
     std::string kind;
     std::vector<std::pair<std::string, std::string>> fields; // in print order; values are texts
+    int run = -1; // kind "setup": the index of its run in Transcript::runs
     std::string Field(const std::string& name) const;
     // install: every file the install copies, once each, in the order it
     // copies them ("copies" above says how many and names the first few).
@@ -40,6 +41,12 @@ struct Transcript {
     std::vector<std::string> warnings; // options given that this run has no use for
     std::vector<Finding> findings;     // where the install would stop, with the codes check gives
     int codePage = 1252;            // the text form shows box texts as this code page shows their bytes
+    // Sequor: each setup.exe of the package that its list started, run with
+    // the launcher's own code (steps of kind "setup" refer to them).
+    std::vector<Transcript> runs;
+    // Sequor: a restart or reboot that the exit codes asked for and the user
+    // declined.
+    bool declined = false;
 };
 
 // program: "setup" or "sequor" (any case). dir is the package, or the root

@@ -1,5 +1,6 @@
 #include "tools/pkgtool/dryrun/pc.h"
 #include "tools/pkgtool/formats/cardnames.h"
+#include "tools/pkgtool/formats/codepage.h"
 #include "tools/pkgtool/check/oskeys.h"
 #include "tools/pkgtool/check/suggest.h"
 #include "tools/pkgtool/formats/inifile.h"
@@ -165,9 +166,16 @@ std::string AsTheSystemReads(const std::string& bytes, const sim::Machine& m) {
     return ReadsMarkAsText(MarkOf(bytes), m) ? "\n" + bytes : bytes;
 }
 
-std::string ToWindows(std::string relative) {
-    std::replace(relative.begin(), relative.end(), '/', '\\');
-    return relative;
+// A path below the package as the PC names it: each name as Windows shows
+// the author's file (TargetName), joined by backslashes.
+std::string ToWindows(const std::string& relative) {
+    std::string out;
+    for (const fs::path& part : fs::path(relative)) {
+        const std::string name = part.string();
+        if (name.empty() || name == "/") continue;
+        out += (out.empty() ? "" : "\\") + pkgcheck::TargetName(name);
+    }
+    return out;
 }
 
 void NoteTextMark(const std::string& packageDir, const char* script, const sim::Machine& m,
@@ -325,6 +333,12 @@ std::string ApplyPcOption(PcSpec& spec, const std::string& name, const std::stri
         spec.programExits.push_back({value.substr(0, eq), (unsigned)n});
     } else if (name == "missing") {
         spec.missing.push_back(value);
+    } else if (name == "codepage") {
+        char* end = nullptr;
+        const long page = strtol(value.c_str(), &end, 10);
+        if (value.empty() || *end || page <= 0 || page > 65535 || !pkgcheck::IsKnownCodePage(int(page)))
+            return "codepage takes the number of a code page this machine can convert, e.g. 1252 or 932";
+        spec.codePage = int(page);
     } else if (name == "lspci") {
         std::string text;
         if (!ReadCapture(value, text)) return "lspci: cannot read " + value;
@@ -356,6 +370,8 @@ std::string ApplyPcOption(PcSpec& spec, const std::string& name, const std::stri
 
 std::string ReadMachineFile(PcSpec& spec, const std::string& path) {
     std::ifstream in(path);
+    // The captures it names lie beside it, wherever the tool is started.
+    const fs::path folder = fs::path(path).parent_path();
     if (!in) return "cannot read the machine file " + path;
     std::string line;
     for (int number = 1; std::getline(in, line); ++number) {
@@ -365,6 +381,8 @@ std::string ReadMachineFile(PcSpec& spec, const std::string& path) {
         std::string name = Trim(t.substr(0, eq)), value = eq == std::string::npos ? "" : Trim(t.substr(eq + 1));
         if (eq == std::string::npos && !IsPcFlag(name))
             return path + ":" + std::to_string(number) + ": expected name = value";
+        if ((name == "lspci" || name == "registry") && !value.empty() && fs::path(value).is_relative())
+            value = (folder / value).string();
         std::string error = ApplyPcOption(spec, name, value);
         if (!error.empty()) return path + ":" + std::to_string(number) + ": " + error;
     }
@@ -399,9 +417,40 @@ void AddCardFromPackage(PcSpec& spec, const std::string& dir) {
                                : "the script has no " + key + " command list";
 }
 
+std::string FilesAt(const PcSpec& spec, const std::string& dir) {
+    return FindInPackage(dir, "AUTORUN.INF").empty() ? spec.launchDir : spec.launchDir.substr(0, 2);
+}
+
+namespace {
+
+bool IsProgramFile(const fs::path& p) {
+    const std::string ext = p.extension().string();
+    return SameText(ext, ".exe") || SameText(ext, ".com") || SameText(ext, ".bat");
+}
+
+} // namespace
+
+std::vector<std::string> ProgramsNamed(const PcSpec& spec, const std::string& dir, const std::string& name) {
+    std::vector<std::string> found;
+    std::string asPath = ToWindows(name);
+    if (!asPath.empty() && asPath[0] == '\\') asPath.erase(0, 1);
+    const std::string filesAt = FilesAt(spec, dir);
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+        if (!it->is_regular_file() || !IsProgramFile(it->path())) continue;
+        const std::string rel = ToWindows(fs::relative(it->path(), dir, ec).string()), win = filesAt + "\\" + rel;
+        if (SameText(name, it->path().filename().string()) || SameText(name, it->path().stem().string()) ||
+            SameText(asPath, rel) || SameText(name, win))
+            found.push_back(win);
+    }
+    return found;
+}
+
 ProgramStart BuildMachine(const PcSpec& spec, const std::string& dir, bool forSetup, sim::Machine& m,
-                          std::vector<std::string>& notes) {
+                          std::vector<std::string>& notes, const ProgramStart* started) {
     SetVersion(spec.os, m);
+    m.codePage = UINT(spec.codePage);
     m.currentDirectory = spec.launchDir;
     m.moduleFileName = spec.launchDir + "\\setup.exe";
     const bool cd = !FindInPackage(dir, "AUTORUN.INF").empty();
@@ -421,10 +470,13 @@ ProgramStart BuildMachine(const PcSpec& spec, const std::string& dir, bool forSe
             m.files[win] = script ? AsTheSystemReads(ReadFile(it->path()), m) : std::string();
         }
     }
-    const ProgramStart start = cd ? CdStart(spec, dir, drive, forSetup, m, notes) : PlainStart(spec, dir);
+    const ProgramStart start = started ? *started
+                               : cd    ? CdStart(spec, dir, drive, forSetup, m, notes)
+                                       : PlainStart(spec, dir);
+    if (started) m.currentDirectory = started->currentDirectory, m.moduleFileName = started->moduleFile;
     if (!start.failure.empty()) return start;
     const std::string packageDir = start.packageDir;
-    if (cd) NoteTextMark(dir, "AUTORUN.INF", m, notes);
+    if (cd && !started) NoteTextMark(dir, "AUTORUN.INF", m, notes);
     if (!packageDir.empty()) NoteTextMark(packageDir, forSetup ? "SETUP.INI" : "sequor95.ini", m, notes);
 
     for (const PciCard& c : spec.cards) m.AddPciFunction(c.bus, c.slot, c.function, c.vendor, c.device);
@@ -469,9 +521,17 @@ ProgramStart BuildMachine(const PcSpec& spec, const std::string& dir, bool forSe
          it.increment(ec)) {
         std::string ext = it->path().extension().string();
         if (it->is_regular_file() && (SameText(ext, ".exe") || SameText(ext, ".com") || SameText(ext, ".bat")))
-            sim::AddPlainProgram(m, it->path().filename().string(), 0);
+            sim::AddPlainProgram(m, pkgcheck::TargetName(it->path().filename().string()), 0);
     }
-    for (const auto& p : spec.programExits) sim::AddPlainProgram(m, p.first, p.second);
+    // As the list names it: a bare name stands for the file wherever the
+    // system finds it, a path for that file alone.
+    for (const auto& p : spec.programExits) {
+        const std::vector<std::string> named = ProgramsNamed(spec, dir, p.first);
+        const bool bare = p.first.find_first_of("\\/") == std::string::npos;
+        if (named.empty() || bare)
+            sim::AddPlainProgram(m, named.empty() ? p.first : pkgcheck::FileNameOf(named[0]), p.second);
+        for (const std::string& w : named) sim::AddPlainProgram(m, w, p.second);
+    }
     bool shipped = !packageDir.empty() && !FindInPackage(packageDir, "fitter16.exe").empty();
     if (forSetup && spec.helper && !shipped && m.platformId == VER_PLATFORM_WIN32_WINDOWS)
         notes.push_back("The package holds no fitter16.exe; the simulated PC provides one (--no-helper leaves it "
@@ -495,8 +555,9 @@ ProgramStart BuildMachine(const PcSpec& spec, const std::string& dir, bool forSe
         notes.push_back("On Windows NT the launcher does not touch the PCI ports (they fault there): DetectCard "
                         "finds nothing, whatever cards are described.");
     if (!forSetup)
-        notes.push_back("Programs of the package are modelled as ending at once with exit code 0, or with the "
-                        "code given by --exit; their own work is not simulated.");
+        notes.push_back("Programs of the package other than setup.exe are modelled as ending at once with exit "
+                        "code 0, or with the code given by --exit; their own work is not simulated. A setup.exe "
+                        "of the package runs the launcher's own code, with a transcript of its own.");
     return start;
 }
 

@@ -11,6 +11,7 @@
 struct PcSpec {
     // Version: an OS key (W95A, W98, NT40, ...) or "platform.major.minor[:service pack]".
     std::string os = "W98";
+    int codePage = 1252; // the ANSI code page of its Windows (--codepage, codepage = in a machine file)
     std::vector<PciCard> cards;
     bool cardsGiven = false;         // --card or --no-card: no card taken from the package
     std::vector<std::string> enumPci; // Enum\PCI subkeys ("device\instance"); derived from the cards if none
@@ -75,6 +76,9 @@ struct ProgramStart {
     std::string description; // for the PC line
     std::string failure;     // when AutoRun starts nothing (or not this program): why
     std::string autoRun;     // what AutoRun runs, for the transcript
+    // A setup that Sequor's list starts: its process's current directory and
+    // program file on the PC, set on the machine as they are.
+    std::string currentDirectory, moduleFile;
 };
 
 // The start from a directory without AUTORUN.INF: in the launch directory.
@@ -90,8 +94,17 @@ std::string PackageDirOf(const PcSpec& spec, const std::string& dir);
 // under the launch directory, a CD's at its drive's root), the user and the
 // outside programs. Notes what the simulation cannot tell for certain.
 // forSetup: the notes concern the launcher's run, not the runner's.
+// started: the setup that a Sequor run starts, where it starts it, instead
+// of the start the options and AUTORUN.INF give.
 ProgramStart BuildMachine(const PcSpec& spec, const std::string& dir, bool forSetup, sim::Machine& m,
-                          std::vector<std::string>& notes);
+                          std::vector<std::string>& notes, const ProgramStart* started = nullptr);
+// The programs of the package that an --exit or --missing name means: its
+// file name with or without extension, its path below the package (either
+// slash, any case) or its path on the PC. Their paths on the PC.
+std::vector<std::string> ProgramsNamed(const PcSpec& spec, const std::string& dir, const std::string& name);
+// Where the package's files are on the PC: the CD's drive for a CD's root,
+// else the launch directory.
+std::string FilesAt(const PcSpec& spec, const std::string& dir);
 
 // The PC as the transcript describes it.
 struct PcDescription {

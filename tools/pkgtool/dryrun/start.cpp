@@ -1,6 +1,7 @@
 // Where the program starts: in the launch directory of the options, or from
 // a CD as AutoRun (or a double-click in Explorer) starts it.
 #include "tools/pkgtool/dryrun/pc.h"
+#include "tools/pkgtool/formats/codepage.h"
 #include "tools/pkgtool/formats/autorun.h"
 #include "tools/pkgtool/formats/pkgfiles.h"
 
@@ -91,7 +92,7 @@ ProgramStart CdStart(const PcSpec& spec, const std::string& dir, const std::stri
                     (explorer ? "there is nothing to double-click" : "AutoRun starts nothing");
         return s;
     }
-    const size_t slash = a.program.rfind('\\');
+    const size_t slash = pkgcheck::FindLastChar(a.program, '\\');
     m.currentDirectory = a.currentDirectory;
     m.moduleFileName = drive + "\\" + (a.programFolder.empty() ? "" : a.programFolder + "\\") +
                        a.program.substr(slash == std::string::npos ? 0 : slash + 1);

@@ -1,4 +1,5 @@
 #include "tools/pkgtool/formats/autorun.h"
+#include "tools/pkgtool/formats/codepage.h"
 #include "framework/cmdline.h"
 #include "framework/fields.h"
 #include "framework/text.h"
@@ -40,7 +41,7 @@ namespace {
 std::string FindProgram(const std::string& root, std::string program) {
     if (program.size() >= 2 && program[1] == ':') program = program.substr(2);
     std::string path = FindWindowsFile(root, program);
-    const size_t slash = program.rfind('\\');
+    const size_t slash = FindLastChar(program, '\\');
     if (path.empty() && program.find('.', slash == std::string::npos ? 0 : slash) == std::string::npos)
         path = FindWindowsFile(root, program + ".exe");
     return path;
@@ -61,7 +62,7 @@ AutoRunStart StartOf(const std::string& open, const std::string& root, const std
     // Below the root: without a drive letter and leading backslashes.
     std::string below = program.size() >= 2 && program[1] == ':' ? program.substr(2) : program;
     below.erase(0, below.find_first_not_of('\\'));
-    const size_t slash = below.rfind('\\');
+    const size_t slash = FindLastChar(below, '\\');
     const std::string name = below.substr(slash == std::string::npos ? 0 : slash + 1);
     s.isSetup = SameName(name, "setup.exe") || SameName(name, "setup");
     const std::string folder = slash == std::string::npos ? "" : below.substr(0, slash);
@@ -83,7 +84,7 @@ AutoRunStart StartOf(const std::string& open, const std::string& root, const std
 }
 
 bool IsSequorProgram(const std::string& program) {
-    const size_t slash = program.find_last_of("\\/");
+    const size_t slash = std::max(FindLastChar(program, '\\') + 1, FindLastChar(program, '/') + 1) - 1;
     const std::string name = program.substr(slash == std::string::npos ? 0 : slash + 1);
     return SameName(name, "Sequor.exe") || SameName(name, "Sequor");
 }
@@ -110,7 +111,7 @@ std::vector<SequorSetupStart> SetupStartsOfSequor(const std::string& root, const
         std::string program(command, size_t(args - command));
         while (!program.empty() && static_cast<unsigned char>(program.back()) <= ' ') program.pop_back();
         if (program.size() >= 2 && program.front() == '"') program = program.substr(1, program.find('"', 1) - 1);
-        const size_t slash = program.rfind('\\');
+        const size_t slash = FindLastChar(program, '\\');
         const std::string name = program.substr(slash == std::string::npos ? 0 : slash + 1);
         if (!SameName(name, "setup.exe") && !SameName(name, "setup")) continue;
         SequorSetupStart s;

@@ -1,4 +1,6 @@
 #include "tools/pkgtool/formats/codepage.h"
+#include "framework/chars.h"
+#include "simwin/machine.h"
 
 #include <cerrno>
 #include <iconv.h>
@@ -47,15 +49,72 @@ std::string RenderInCodePage(const std::string& bytes, int codePage, bool* valid
     return out;
 }
 
-bool IsLeadByte(int codePage, unsigned char c) {
-    switch (codePage) {
-    case 932: return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-    case 936:
-    case 949:
-    case 950: return c >= 0x81 && c <= 0xFE;
-    default: return false;
+std::string ShownText(const std::string& bytes, int codePage) {
+    for (unsigned char c : bytes)
+        if (c >= 0x80) return RenderInCodePage(bytes, codePage);
+    return bytes;
+}
+
+bool IsLeadByte(int codePage, unsigned char c) { return sim::IsLeadByteOf(unsigned(codePage), c); }
+
+std::string TargetName(const std::string& diskName) {
+    if (!LooksLikeUtf8(diskName)) return diskName;
+    iconv_t cd = iconv_open(IconvName(int(sim::Current().codePage)).c_str(), "UTF-8");
+    if (cd == (iconv_t)-1) return diskName;
+    std::string out(diskName.size() * 2 + 8, '\0');
+    char* in = const_cast<char*>(diskName.data());
+    char* o = &out[0];
+    size_t inLeft = diskName.size(), oLeft = out.size();
+    const bool ok = iconv(cd, &in, &inLeft, &o, &oLeft) != (size_t)-1 && inLeft == 0;
+    iconv_close(cd);
+    if (!ok) return diskName; // a character the code page lacks: Windows shows it as no name of its own
+    out.resize(out.size() - oLeft);
+    return out;
+}
+
+size_t FindChar(const std::string& s, char c, size_t from) {
+    const char* base = s.c_str();
+    for (const char* p = base; *p; p = NextChar(p))
+        if (*p == c && size_t(p - base) >= from) return size_t(p - base);
+    return std::string::npos;
+}
+
+size_t FindLastChar(const std::string& s, char c) {
+    size_t last = std::string::npos;
+    const char* base = s.c_str();
+    for (const char* p = base; *p; p = NextChar(p))
+        if (*p == c) last = size_t(p - base);
+    return last;
+}
+
+size_t FindTextAtChar(const std::string& s, const std::string& needle, size_t from) {
+    const char* base = s.c_str();
+    for (const char* p = base;; p = NextChar(p)) {
+        if (size_t(p - base) >= from && s.compare(size_t(p - base), needle.size(), needle) == 0) return size_t(p - base);
+        if (!*p) return std::string::npos;
     }
 }
+
+std::vector<std::string> SplitAtChar(const std::string& s, char c) {
+    std::vector<std::string> parts;
+    for (size_t at = 0;;) {
+        const size_t next = FindChar(s, c, at);
+        parts.push_back(s.substr(at, next - at));
+        if (next == std::string::npos) return parts;
+        at = next + 1;
+    }
+}
+
+std::string FileNameOf(const std::string& windowsPath) {
+    size_t name = 0;
+    const char* base = windowsPath.c_str();
+    for (const char* p = base; *p; p = NextChar(p))
+        if (*p == '\\' || *p == '/' || *p == ':') name = size_t(p - base) + 1;
+    return windowsPath.substr(name);
+}
+
+UseCodePage::UseCodePage(int codePage) : previous_(sim::Current().codePage) { sim::Current().codePage = UINT(codePage); }
+UseCodePage::~UseCodePage() { sim::Current().codePage = previous_; }
 
 bool LooksLikeUtf8(const std::string& bytes) {
     bool multi = false;

@@ -3,6 +3,7 @@
 // as they are, and the system shows them in its own code page.
 #pragma once
 #include <string>
+#include <vector>
 
 namespace pkgcheck {
 
@@ -14,6 +15,11 @@ bool IsKnownCodePage(int codePage);
 // whether there was none.
 std::string RenderInCodePage(const std::string& bytes, int codePage, bool* valid = nullptr);
 
+// Text the tool composed around bytes of the package, as that Windows shows
+// it: ASCII as it stands, anything else decoded by the code page (U+FFFD
+// for a byte it does not define).
+std::string ShownText(const std::string& bytes, int codePage);
+
 // The byte begins a two-byte character in that code page (Japanese,
 // Chinese and Korean Windows); its second byte may be a backslash.
 bool IsLeadByte(int codePage, unsigned char c);
@@ -21,5 +27,33 @@ bool IsLeadByte(int codePage, unsigned char c);
 // bytes hold at least one multi-byte UTF-8 sequence and are valid UTF-8
 // throughout: text saved by a modern editor, not by one of that time.
 bool LooksLikeUtf8(const std::string& bytes);
+
+// Scans by characters of the target's code page, as the programs make them:
+// the framework's NextChar with the code page of the simulated PC in use
+// (UseCodePage), so that a lead byte and its second byte, 0x5C or a comma
+// as it may be, are one character. npos where there is none.
+size_t FindChar(const std::string& s, char c, size_t from = 0);
+size_t FindLastChar(const std::string& s, char c);
+size_t FindTextAtChar(const std::string& s, const std::string& needle, size_t from = 0);
+// The parts of s between the characters c.
+std::vector<std::string> SplitAtChar(const std::string& s, char c);
+// After the last backslash, slash or colon character: a file's name.
+std::string FileNameOf(const std::string& windowsPath);
+
+// A file name on the author's disk as the target's Windows names the file
+// (on the CD, from its Joliet name): a UTF-8 name, what a Linux author's
+// files have, in the bytes of the code page in use (UseCodePage), where it
+// has them; any other name is taken to be those bytes already.
+std::string TargetName(const std::string& diskName);
+
+// The code page that the scans above and the framework's own (NextChar)
+// use while this object lives: the simulated PC's, for check and cd.
+class UseCodePage {
+public:
+    explicit UseCodePage(int codePage);
+    ~UseCodePage();
+private:
+    unsigned previous_;
+};
 
 } // namespace pkgcheck

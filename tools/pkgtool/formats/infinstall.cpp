@@ -1,4 +1,5 @@
 #include "tools/pkgtool/formats/infinstall.h"
+#include "tools/pkgtool/formats/codepage.h"
 #include "tools/pkgtool/formats/inffile.h"
 #include "tools/pkgtool/formats/inftext.h"
 #include "tools/pkgtool/formats/inifile.h"
@@ -50,7 +51,7 @@ std::string Printable(const std::string& s) {
 // extension gets the '_' added), the form the system's compression tools
 // write.
 std::string CompressedName(const std::string& path) {
-    const size_t slash = path.rfind('\\');
+    const size_t slash = FindLastChar(path, '\\');
     const size_t dot = path.rfind('.');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path + "._";
     const std::string ext = path.substr(dot + 1);
@@ -64,7 +65,7 @@ std::string SourcePath(const std::vector<std::string>& pieces) {
     for (const std::string& piece : pieces) {
         size_t at = 0;
         while (at <= piece.size()) {
-            size_t end = piece.find_first_of("\\/", at);
+            size_t end = std::min(FindChar(piece, '\\', at), FindChar(piece, '/', at));
             if (end == std::string::npos) end = piece.size();
             const std::string part = piece.substr(at, end - at);
             if (!part.empty() && part != ".") parts.push_back(part);
@@ -482,7 +483,7 @@ private:
         for (const InstallFile& f : out_->files)
             if (f.installSection == install.name) targets.insert(InfLower(f.target));
         auto missing = [&](const std::string& path) {
-            const size_t slash = path.find_last_of("\\/");
+            const size_t slash = std::max(FindLastChar(path, '\\') + 1, FindLastChar(path, '/') + 1) - 1;
             const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
             return name.empty() || targets.count(InfLower(name)) ? std::string() : name;
         };

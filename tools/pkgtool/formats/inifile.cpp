@@ -35,9 +35,17 @@ std::string TrimBlanks(const std::string& s) {
     return s.substr(b, e - b);
 }
 
+// The second byte of a double-byte character has no letter case, though it
+// may be the byte of an ASCII letter: ア (0x83 0x41) is not ツ (0x83 0x61).
 bool SameName(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
+    const unsigned page = sim::Current().codePage;
     for (size_t i = 0; i < a.size(); ++i) {
+        if (sim::IsLeadByteOf(page, (unsigned char)a[i]) && i + 1 < a.size()) {
+            if (a[i] != b[i] || a[i + 1] != b[i + 1]) return false;
+            ++i;
+            continue;
+        }
         char x = a[i] >= 'A' && a[i] <= 'Z' ? char(a[i] + 32) : a[i];
         char y = b[i] >= 'A' && b[i] <= 'Z' ? char(b[i] + 32) : b[i];
         if (x != y) return false;
@@ -47,7 +55,11 @@ bool SameName(const std::string& a, const std::string& b) {
 
 std::string FoldedName(const std::string& s) {
     std::string f = TrimBlanks(s);
-    for (char& c : f) c = (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
+    const unsigned page = sim::Current().codePage;
+    for (size_t i = 0; i < f.size(); ++i) {
+        if (sim::IsLeadByteOf(page, (unsigned char)f[i])) ++i;
+        else if (f[i] >= 'A' && f[i] <= 'Z') f[i] = char(f[i] + 32);
+    }
     return f;
 }
 

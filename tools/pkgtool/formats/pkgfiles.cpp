@@ -1,4 +1,5 @@
 #include "tools/pkgtool/formats/pkgfiles.h"
+#include "tools/pkgtool/formats/codepage.h"
 #include "tools/pkgtool/formats/inifile.h"
 
 #include <algorithm>
@@ -19,7 +20,9 @@ std::string FindNoCase(const std::string& dir, const std::string& name, bool* am
     std::vector<std::string> matches;
     std::error_code ec;
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
-        if (SameName(it->path().filename().string(), name)) matches.push_back(it->path().string());
+        // Named in UTF-8 on the author's disk, or in the very bytes the script writes.
+        if (SameName(TargetName(it->path().filename().string()), name) || SameName(it->path().filename().string(), name))
+            matches.push_back(it->path().string());
     std::sort(matches.begin(), matches.end());
     if (ambiguous) *ambiguous = matches.size() > 1;
     return matches.empty() ? std::string() : matches.front();
@@ -29,7 +32,7 @@ std::string FindWindowsPath(const std::string& dir, const std::string& windowsPa
     std::string at = dir;
     size_t pos = 0;
     while (pos <= windowsPath.size()) {
-        size_t end = windowsPath.find('\\', pos);
+        size_t end = FindChar(windowsPath, '\\', pos);
         if (end == std::string::npos) end = windowsPath.size();
         std::string part = windowsPath.substr(pos, end - pos);
         pos = end + 1;

@@ -7,12 +7,22 @@
 
 namespace {
 
-// Texts of a box as the user would see them: ASCII is left alone, so that
+// Texts and paths as the user would see them: ASCII is left alone, so that
 // control characters keep their meaning for the layout below.
-std::string Shown(const std::string& bytes, int codePage) {
-    for (unsigned char c : bytes)
-        if (c >= 0x80) return pkgcheck::RenderInCodePage(bytes, codePage);
-    return bytes;
+std::string Shown(const std::string& bytes, int codePage) { return pkgcheck::ShownText(bytes, codePage); }
+
+// The bytes themselves, for a consumer that compares them with the PC's.
+std::string HexBytes(const std::string& bytes) {
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) out += hex[c >> 4], out += hex[c & 15];
+    return out;
+}
+
+bool IsAscii(const std::string& s) {
+    for (unsigned char c : s)
+        if (c >= 0x80) return false;
+    return true;
 }
 
 // A line cut after a separator ("; ", ", " or a blank) before `width`, and
@@ -53,11 +63,31 @@ std::string WrappedLines(const std::string& text, size_t width) {
 } // namespace
 
 std::string FormatTranscriptText(const Transcript& t, bool verbose) {
-    std::string s = "PC: " + t.pc.Line() + "\n";
+    std::string s = "PC: " + Shown(t.pc.Line(), t.codePage) + "\n";
     s += "Run of " + t.program + ".exe:\n";
     for (const TranscriptEvent& e : t.events) {
         std::string line = "  " + e.kind;
         line.resize(16, ' ');
+        if (e.kind == "setup" && e.run >= 0 && size_t(e.run) < t.runs.size()) {
+            // The setup's own transcript, indented under the step that started it.
+            const Transcript& r = t.runs[e.run];
+            line += (e.Field("entry").empty() ? "" : e.Field("entry") + ": ") + "the launcher's own code runs; its transcript:";
+            std::string inner = FormatTranscriptText(r);
+            for (size_t p = 0; p < inner.size();) {
+                const size_t end = inner.find('\n', p);
+                line += "\n    | " + inner.substr(p, end - p);
+                p = end == std::string::npos ? inner.size() : end + 1;
+            }
+            s += line + "\n";
+            continue;
+        }
+        if (e.kind == "prompt") {
+            line += "highest exit code " + e.Field("highest exit code") + "; prompt: " + e.Field("prompt");
+            if (!e.Field("yes").empty()) line += "\n  Yes: " + e.Field("yes") + "\n  No: " + e.Field("no");
+            for (size_t p = 0; (p = line.find("\n  ", p)) != std::string::npos; p += 17) line.replace(p, 3, "\n" + std::string(16, ' '));
+            s += Shown(line, t.codePage) + "\n";
+            continue;
+        }
         if (e.kind == "commands") {
             line += e.Field("os key") + ": " + e.Field("list");
         } else if (e.kind == "detect") {
@@ -69,7 +99,7 @@ std::string FormatTranscriptText(const Transcript& t, bool verbose) {
             line += "looks for " + e.Field("looks for") + "; Enum\\PCI holds " + e.Field("registry") + "; " +
                     e.Field("result");
         } else if (e.kind == "box") {
-            line += "[" + Shown(e.Field("caption"), t.codePage) + "] " + Shown(e.Field("text"), t.codePage) + "  (" +
+            line += "[" + e.Field("caption") + "] " + e.Field("text") + "  (" +
                     e.Field("buttons") + ", " +
                     e.Field("icon") + "; answered: " + e.Field("answer") + ")";
         } else {
@@ -84,19 +114,20 @@ std::string FormatTranscriptText(const Transcript& t, bool verbose) {
         // Line breaks of a message continue on indented lines.
         for (size_t p = 0; (p = line.find('\n', p)) != std::string::npos; p += 17) line.replace(p, 1, "\n" + std::string(16, ' '));
         for (size_t p = 0; (p = line.find('\r')) != std::string::npos;) line.erase(p, 1);
-        s += line + "\n";
+        s += Shown(line, t.codePage) + "\n";
         if (verbose)
             for (const TranscriptEvent::Copied& c : e.copied)
-                s += std::string(18, ' ') + c.target + " from " + c.source +
-                     (c.source == "the Windows CD" ? "" : c.found.empty() ? " (missing)" : " (found: " + c.found + ")") +
+                s += std::string(18, ' ') + Shown(c.target + " from " + c.source, t.codePage) +
+                     (c.source == "the Windows CD" ? "" : c.found.empty() ? " (missing)" : " (found: " + Shown(c.found, t.codePage) + ")") +
                      "\n";
     }
     s += !t.ran    ? "  " + t.program + ".exe does not run\n"
          : t.hung ? "  the program would wait for ever here\n"
                   : "  exit code " + std::to_string(t.exitCode) + "\n";
-    for (const std::string& n : t.notes) s += "Note: " + n + "\n";
+    for (const std::string& n : t.notes) s += "Note: " + Shown(n, t.codePage) + "\n";
     if (!t.findings.empty()) s += FormatFindingsText(t.findings);
-    s += (t.installed || t.program == "Sequor" ? "Result: " : "Result: not installed: ") + t.outcome + ".\n";
+    s += (t.installed || t.program == "Sequor" ? "Result: " : "Result: not installed: ") + Shown(t.outcome, t.codePage) +
+         ".\n";
     return WrappedLines(s, kTranscriptWidth);
 }
 
@@ -119,17 +150,17 @@ std::string JsonName(const std::string& name) {
 
 std::string TextOrNull(const std::string& s) { return s.empty() ? "null" : JsonString(s); }
 
-std::string Strings(const std::vector<std::string>& list) {
+std::string Strings(const std::vector<std::string>& list, int codePage = 1252) {
     std::string s = "[";
-    for (size_t i = 0; i < list.size(); ++i) s += (i ? ", " : "") + JsonString(list[i]);
+    for (size_t i = 0; i < list.size(); ++i) s += (i ? ", " : "") + JsonString(Shown(list[i], codePage));
     return s + "]";
 }
 
-std::string PcJson(const PcDescription& pc) {
+std::string PcJson(const PcDescription& pc, int codePage) {
     std::string s = "{\"platform\": " + std::to_string(pc.platform) + ", \"major\": " + std::to_string(pc.major) +
                     ", \"minor\": " + std::to_string(pc.minor) + ", \"servicePack\": " + JsonString(pc.servicePack) +
                     ", \"osKey\": " + TextOrNull(pc.osKey) + ", \"osReason\": " + JsonString(pc.osWhy) +
-                    ", \"start\": " + JsonString(pc.start) + ", \"cards\": [";
+                    ", \"start\": " + JsonString(Shown(pc.start, codePage)) + ", \"cards\": [";
     for (size_t i = 0; i < pc.cards.size(); ++i) {
         const PciCard& c = pc.cards[i];
         char ids[16];
@@ -146,30 +177,48 @@ std::string PcJson(const PcDescription& pc) {
 
 } // namespace
 
-std::string FormatTranscriptJson(const Transcript& t) {
-    std::string s = "{" + FindingsJsonMembers("run", t.findings, RunExitStatus(t)) +
-                    ", \"program\": " + JsonString(t.program) + ", \"osKey\": " + TextOrNull(t.pc.osKey) +
-                    ", \"pc\": " + PcJson(t.pc) + ", \"steps\": [";
+namespace {
+
+// The members of a run, the nested setup runs of a Sequor run too.
+std::string RunMembers(const Transcript& t) {
+    std::string s = "\"program\": " + JsonString(t.program) + ", \"osKey\": " + TextOrNull(t.pc.osKey) +
+                    ", \"pc\": " + PcJson(t.pc, t.codePage) + ", \"steps\": [";
     for (size_t i = 0; i < t.events.size(); ++i) {
         const TranscriptEvent& e = t.events[i];
         s += (i ? ",\n  " : "\n  ") + std::string("{\"kind\": ") + JsonString(e.kind);
+        // Unicode as the PC shows it, and where that is not ASCII the bytes too.
         for (const auto& f : e.fields) {
             if (e.kind == "install" && f.first == "copies") continue;
-            s += ", " + JsonString(JsonName(f.first)) + ": " + JsonString(f.second);
+            s += ", " + JsonString(JsonName(f.first)) + ": " + JsonString(Shown(f.second, t.codePage));
+            if (!IsAscii(f.second)) s += ", " + JsonString(JsonName(f.first + " bytes")) + ": " + JsonString(HexBytes(f.second));
         }
         if (e.kind == "install") {
             s += ", \"copies\": [";
             for (size_t k = 0; k < e.copied.size(); ++k)
-                s += std::string(k ? ", " : "") + "{\"target\": " + JsonString(e.copied[k].target) +
-                     ", \"source\": " + JsonString(e.copied[k].source) + ", \"found\": " + TextOrNull(e.copied[k].found) + "}";
+                s += std::string(k ? ", " : "") + "{\"target\": " + JsonString(Shown(e.copied[k].target, t.codePage)) +
+                     ", \"source\": " + JsonString(Shown(e.copied[k].source, t.codePage)) + ", \"found\": " +
+                     (e.copied[k].found.empty() ? std::string("null") : JsonString(Shown(e.copied[k].found, t.codePage))) + "}";
             s += "]";
+        }
+        if (e.run >= 0 && size_t(e.run) < t.runs.size()) {
+            const Transcript& r = t.runs[e.run];
+            s += ", \"run\": {" + FindingsJsonMembers("run", r.findings, RunExitStatus(r)) + ", " + RunMembers(r) +
+                 ", \"declined\": false, \"usageWarnings\": []}";
         }
         s += "}";
     }
     s += t.events.empty() ? "]" : "\n]";
     s += ", \"exitCode\": " + (t.ran && !t.hung ? std::to_string(t.exitCode) : std::string("null")) +
          ", \"hung\": " + (t.hung ? "true" : "false") + ", \"ran\": " + (t.ran ? "true" : "false") +
-         ", \"installed\": " + (t.installed ? "true" : "false") + ", \"outcome\": " + JsonString(t.outcome) +
-         ", \"caveats\": " + Strings(t.notes) + ", \"usageWarnings\": " + Strings(t.warnings) + "}\n";
+         ", \"installed\": " + (t.installed ? "true" : "false") + ", \"outcome\": " + JsonString(Shown(t.outcome, t.codePage)) +
+         ", \"caveats\": " + Strings(t.notes, t.codePage);
     return s;
+}
+
+} // namespace
+
+std::string FormatTranscriptJson(const Transcript& t) {
+    return "{" + FindingsJsonMembers("run", t.findings, RunExitStatus(t)) + ", " + RunMembers(t) +
+           ", \"declined\": " + (t.declined ? "true" : "false") + ", \"usageWarnings\": " + Strings(t.warnings) +
+           "}\n";
 }
