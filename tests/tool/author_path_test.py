@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""docs/author-path.md, "From a driver to a CD", runs as written: each
+"""The author's path runs as written: README.md's "From a driver to a CD"
+and docs/author-path.md, its whole form, each on its own. Each
 ```console block's "$ " lines are run in order by /bin/sh, in one folder
 that holds the project's tests/ (for the package of the example), an
 unpacked release ZIP (cardsetup-VERSION/setup.exe) and the driver maker's
@@ -44,7 +45,14 @@ def main():
         print(__doc__)
         return 2
     src, pkgtool = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
-    page = open(os.path.join(src, "docs", "author-path.md"), encoding="utf-8").read()
+    failed = 0
+    for name in ("README.md", os.path.join("docs", "author-path.md")):
+        failed += run_page(src, pkgtool, name)
+    return 1 if failed else 0
+
+
+def run_page(src, pkgtool, name):
+    page = open(os.path.join(src, name), encoding="utf-8").read()
     steps = blocks(page)
     failures = []
     with tempfile.TemporaryDirectory() as work:
@@ -66,12 +74,12 @@ def main():
                 failures.append("%s: the page shows\n%s\nbut it printed\n%s" %
                                 (command, "\n".join(expected), text))
     for f in failures:
-        print("FAIL " + f)
+        print("FAIL %s: %s" % (name, f))
     if not steps:
-        print("FAIL docs/author-path.md has no console block")
+        print("FAIL %s has no console block" % name)
         return 1
     if not failures:
-        print("PASS %d commands of docs/author-path.md, each as the page shows it" % len(steps))
+        print("PASS %d commands of %s, each as the page shows it" % (len(steps), name))
     return 1 if failures else 0
 
 
