@@ -6,14 +6,13 @@ BOOL ProcessHasEnded(HANDLE process) {
 
 namespace {
 
-// What a window must be to be taken: one of the thread's top-level windows,
-// visible, its top-left corner on the screen, and, for a window of another
-// thread than the main one, holding control 1.
+// What a window must be to be taken: visible, its top-left corner on the
+// screen, and either created by the process's main thread or, with
+// otherThreads, by any other thread of the process and holding control 1.
 struct Rule {
     const PROCESS_INFORMATION* process;
     BOOL waitForIdle;
-    DWORD threadId;
-    BOOL needsControl1;
+    BOOL otherThreads;
     int width, height;
 };
 
@@ -24,24 +23,43 @@ struct Scan {
 
 BOOL Passes(const Rule& rule, HWND hwnd) {
     if (rule.waitForIdle) WaitForInputIdle(rule.process->hProcess, INFINITE);
-    if (GetWindowThreadProcessId(hwnd, NULL) != rule.threadId) return FALSE;
+    DWORD processId = 0;
+    DWORD threadId = GetWindowThreadProcessId(hwnd, &processId);
+    if (rule.otherThreads) {
+        // Another program's window never counts, whatever it holds.
+        if (processId != rule.process->dwProcessId || threadId == rule.process->dwThreadId) return FALSE;
+    } else if (threadId != rule.process->dwThreadId) {
+        return FALSE;
+    }
     RECT r;
     if (!GetWindowRect(hwnd, &r)) return FALSE;
     if (r.left < 0 || r.top < 0 || r.left > rule.width || r.top > rule.height || r.right <= 0) return FALSE;
     if (!(GetWindowLongA(hwnd, GWL_STYLE) & WS_VISIBLE)) return FALSE;
-    return !rule.needsControl1 || GetDlgItem(hwnd, 1) != NULL;
+    return !rule.otherThreads || GetDlgItem(hwnd, 1) != NULL;
 }
 
 // Of the windows that pass, the highest in the z-order. The enumeration
 // gives one that passes, in no documented order (EnumThreadWindows and
 // EnumWindows promise none); GetWindow with GW_HWNDPREV gives the window
 // above another (Win32 SDK), so the walk from there up to the top finds
-// the highest, once per search.
+// the highest. A window destroyed while the walk stands on it has no
+// window above it: the walk goes up again from the best one so far. NULL
+// when that one has gone too: the caller scans afresh.
 HWND HighestPassing(const Rule& rule, HWND passing) {
     HWND best = passing;
-    for (HWND w = GetWindow(passing, GW_HWNDPREV); w; w = GetWindow(w, GW_HWNDPREV))
+    HWND w = passing;
+    for (int steps = 0; steps < kWalkStepLimit; ++steps) {
+        HWND above = GetWindow(w, GW_HWNDPREV);
+        if (!above) {
+            if (IsWindow(w)) break; // the top
+            if (!IsWindow(best)) return NULL;
+            w = best;
+            continue;
+        }
+        w = above;
         if (Passes(rule, w)) best = w;
-    return best;
+    }
+    return IsWindow(best) ? best : NULL;
 }
 
 BOOL CALLBACK TakeFirstPassing(HWND hwnd, LPARAM param) {
@@ -51,33 +69,14 @@ BOOL CALLBACK TakeFirstPassing(HWND hwnd, LPARAM param) {
     return FALSE;
 }
 
-// A window of another thread of the started process: under Wine a 16-bit
-// program runs on a thread that Wine starts for its task inside
-// winevdm.exe, while the main thread that CreateProcessA reports (winevdm's)
-// never shows a window. Such a window must hold control 1, the one the
-// launcher clicks, so that a helper's other windows are not taken.
-BOOL CALLBACK TakeOtherThreadWindow(HWND hwnd, LPARAM param) {
-    Scan* scan = (Scan*)param;
-    DWORD processId = 0;
-    DWORD threadId = GetWindowThreadProcessId(hwnd, &processId);
-    if (processId != scan->rule.process->dwProcessId || threadId == scan->rule.process->dwThreadId) return TRUE;
-    Rule rule = scan->rule;
-    rule.threadId = threadId;
-    if (!Passes(rule, hwnd)) return TRUE;
-    scan->rule = rule;
-    scan->found = hwnd;
-    return FALSE;
-}
-
 } // namespace
 
-HWND FindMainWindow(const PROCESS_INFORMATION& process, BOOL waitForIdle, HWND* window) {
+HWND FindMainWindow(const PROCESS_INFORMATION& process, BOOL waitForIdle, BOOL otherThreads, HWND* window) {
     if (*window != UnknownWindow()) return *window;
     Rule main;
     main.process = &process;
     main.waitForIdle = waitForIdle;
-    main.threadId = process.dwThreadId;
-    main.needsControl1 = FALSE;
+    main.otherThreads = FALSE;
     main.width = GetSystemMetrics(SM_CXSCREEN);
     main.height = GetSystemMetrics(SM_CYSCREEN);
     for (unsigned pass = 0;; ++pass) {
@@ -88,13 +87,18 @@ HWND FindMainWindow(const PROCESS_INFORMATION& process, BOOL waitForIdle, HWND* 
         scan.rule = main;
         scan.found = NULL;
         EnumThreadWindows(process.dwThreadId, TakeFirstPassing, (LPARAM)&scan);
-        if (!scan.found && pass % kOtherThreadsEvery == kOtherThreadsEvery - 1) {
-            scan.rule.needsControl1 = TRUE;
-            EnumWindows(TakeOtherThreadWindow, (LPARAM)&scan);
+        if (!scan.found && otherThreads && pass % kOtherThreadsEvery == kOtherThreadsEvery - 1) {
+            // Any passing window of any other thread will do here: the walk
+            // up from it meets every one higher, whichever thread made it.
+            scan.rule.otherThreads = TRUE;
+            EnumWindows(TakeFirstPassing, (LPARAM)&scan);
         }
         if (scan.found) {
-            *window = HighestPassing(scan.rule, scan.found);
-            return *window;
+            HWND highest = HighestPassing(scan.rule, scan.found);
+            if (highest) {
+                *window = highest;
+                return highest;
+            }
         }
         if (ProcessHasEnded(process.hProcess)) return NULL;
         if (kScanPauseMs != 0) Sleep(kScanPauseMs);

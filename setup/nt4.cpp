@@ -52,8 +52,16 @@ static void CallbackClick(HWND window, int id, ULONG_PTR stage) {
     SendMessageCallbackA(control, BM_CLICK, 0, 0, OnClickCompleted, stage);
 }
 
+// The window below hwnd in the z-order. A window destroyed while the walk
+// stands on it has none below it: the walk goes on from the top again.
+static HWND NextTopLevel(HWND hwnd) {
+    HWND next = GetWindow(hwnd, GW_HWNDNEXT);
+    return next || IsWindow(hwnd) ? next : FirstTopLevelWindow();
+}
+
 void CloseOwnedDialogs(HWND owner) {
-    for (HWND hwnd = FirstTopLevelWindow(); hwnd; hwnd = GetWindow(hwnd, GW_HWNDNEXT)) {
+    HWND hwnd = FirstTopLevelWindow();
+    for (int steps = 0; hwnd && steps < kWalkStepLimit; ++steps, hwnd = NextTopLevel(hwnd)) {
         if (GetParent(hwnd) == owner && ClassIs(hwnd, "#32770")) {
             CloseOwnedDialogs(hwnd); // the deepest first
             SendMessageA(hwnd, WM_CLOSE, 0, 0);
@@ -62,26 +70,33 @@ void CloseOwnedDialogs(HWND owner) {
     }
 }
 
+// Each leftover gets one WM_CLOSE, and no more than kMaxLeftovers get one:
+// whatever a window does when asked to close (refuses and stays, brings
+// itself to the top, drops to the bottom, goes only once its modal loop
+// has ended), the walk ends, and the windows below still get theirs.
+enum { kMaxLeftovers = 16 };
+
 void CloseLeftoverApplets() {
+    HWND closed[kMaxLeftovers];
+    int count = 0;
     HWND hwnd = FirstTopLevelWindow();
-    while (hwnd) {
-        if (ClassIs(GetParent(hwnd), "RunDLL")) {
-            CloseOwnedDialogs(hwnd);
-            HWND top = FirstTopLevelWindow();
-            SendMessageA(hwnd, WM_CLOSE, 0, 0);
-            if (IsWindow(hwnd)) {
-                // It survived its close: give up on it and go on below it.
-                // From the top it would be met and closed again for ever.
-                hwnd = GetWindow(hwnd, GW_HWNDNEXT);
-                continue;
-            }
-            // Go on below the window that was on top; if closing took that
-            // one away too, start again from the new top: something closed,
-            // so this ends.
-            hwnd = IsWindow(top) ? GetWindow(top, GW_HWNDNEXT) : FirstTopLevelWindow();
-        } else {
-            hwnd = GetWindow(hwnd, GW_HWNDNEXT);
+    for (int steps = 0; hwnd && steps < kWalkStepLimit; ++steps) {
+        BOOL seen = FALSE;
+        for (int i = 0; i < count; ++i) seen = seen || closed[i] == hwnd;
+        if (seen || !ClassIs(GetParent(hwnd), "RunDLL")) {
+            hwnd = NextTopLevel(hwnd);
+            continue;
         }
+        CloseOwnedDialogs(hwnd);
+        HWND top = FirstTopLevelWindow();
+        SendMessageA(hwnd, WM_CLOSE, 0, 0);
+        closed[count++] = hwnd;
+        if (count == kMaxLeftovers) return;
+        // Gone: on below the window that was on top, or from the new top if
+        // that was the one closed. Still there (it refused, or a modal
+        // dialog goes only once its loop has ended), wherever it moved: from
+        // the top again, where it is passed over now.
+        hwnd = !IsWindow(hwnd) && IsWindow(top) ? NextTopLevel(top) : FirstTopLevelWindow();
     }
 }
 
@@ -91,7 +106,7 @@ HWND FindOwnedWindow(HWND owner) {
         Sleep(0);
         Sleep(200);
         HWND hwnd = FirstTopLevelWindow();
-        while (hwnd) {
+        for (int steps = 0; hwnd && steps < kWalkStepLimit; ++steps) {
             WaitForIdle();
             if (GetParent(hwnd) == owner) return hwnd;
             if (GetWindow(hwnd, GW_HWNDLAST) == hwnd) break;
@@ -110,9 +125,16 @@ static BOOL SystemProgramPath(char* path, UINT size, const char* name) {
     return AppendText(path, size, name);
 }
 
-void CNt4Installer::StartApplet() {
+void ReleaseAppletProcess() {
+    if (g_applet.process.hThread) CloseHandle(g_applet.process.hThread);
+    if (g_applet.process.hProcess) CloseHandle(g_applet.process.hProcess);
     ClearBytes(&g_applet.process, sizeof g_applet.process);
-    // A second Install starts a new applet: its windows are searched afresh.
+}
+
+void CNt4Installer::StartApplet() {
+    // A second Install starts a new applet: the first one's handles go, and
+    // its windows are searched afresh.
+    ReleaseAppletProcess();
     g_applet.appletWindow = UnknownWindow();
     g_applet.firstDialog = g_applet.secondDialog = g_applet.pathDialog = NULL;
     char commandLine[] = "rundll32.exe shell32.dll,Control_RunDLL desk.cpl,,3";
@@ -124,8 +146,9 @@ void CNt4Installer::StartApplet() {
     ClearBytes(&startup, sizeof startup);
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES | STARTF_FORCEONFEEDBACK;
-    if (SystemProgramPath(application, sizeof application, "rundll32.exe"))
-        CreateProcessA(application, commandLine, NULL, NULL, TRUE, 0, NULL, NULL, &startup, &g_applet.process);
+    if (SystemProgramPath(application, sizeof application, "rundll32.exe") &&
+        !CreateProcessA(application, commandLine, NULL, NULL, TRUE, 0, NULL, NULL, &startup, &g_applet.process))
+        ClearBytes(&g_applet.process, sizeof g_applet.process);
     WaitForIdle();
 }
 
@@ -175,7 +198,7 @@ void CNt4Installer::Install() {
     }
     CloseLeftoverApplets();
     StartApplet();
-    if (!FindMainWindow(g_applet.process, TRUE, &g_applet.appletWindow)) return;
+    if (!FindMainWindow(g_applet.process, TRUE, FALSE, &g_applet.appletWindow)) return;
     ClickPageButton();
     ClickFirstDialogButton();
     EnterDriverPath();

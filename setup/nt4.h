@@ -48,6 +48,10 @@ enum {
 };
 
 void CloseLeftoverApplets();
+// Closes the applet's process and thread handles. The completions still
+// wait on the process until the message loop has ended, so the launcher
+// calls this on its way out, and a second Install before its own start.
+void ReleaseAppletProcess();
 void CloseOwnedDialogs(HWND owner);
 HWND FindOwnedWindow(HWND owner);
 void CALLBACK OnClickCompleted(HWND hwnd, UINT msg, ULONG_PTR stage, LRESULT result);

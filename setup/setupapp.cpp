@@ -2,6 +2,7 @@
 #include "framework/fields.h"
 #include "framework/text.h"
 #include "setup/commands.h"
+#include "setup/nt4.h"
 
 // The object has static storage: every field not set here starts zeroed,
 // and the launcher relies on that.
@@ -24,6 +25,7 @@ BOOL CSetupApp::InitInstance() {
 }
 
 int CSetupApp::ExitInstance() {
+    ReleaseAppletProcess();
     return m_nExitCode;
 }
 

@@ -31,13 +31,28 @@ BOOL CWin9xInstaller::StartHelper() {
     return CreateProcessA(NULL, commandLine, NULL, NULL, TRUE, 0, NULL, NULL, &startup, &g_helper.process);
 }
 
+// A helper may destroy the window found first (a start-up banner before its
+// main window); polling that dead handle would wait for ever, since the
+// helper waits for its click. The window is then searched afresh.
 void CWin9xInstaller::PressHelperButton() {
     HWND button;
     do {
         Sleep(100);
+        if (!IsWindow(g_helper.window)) {
+            g_helper.window = UnknownWindow();
+            if (!FindHelperWindow()) return;
+        }
         button = GetDlgItem(g_helper.window, 1);
     } while (!button && !ProcessHasEnded(g_helper.process.hProcess));
     if (button) SendMessageA(button, BM_CLICK, 0, 0);
+}
+
+// Under Wine a 16-bit helper's windows come from its task's thread, not the
+// one CreateProcessA reports; on Windows 95 every 16-bit program is a process
+// with exactly one thread (KB Q125867, "Understanding Win16Mutex"), so there
+// the main thread's own windows are the helper's.
+HWND CWin9xInstaller::FindHelperWindow() {
+    return FindMainWindow(g_helper.process, FALSE, TRUE, &g_helper.window);
 }
 
 void CWin9xInstaller::Install() {
@@ -46,7 +61,7 @@ void CWin9xInstaller::Install() {
         m_pApp->InstallNotRun();
         return;
     }
-    if (FindMainWindow(g_helper.process, FALSE, &g_helper.window)) PressHelperButton();
+    if (FindHelperWindow()) PressHelperButton();
     WaitForSingleObject(g_helper.process.hProcess, INFINITE);
     DWORD code = 0;
     GetExitCodeProcess(g_helper.process.hProcess, &code);

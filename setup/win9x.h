@@ -19,6 +19,7 @@ public:
 
 private:
     BOOL StartHelper();
+    HWND FindHelperWindow();
     void PressHelperButton();
     CSetupApp* m_pApp;
 };

@@ -90,7 +90,12 @@ struct Window {
     std::function<void(Machine&, int)> onEnd;
     bool modal = false;
     bool destroyed = false;
+    // Its program destroys it just as another asks which thread made it.
+    bool vanishesWhenExamined = false;
 };
+
+// The process id of "another program" whose windows tests put on the screen.
+enum : DWORD { kOtherProgramId = 0x7000 };
 
 struct ShellOpen {
     std::string verb, file, parameters, directory;
@@ -215,6 +220,8 @@ struct Machine {
     HWND CreateTopLevel(DWORD processId, const std::string& className, const RECT& rect, LONG style, HWND owner = nullptr);
     HWND AddControl(HWND parent, int id, const std::string& className = "Button");
     void DestroyWindowModel(HWND hwnd);
+    // Moves a top-level window to the top of the z-order or to its bottom.
+    void Restack(HWND hwnd, bool toTop);
     // Opens a modal dialog of a program: a pop-up owned by owner; then runs
     // when EndDialogModel ends it (not when its process dies).
     HWND OpenModal(DWORD processId, HWND owner, const std::string& className, const RECT& rect,

@@ -38,10 +38,15 @@ void AddHelperProgram(Machine& m, const HelperBehaviour& b, const std::string& n
         DWORD pid = p.id;
         uint64_t t0 = m.nowMs;
         for (const DecoyWindow& d : b.decoys) {
-            m.At(t0 + d.atMs, [pid, d](Machine& m) {
+            m.At(t0 + d.atMs, [pid, d, t0](Machine& m) {
                 if (!Running(m, pid)) return;
-                HWND w = m.CreateTopLevel(pid, "Decoy", d.rect, d.style);
-                if (d.otherThread) m.FindWindowModel(w)->threadId += 1;
+                HWND w = m.CreateTopLevel(d.otherProgram ? kOtherProgramId : pid, "Decoy", d.rect, d.style);
+                Window* model = m.FindWindowModel(w);
+                if (d.otherProgram) model->threadId = kOtherProgramId + 1;
+                if (d.otherThread) model->threadId += 1;
+                model->vanishesWhenExamined = d.vanishesWhenExamined;
+                if (d.control1) m.AddControl(w, 1);
+                if (d.destroyAtMs >= 0) m.At(t0 + d.destroyAtMs, [w](Machine& m) { m.DestroyWindowModel(w); });
             });
         }
         if (b.showAfterMs >= 0) m.At(t0 + b.showAfterMs, [pid, b](Machine& m) { ShowHelperWindow(m, pid, b); });

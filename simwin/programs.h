@@ -11,6 +11,10 @@ struct DecoyWindow {
     RECT rect = {0, 0, 100, 100};
     LONG style = WS_VISIBLE;
     bool otherThread = false; // created by another thread of the helper
+    bool otherProgram = false; // a window of another program, shown at the same moment
+    bool control1 = false;     // holds a control 1 that does nothing when clicked
+    int64_t destroyAtMs = -1;  // the helper destroys it then
+    bool vanishesWhenExamined = false; // destroyed as soon as asked for its thread
 };
 
 // The Windows 95/98 install helper: after showAfterMs it shows a visible

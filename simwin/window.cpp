@@ -54,6 +54,14 @@ void Machine::DestroyWindowModel(HWND hwnd) {
     zOrder.erase(std::remove(zOrder.begin(), zOrder.end(), hwnd), zOrder.end());
 }
 
+void Machine::Restack(HWND hwnd, bool toTop) {
+    auto it = std::find(zOrder.begin(), zOrder.end(), hwnd);
+    if (it == zOrder.end()) return;
+    zOrder.erase(it);
+    if (toTop) zOrder.insert(zOrder.begin(), hwnd);
+    else zOrder.push_back(hwnd);
+}
+
 HWND Machine::OpenModal(DWORD processId, HWND owner, const std::string& className, const RECT& rect,
                         std::function<void(Machine&, int)> then) {
     HWND h = CreateTopLevel(processId, className, rect, WS_VISIBLE | WS_POPUP, owner);
@@ -201,9 +209,12 @@ LONG GetWindowLongA(HWND hwnd, int index) {
 }
 
 DWORD GetWindowThreadProcessId(HWND hwnd, LPDWORD processId) {
-    sim::Window* w = Current().FindWindowModel(hwnd);
+    sim::Machine& m = Current();
+    sim::Window* w = m.FindWindowModel(hwnd);
     if (processId) *processId = w ? w->processId : 0;
-    return w ? w->threadId : 0;
+    DWORD thread = w ? w->threadId : 0;
+    if (w && w->vanishesWhenExamined) m.DestroyWindowModel(hwnd);
+    return thread;
 }
 
 HWND GetDlgItem(HWND dialog, int id) {

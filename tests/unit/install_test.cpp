@@ -143,28 +143,73 @@ TEST_F(Install, UnderWineA16BitHelpersWindowOnItsTasksThreadIsTaken) {
 }
 
 TEST_F(Install, WindowWhoseLeftEdgeIsTheScreenWidthPassesAndTheTopmostWins) {
-    // No order is documented for EnumThreadWindows: the topmost must win
-    // when it hands the windows out bottom first, too.
-    for (bool reversed : {false, true}) {
-        SCOPED_TRACE(reversed ? "enumerated bottom first" : "enumerated top first");
-        sim::Machine pc;
-        LayOut(pc);
-        pc.enumReversed = reversed;
-        sim::HelperBehaviour b;
-        b.rect = {1024, 768, 1100, 800};
-        b.showAfterMs = 500;
-        // Shown at the same moment but first, so it lies below the real window;
-        // it passes the test too, and were it taken, control 1 would never come.
-        sim::DecoyWindow lower;
-        lower.atMs = 500;
-        lower.rect = {10, 10, 90, 90};
-        b.decoys = {lower};
-        sim::AddHelperProgram(pc, b);
-        EXPECT_EQ(sim::RunSetup(pc), 0);
-        int clicks = 0;
-        for (const auto& e : pc.events) clicks += e == "helper: start clicked";
-        EXPECT_EQ(clicks, 1);
-        EXPECT_EQ(pc.hangs, 0);
+    // Every other window here is shown at the same moment as the real one
+    // but before it, so it lies below; were it taken, the helper would never
+    // be clicked. No order is documented for EnumThreadWindows or
+    // EnumWindows: the topmost must win when they hand the windows out
+    // bottom first, too.
+    auto at500 = [](bool otherThread = false, bool control1 = false) {
+        sim::DecoyWindow d;
+        d.atMs = 500;
+        d.rect = {10, 10, 90, 90};
+        d.otherThread = otherThread;
+        d.control1 = control1;
+        return d;
+    };
+    auto otherProgram = [](int64_t atMs, bool vanishes = false) {
+        sim::DecoyWindow d;
+        d.atMs = atMs;
+        d.rect = {20, 20, 300, 300};
+        d.otherProgram = true;
+        d.control1 = true;
+        d.vanishesWhenExamined = vanishes;
+        return d;
+    };
+    sim::DecoyWindow banner = at500();
+    banner.atMs = 100;
+    banner.destroyAtMs = 700;
+    struct {
+        const char* what;
+        std::vector<sim::DecoyWindow> others;
+        bool onTaskThread;
+        int64_t showAfterMs;
+    } cases[] = {
+        {"a lower window that passes too", {at500()}, false, 500},
+        // A walk up that stopped at the first window failing the rule
+        // would keep the lower one.
+        {"another program's window between the helper's two", {at500(), otherProgram(500)}, false, 500},
+        // The walk stood on it as it went: nothing above a dead window.
+        {"the window between them destroyed as the walk reaches it", {at500(), otherProgram(500, true)}, false,
+         500},
+        // Under Wine: two task threads, each with a control 1; the walk
+        // must not keep to the thread of the window the enumeration gave.
+        {"the helper's two windows on two threads, another program's between", {at500(true, true), otherProgram(500)},
+         true, 500},
+        // A window of another program with control 1, there all along,
+        // while the helper's own comes late from its task's thread.
+        {"another program's window with control 1 while the helper's comes late", {otherProgram(0)}, true, 3000},
+        // The helper's start-up banner, found first, is gone before its
+        // main window comes.
+        {"a found window that the helper replaces", {banner}, false, 1000},
+    };
+    for (const auto& c : cases) {
+        for (bool reversed : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (reversed ? ", enumerated bottom first" : ", enumerated top first"));
+            sim::Machine pc;
+            LayOut(pc);
+            pc.enumReversed = reversed;
+            sim::HelperBehaviour b;
+            b.rect = {1024, 768, 1100, 800};
+            b.showAfterMs = c.showAfterMs;
+            b.onTaskThread = c.onTaskThread;
+            b.decoys = c.others;
+            sim::AddHelperProgram(pc, b);
+            EXPECT_EQ(sim::RunSetup(pc), 0);
+            int clicks = 0;
+            for (const auto& e : pc.events) clicks += e == "helper: start clicked";
+            EXPECT_EQ(clicks, 1);
+            EXPECT_EQ(pc.hangs, 0);
+        }
     }
 }
 

@@ -7,6 +7,7 @@
 #include "simwin/programs.h"
 #include "tests/support/run.h"
 #include <algorithm>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -112,23 +113,66 @@ TEST_F(Nt4, LeftoverAppletIsClosedDeepestDialogFirstBeforeTheNewOneStarts) {
 }
 
 TEST_F(Nt4, LeftoverThatSurvivesItsCloseBelowTheTopIsGivenUpOn) {
-    // Each pass came back to it from the window on top and closed it again,
-    // for ever.
-    Script("Install,ShowMsgNT");
-    sim::AddLeftoverApplet(m, 0);
-    HWND survivor = m.zOrder.front();
-    m.FindWindowModel(survivor)->onMessage = [](sim::Machine& m, sim::Window&, UINT msg, WPARAM, LPARAM) -> LRESULT {
-        if (msg == WM_CLOSE) m.Record("closed: applet (it stays)");
-        return 0;
+    // A leftover applet window that refuses WM_CLOSE and, when asked, stays
+    // where it is, comes to the top or drops to the bottom.
+    enum Move { kStays, kRises, kSinks };
+    auto survivor = [](sim::Machine& m, const std::string& name, Move move) {
+        sim::AddLeftoverApplet(m, 0);
+        HWND w = m.zOrder.front();
+        m.FindWindowModel(w)->onMessage = [name, move, w](sim::Machine& m, sim::Window&, UINT msg, WPARAM,
+                                                          LPARAM) -> LRESULT {
+            if (msg != WM_CLOSE) return 0;
+            m.Record("closed: " + name);
+            if (move != kStays) m.Restack(w, move == kRises);
+            return 0;
+        };
     };
-    m.CreateTopLevel(0x7000, "Other", {0, 0, 50, 50}, WS_VISIBLE);
-    sim::AddAppletProgram(m);
-    m.callLimit = 1000000;
-    sim::RunSetup(m);
-    EXPECT_EQ(m.hangs, 0);
-    Lines seen = Applet();
-    ASSERT_GE(seen.size(), 2u);
-    EXPECT_EQ(Lines(seen.begin(), seen.begin() + 2), (Lines{"closed: applet (it stays)", "applet: click 265"}));
+    struct {
+        const char* what;
+        std::function<void(sim::Machine&)> layOut;
+        Lines closed;
+    } cases[] = {
+        // Each pass came back to it from the window on top and closed it
+        // again, for ever.
+        {"one that stays, below another window",
+         [&](sim::Machine& m) {
+             survivor(m, "applet (it stays)", kStays);
+             m.CreateTopLevel(0x7000, "Other", {0, 0, 50, 50}, WS_VISIBLE);
+         },
+         {"closed: applet (it stays)"}},
+        // The two took turns on top: thousands of closes.
+        {"two that bring themselves to the top",
+         [&](sim::Machine& m) {
+             survivor(m, "applet A (it rises)", kRises);
+             survivor(m, "applet B (it rises)", kRises);
+         },
+         {"closed: applet B (it rises)", "closed: applet A (it rises)"}},
+        // The walk went on below it, at the bottom: the leftover under it
+        // stayed open.
+        {"one that drops to the bottom, above one that closes",
+         [&](sim::Machine& m) {
+             sim::AddLeftoverApplet(m, 0);
+             survivor(m, "applet (it sinks)", kSinks);
+         },
+         {"closed: applet (it sinks)", "closed: applet"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        sim::Machine run = m;
+        run.files["E:\\PKG\\SETUP.INI"] = "[Application]\nNT40=Install,ShowMsgNT\n[Message]\nShowMsgNT=Follow.\n";
+        c.layOut(run);
+        sim::AddAppletProgram(run);
+        run.callLimit = 1000000;
+        sim::RunSetup(run);
+        std::swap(run, m);
+        EXPECT_EQ(m.hangs, 0);
+        Lines seen = Applet();
+        Lines want = c.closed;
+        want.push_back("applet: click 265");
+        ASSERT_GE(seen.size(), want.size());
+        EXPECT_EQ(Lines(seen.begin(), seen.begin() + want.size()), want);
+        std::swap(run, m);
+    }
 }
 
 TEST_F(Nt4, OwnerClassInOtherLetterCaseIsLeftAlone) {
@@ -140,29 +184,35 @@ TEST_F(Nt4, OwnerClassInOtherLetterCaseIsLeftAlone) {
 }
 
 TEST_F(Nt4, AppletThatEndsHalfwayOrNeverStartsEndsEveryWait) {
+    // Whatever the path, the applet's process and thread handles are closed
+    // by the end, a first applet's too when a second Install starts another.
     struct {
         const char* what;
         bool install;
         sim::AppletBehaviour b;
         std::string systemDirectory;
-        bool starts;
+        size_t starts;
+        const char* list;
     } cases[] = {
-        {"user closes it while the chain waits for the first dialog", true, {500, 100, false, 3000}, "C:\\WINNT\\system32", true},
-        {"user closes it in the middle of the chain", true, {500, 100, true, 1700}, "C:\\WINNT\\system32", true},
-        {"rundll32 cannot be started", false, {}, "C:\\WINNT\\system32", false},
-        {"the system directory cannot be read", true, {}, "", false},
+        {"user closes it while the chain waits for the first dialog", true, {500, 100, false, 3000}, "C:\\WINNT\\system32", 1, "Install,ShowMsgNT"},
+        {"user closes it in the middle of the chain", true, {500, 100, true, 1700}, "C:\\WINNT\\system32", 1, "Install,ShowMsgNT"},
+        {"rundll32 cannot be started", false, {}, "C:\\WINNT\\system32", 0, "Install,ShowMsgNT"},
+        {"the system directory cannot be read", true, {}, "", 0, "Install,ShowMsgNT"},
         // 248 characters and \rundll32.exe exceed the 259 a path holds.
-        {"the system directory leaves no room for the name", true, {}, "C:\\" + std::string(245, 'S'), false},
+        {"the system directory leaves no room for the name", true, {}, "C:\\" + std::string(245, 'S'), 0, "Install,ShowMsgNT"},
+        {"the chain runs to its end", true, {}, "C:\\WINNT\\system32", 1, "Install,ShowMsgNT"},
+        {"a second Install, each applet closed by the user", true, {500, 100, true, 1700}, "C:\\WINNT\\system32", 2, "Install,Install,ShowMsgNT"},
     };
     for (const auto& c : cases) {
         sim::Machine run = m;
         run.systemDirectory = c.systemDirectory;
-        run.files["E:\\PKG\\SETUP.INI"] = "[Application]\nNT40=Install,ShowMsgNT\n";
+        run.files["E:\\PKG\\SETUP.INI"] = "[Application]\nNT40=" + std::string(c.list) + "\n";
         if (c.install) sim::AddAppletProgram(run, c.b);
         EXPECT_EQ(sim::RunSetup(run), 0) << c.what;
         EXPECT_EQ(run.hangs, 0) << c.what;
         EXPECT_EQ(run.messageBoxes.size(), 1u) << c.what;
-        EXPECT_EQ(run.processes.size(), c.starts ? 1u : 0u) << c.what;
+        EXPECT_EQ(run.processes.size(), c.starts) << c.what;
+        EXPECT_EQ(run.openHandles, 0) << c.what;
     }
 }
 
