@@ -32,6 +32,9 @@ struct PackageInf {
     std::string path, shown;
     InfFile inf;
     std::set<Ids> ids[2]; // the cards each reader finds, by InfReader
+    // The ids Windows 95/98 read in its models lines, by card: read once,
+    // however many DetectCard entries and keys ask.
+    std::map<Ids, std::vector<PciHardwareId>> win9xModelsIds;
 };
 
 const InfReader kReaders[] = {InfReader::kWin9x, InfReader::kNt4};
@@ -74,7 +77,8 @@ std::vector<PackageInf> InfsIn(const std::string& folder, const std::string& pac
         std::string ext = it->path().extension().string();
         if (!it->is_regular_file(ec) || !SameName(ext, ".inf")) continue;
         const std::string bytes = ReadFileStart(it->path().string(), size_t(kMaxInfBytes));
-        PackageInf inf{it->path().string(), Relative(it->path().string(), packageDir), ReadInf(bytes), {}};
+        PackageInf inf{it->path().string(), Relative(it->path().string(), packageDir), ReadInf(bytes), {},
+                       ModelsIdsByCard(bytes, InfReader::kWin9x)};
         for (InfReader r : kReaders) inf.ids[int(r)] = IdsOf(inf.inf.As(r).cards);
         infs.push_back(inf);
     }
@@ -205,14 +209,16 @@ void CheckDriverInfs(const IniFile& ini, Sink& sink, const SetupReferences& refs
                 const InfReader r = ReaderOf(kindOfKey[k]);
                 if (!f.infs.empty() && f.IdsFor(r).count(ids) && r == InfReader::kWin9x)
                     for (const PackageInf& inf : f.infs) {
-                        const auto listedIds = ModelsIdsOf(ReadFileStart(inf.path, size_t(kMaxInfBytes)), r, v, d);
+                        const auto at = inf.win9xModelsIds.find(ids);
+                        if (at == inf.win9xModelsIds.end()) continue;
+                        const std::vector<PciHardwareId>& listedIds = at->second;
                         bool plain = false;
-                        for (const auto& m : listedIds) plain = plain || (!m.second.hasSubsys && !m.second.hasRev);
+                        for (const PciHardwareId& m : listedIds) plain = plain || (!m.hasSubsys && !m.hasRev);
                         if (plain) subsysOnly.clear(), anyPlain = true;
-                        for (const auto& m : listedIds)
-                            if (m.second.hasSubsys && !anyPlain) {
+                        for (const PciHardwareId& m : listedIds)
+                            if (m.hasSubsys && !anyPlain) {
                                 char b[24];
-                                snprintf(b, sizeof b, "SUBSYS_%08lX", m.second.subsys);
+                                snprintf(b, sizeof b, "SUBSYS_%08lX", m.subsys);
                                 addOnce(subsysOnly, b);
                                 addOnce(subsysWhere, inf.shown);
                             }

@@ -263,6 +263,16 @@ std::vector<std::pair<ModelsMatch, PciHardwareId>> ModelsIdsOf(const std::string
     return out;
 }
 
+std::map<std::pair<unsigned, unsigned>, std::vector<PciHardwareId>> ModelsIdsByCard(const std::string& bytes,
+                                                                                    InfReader reader) {
+    std::map<std::pair<unsigned, unsigned>, std::vector<PciHardwareId>> out;
+    ForEachModelsId(bytes, reader, [&](const ModelsMatch&, const PciHardwareId& id, size_t) {
+        std::vector<PciHardwareId>& ids = out[{id.vendor, id.device}];
+        if (ids.size() < 4096) ids.push_back(id);
+    });
+    return out;
+}
+
 InfReading ReadInfAs(const std::string& bytes, InfReader reader) { return Read(bytes, &RulesOf(reader)).result; }
 
 std::vector<InfCard> ReadInfCards(const std::string& bytes) { return Read(bytes, nullptr).result.cards; }
