@@ -529,7 +529,7 @@ TEST(PkgCheck, DriverInfSuggestionsAndBadFiles) {
     CheckResult r = CheckPackage(dir.Path(), CheckOptions());
     std::vector<std::string> hints;
     for (const Finding& f : r.findings)
-        if (f.code == "card-not-in-inf" && f.line < 9) hints.push_back(f.message.substr(f.message.rfind("; ") + 2));
+        if (f.code == "card-not-in-inf" && f.line < 9) hints.push_back(f.fix.substr(f.fix.find(": ") + 2));
     EXPECT_EQ((std::vector<std::string>{"written in hexadecimal? use 4660,22137", "vendor and device are swapped: use 4660,22137",
                                         "the device id is off by its low 16 bits: only those of 1450704897 count, and "
                                         "the INF's id is its high 16 bits, so use 4660,22136"}),
@@ -642,7 +642,7 @@ TEST(PkgCheck, SmallerGaps) {
         dir.Write("sequor95.ini", "[ProcessList]\n1=[CWD]\\Tool Box\\c.exe /y,null\n");
         std::vector<Finding> f = CheckPackage(dir.Path());
         ASSERT_EQ(1u, f.size()) << FormatFindingsText(f);
-        EXPECT_NE(std::string::npos, f[0].message.find("quote it: 1=\"[CWD]\\Tool Box\\c.exe\" /y,null ")) << f[0].message;
+        EXPECT_NE(std::string::npos, f[0].message.find("quote it: 1=\"[CWD]\\Tool Box\\c.exe\" /y,null")) << f[0].message;
     }
     TempDir dir("prefix-words");
     dir.Write("SETUP.INI", "[Application]\nW98=ShowMsgUSB\n[Message]\nNotSupport=n\nShowMsgUSB=C:\\new\n");

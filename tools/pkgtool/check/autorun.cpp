@@ -10,7 +10,8 @@ namespace pkgcheck {
 std::string CheckCdRoot(const std::string& root, std::vector<Finding>& out, const CheckOptions& options) {
     AutoRunFile f = ReadAutoRun(root);
     if (!f.found) {
-        out.push_back({FindNoCase(root, "AUTORUN.INF"), 0, "error", "unreadable-file", "the file cannot be read"});
+        out.push_back({FindNoCase(root, "AUTORUN.INF"), 0, "error", "unreadable-file",
+                       "the file cannot be read: give it read permission", "", "give it read permission"});
         return "";
     }
     Sink sink(out, f.path, options);

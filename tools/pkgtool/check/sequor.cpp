@@ -62,8 +62,8 @@ void CheckQuoting(Sink& sink, int line, const std::string& key, const std::vecto
     sink.Warning(line, "unquoted-cwd",
                  "the command line begins with an unquoted [CWD] path: where the package's folder has a blank in "
                  "its name (C:\\Driver Disk), Windows first looks for C:\\Driver.exe and runs any program of that "
-                 "name (Sequor passes quotes on as they stand): " + key + "=" + fixed,
-                 key + "=" + fixed);
+                 "name (Sequor passes the quotes on as they stand); quote it: " + key + "=" + fixed,
+                 "quote it: " + key + "=" + fixed);
 }
 
 void CheckEntry(const IniFile& ini, Sink& sink, int n, const std::string& packageDir) {

@@ -210,8 +210,10 @@ std::string MakeAutoRun(const std::string& root, std::vector<Finding>& out) {
         std::string list;
         for (const fs::path& p : packages) list += (list.empty() ? "" : ", ") + p.lexically_relative(root).string();
         out.push_back({where, 0, "error", "autorun-no-package",
-                       packages.empty() ? "no folder of the disc holds SETUP.INI, so --autorun has no setup to start"
-                                        : "several folders hold SETUP.INI (" + list + "): write AUTORUN.INF yourself"});
+                       packages.empty() ? "no folder of the disc holds SETUP.INI, so --autorun has no setup to "
+                                          "start: put the package's SETUP.INI on the disc"
+                                        : "several folders hold SETUP.INI (" + list + "): write AUTORUN.INF yourself",
+                       "", packages.empty() ? "put the package's SETUP.INI on the disc" : "write AUTORUN.INF yourself"});
         return "";
     }
     std::string below = packages[0].lexically_relative(root).generic_string();
@@ -226,7 +228,8 @@ std::string MakeAutoRun(const std::string& root, std::vector<Finding>& out) {
     if (program.empty()) {
         out.push_back({where, 0, "error", "disc-program-missing",
                        "--autorun starts setup.exe, which the disc lacks next to SETUP.INI" +
-                           std::string(below.empty() ? "" : " and in its root")});
+                           std::string(below.empty() ? "" : " and in its root") + ": put setup.exe beside SETUP.INI",
+                       "", "put setup.exe beside SETUP.INI"});
         return "";
     }
     if (program.find(' ') != std::string::npos) program = "\"" + program + "\"";

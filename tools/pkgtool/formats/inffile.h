@@ -23,6 +23,7 @@ struct InfCard {
 struct InfNotice {
     int line = 0; // 0 for the whole file
     std::string code, message;
+    std::string fix = ""; // the advice that ends the message
 };
 
 struct InfReading {
