@@ -150,7 +150,9 @@ void ReadPackage(const std::string& dir, const std::string& setupFolder, const s
             if (found.empty())
                 Sink(out, sequorPath).Error(line, "disc-program-missing",
                                             "Sequor starts " + Quoted(tried.front()) + " from the launch directory, "
-                                            "which the disc lacks");
+                                            "which the disc lacks: put " + tried.front() + " beside sequor95.ini, or "
+                                            "correct entry " + key,
+                                            "put " + tried.front() + " beside sequor95.ini, or correct entry " + key);
             c.Add(found, sequorPath, line, "[ProcessList] " + key);
         }
     }
@@ -174,7 +176,10 @@ References ReadReferences(const std::string& root, const std::string& autorunTex
         if (!f.open.empty() && start.isSetup) {
             if (start.programPath.empty())
                 Sink(out, autorunPath).Error(f.openLine, "disc-program-missing",
-                                             "open= starts " + Quoted(start.program) + ", which the disc lacks");
+                                             "open= starts " + Quoted(start.program) + ", which the disc lacks: put " +
+                                                 start.program + " there (its path from the CD's root), or correct open=",
+                                             "put " + start.program + " there (its path from the CD's root), or correct "
+                                             "open=");
             c.Add(start.programPath, autorunPath, f.openLine, "open=");
             setupFolder = FindWindowsPath(root, start.programFolder);
             refs.packageDir = start.launchFolder;
