@@ -73,7 +73,7 @@ int CheckNumberedKeys(const IniFile& ini, Sink& sink, const std::string& section
             if (later && !gapReported && count > 0) {
                 gapReported = true;
                 const std::string fix = "renumber key " + k.name + " of [" + section + "] as " + end +
-                                        ", and the keys after it on from there";
+                                        ", and the keys after it in order";
                 sink.Error(k.line, "numbering-gap",
                            what + " stops at " + end + ", which is missing or empty, so key " + k.name +
                                " and every key after the gap are never read; number the keys 1, 2, 3 without "

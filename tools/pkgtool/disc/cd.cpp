@@ -170,7 +170,8 @@ int CdCommand(const std::vector<std::string>& args) {
     }
     if (FindNoCase(dir, "AUTORUN.INF").empty() && !autorun)
         findings.push_back({dir, 0, "note", "disc-no-autorun",
-                            "the disc has no AUTORUN.INF, so nothing starts when it is inserted; --autorun writes one"});
+                            "the disc has no AUTORUN.INF, so nothing starts when it is inserted; --autorun writes one",
+                            "", "give --autorun, or add an AUTORUN.INF with open= naming setup.exe"});
     std::stable_sort(findings.begin(), findings.end(), [](const Finding& a, const Finding& b) {
         return a.file != b.file ? a.file < b.file : a.line < b.line;
     });
