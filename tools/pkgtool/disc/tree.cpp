@@ -52,8 +52,11 @@ void CheckNames(const std::vector<Entry>& entries, const Named& named, std::vect
     auto add = [&](Finding f, const Naming* by) {
         if (by) {
             f.severity = "error";
-            f.message += "; " + fs::path(by->file).filename().string() + ":" + std::to_string(by->line) +
-                         " names it (" + by->what + ")";
+            // The line that names it changes with it.
+            const std::string line = "; " + fs::path(by->file).filename().string() + ":" +
+                                     std::to_string(by->line) + " (" + by->what + ") names it";
+            f.message += line;
+            f.fix += line;
         }
         out.push_back(f);
     };
