@@ -4,7 +4,8 @@ package as it is and with a newcomer's slips, validates against
 docs/pkgtool.schema.json (schema_check.py), and the exit statuses are the
 documented ones: run 0 when the driver gets installed, 1 when not, 2 for a
 wrong command line; check and cd 0 or 1 by their errors. Where run stops,
-it names the code that check gives for the same package.
+it names the code that check gives for the same package. Every error and
+warning has a fix, the text that ends its message.
 
 Leaves out: the texts themselves (the unit tests hold them).
 
@@ -45,6 +46,10 @@ def tool(pkgtool, *args):
         check(not found, "pkgtool %s: against the schema:\n  %s" % (" ".join(args), "\n  ".join(found)))
         check(doc["exitStatus"] == out.returncode,
               "pkgtool %s: exitStatus %s, exit status %d" % (" ".join(args), doc["exitStatus"], out.returncode))
+        # Each error and warning advises this package: its fix ends the message.
+        for f in doc["findings"]:
+            check(f["severity"] == "note" or (f["fix"] and f["message"].endswith(f["fix"])),
+                  "pkgtool %s: %s without its own fix: %r" % (" ".join(args), f["code"], f))
     return out.returncode, doc
 
 

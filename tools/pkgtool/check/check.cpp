@@ -19,9 +19,12 @@ bool OpenScript(const std::string& dir, const char* name, std::vector<Finding>& 
     if (ambiguous)
         out.push_back({path, 0, "warning", "ambiguous-file",
                        std::string("several files are named ") + name +
-                           " in letter cases that Windows does not tell apart; this one was checked"});
+                           " in letter cases that Windows does not tell apart; this one was checked: keep one " +
+                           name + " in the folder",
+                       "", "keep one " + std::string(name) + " in the folder"});
     if (!ini.Load(path)) {
-        out.push_back({path, 0, "error", "unreadable-file", "the file cannot be read"});
+        out.push_back({path, 0, "error", "unreadable-file", "the file cannot be read: give it read permission", "",
+                       "give it read permission"});
         return false;
     }
     return true;
@@ -85,7 +88,9 @@ void CheckOnePackage(const std::string& dir, const CheckOptions& options, CheckR
     }
     if (!hasSetup && !hasSequor && findings.size() == before)
         findings.push_back({dir, 0, "warning", "no-scripts",
-                            "the directory holds neither SETUP.INI nor sequor95.ini: there is nothing to check"});
+                            "the directory holds neither SETUP.INI nor sequor95.ini: there is nothing to check; "
+                            "give the folder of the package, which holds SETUP.INI",
+                            "", "give the folder of the package, which holds SETUP.INI"});
 }
 
 } // namespace

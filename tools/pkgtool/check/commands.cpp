@@ -84,30 +84,49 @@ void WalkList(ListWalk& w, const std::string& list) {
     bool ntDetectReported = false, ntCheckReported = false;
     for (const std::string& entry : SplitFields(list)) {
         if (!stopper.empty()) {
+            const std::string fix = "move " + Quoted(entry) + " before " + Quoted(stopper) + " in the " + w.key +
+                                    " list, or remove it";
             w.sink.Error(w.line, "unreachable-entry",
                          "on " + w.key + ", entry " + Quoted(entry) + " comes after " + Quoted(stopper) +
-                             ", which ends the list: it never runs");
+                             ", which ends the list: it never runs; " + fix,
+                         fix);
             break;
         }
         const ScriptCommand command = MatchCommand(entry.c_str());
-        if (const Keyword* meant = OtherCommandMeant(entry, command))
+        if (const Keyword* meant = OtherCommandMeant(entry, command)) {
+            const std::string fix = "to run " + std::string(meant->name) + ", begin the entry with " + meant->name +
+                                    " (e.g. " + meant->name + ") and name its [Message] key the same";
             w.sink.Warning(w.line, "prefix-command",
                            Quoted(entry) + " runs as " + std::string(kKeywords[command - kCmdDetectCard].name) +
                                ", not as " + meant->name +
-                               ": a command is the keyword its entry begins with, and the rest only names it");
+                               ": a command is the keyword its entry begins with, and the rest only names it; " + fix,
+                           fix);
+        }
         switch (command) {
-        case kCmdNone:
-            w.sink.Error(w.line, "unknown-command",
-                         WhyNoCommand(entry) +
-                             DidYouMean(TrimBlanks(entry), {"DetectCard", "CheckPCIKey", "ShowMsg", "ShowUSBMsg",
-                                                            "Install", "Exec", "End"}));
+        case kCmdNone: {
+            const std::string trimmed = TrimBlanks(entry);
+            std::string fix;
+            if (MatchCommand(trimmed.c_str()) != kCmdNone)
+                fix = "write " + Quoted(trimmed);
+            else if (StartsWithNoCase(entry.c_str(), "End"))
+                fix = "write End";
+            else if (const std::string near = NearestName(trimmed, {"DetectCard", "CheckPCIKey", "ShowMsg",
+                                                                     "ShowUSBMsg", "Install", "Exec", "End"});
+                     !near.empty())
+                fix = "write " + near;
+            else
+                fix = "begin the entry with one of those commands, or remove it from the " + w.key + " list";
+            w.sink.Error(w.line, "unknown-command", WhyNoCommand(entry) + ": " + fix, fix);
             break;
+        }
         case kCmdDetectCard:
             if (nt && !ntDetectReported) {
                 ntDetectReported = true;
+                const std::string fix = "remove " + Quoted(entry) + " from the " + w.key + " list";
                 w.sink.Error(w.line, "nt-card-check",
                              "the launcher cannot probe the PCI bus on Windows NT, so " + Quoted(entry) +
-                                 " always fails on " + w.key + ": it shows its message and stops the list");
+                                 " always fails on " + w.key + ": it shows its message and stops the list; " + fix,
+                             fix);
             }
             detected = true;
             w.refs.lists.back().detectCard.push_back(TrimBlanks(entry));
@@ -115,16 +134,21 @@ void WalkList(ListWalk& w, const std::string& list) {
             UseMessage(w, entry, false, "when no listed card is found");
             break;
         case kCmdCheckPciKey:
-            if (!detected)
+            if (!detected) {
+                const std::string fix = "put the DetectCard entry before " + Quoted(entry) + " in the " + w.key + " list";
                 w.sink.Error(w.line, "checkpcikey-before-detectcard",
                              "on " + w.key + ", " + Quoted(entry) +
                                  " comes before any DetectCard: it then looks for empty texts, which every "
-                                 "registry entry contains, so it checks nothing");
+                                 "registry entry contains, so it checks nothing; " + fix,
+                             fix);
+            }
             if (nt && !ntCheckReported) {
                 ntCheckReported = true;
+                const std::string fix = "remove " + Quoted(entry) + " from the " + w.key + " list";
                 w.sink.Error(w.line, "nt-card-check",
                              "Windows NT keeps no Enum\\PCI key, so " + Quoted(entry) + " always fails on " + w.key +
-                                 ": it shows the CheckPCIKey message and stops the list");
+                                 ": it shows the CheckPCIKey message and stops the list; " + fix,
+                             fix);
             }
             UseMessage(w, "CheckPCIKey", false, "when the registry does not know the card");
             break;
@@ -139,17 +163,23 @@ void WalkList(ListWalk& w, const std::string& list) {
             break;
         case kCmdInstall:
             if (route == InstallRoute::kNone) {
+                const std::string fix = "replace " + Quoted(entry) + " in the " + w.key +
+                                        " list with a ShowMsg entry whose [Message] text says what to do instead";
                 w.sink.Error(w.line, "install-no-route",
                              "Windows versions with the key " + w.key +
                                  " have no installation route: Install shows the NotSupport message and the "
-                                 "launcher quits after the list");
+                                 "launcher quits after the list; " + fix,
+                             fix);
                 UseMessage(w, "NotSupport", false, "when Install runs on " + w.key);
             }
-            if (route == InstallRoute::kHelper && !detected)
+            if (route == InstallRoute::kHelper && !detected) {
+                const std::string fix = "put a DetectCard entry before " + Quoted(entry) + " in the " + w.key + " list";
                 w.sink.Error(w.line, "install-without-detectcard",
                              "on " + w.key +
                                  ", Install comes before any DetectCard: the install helper then gets no card "
-                                 "identity (empty device key and location)");
+                                 "identity (empty device key and location); " + fix,
+                             fix);
+            }
             // setup/install.cpp, InstallNotRun: read only where the script has it.
             if (route != InstallRoute::kNone) {
                 UseMessage(w, "HelperNotRun", false, "when the installer cannot be started");
@@ -167,11 +197,14 @@ void WalkList(ListWalk& w, const std::string& list) {
             break;
         }
     }
-    if (route == InstallRoute::kApplet && installed && !messageAfterInstall)
+    if (route == InstallRoute::kApplet && installed && !messageAfterInstall) {
+        const std::string fix = "put a ShowMsg entry after Install in the " + w.key + " list (e.g. " + w.key +
+                                "=Install,ShowMsgNT with [Message] ShowMsgNT=...)";
         w.sink.Error(w.line, "nt40-no-message",
                      "on Windows NT 4.0 the Display applet is driven only while a message box shown after Install "
-                     "is open; nothing after Install in this list shows one, so the applet is left half-way. Put a "
-                     "ShowMsg entry after Install");
+                     "is open; nothing after Install in this list shows one, so the applet is left half-way: " + fix,
+                     fix);
+    }
 }
 
 } // namespace
@@ -203,18 +236,22 @@ void CheckCommandLists(const IniFile& ini, Sink& sink, SetupReferences& refs) {
             // list's key, most likely, and those users see only NotSupport.
             const int subDir = ReadsSubDir(kind) ? ini.KeyLine("SubDir", key) : 0;
             if (subDir > 0) {
-                std::string slip;
+                std::string slip, fix = "add a " + key + "= command list to [Application], or remove " + key +
+                                        " from [SubDir]";
                 for (const std::string& k : KeyNames(ini, "Application"))
-                    if (KindOfKey(k) == kOsOther && NearestName(k, osKeys) == key)
+                    if (KindOfKey(k) == kOsOther && NearestName(k, osKeys) == key) {
                         slip = "; " + Quoted(k) + " in [Application] (line " +
-                               std::to_string(ini.KeyLine("Application", k)) + ") is no OS key: did you mean " + key +
-                               "?";
+                               std::to_string(ini.KeyLine("Application", k)) + ") is no OS key";
+                        fix = "rename the key " + Quoted(k) + " in [Application] (line " +
+                              std::to_string(ini.KeyLine("Application", k)) + ") to " + key;
+                    }
                 const std::string notSupport = ini.Read("Message", "NotSupport", 512);
                 sink.Error(subDir, "subdir-without-list",
                            "[SubDir] names a driver folder for " + key + ", but [Application] has no " + key +
                                " list: users of " + WindowsOfKind(kind) + " see only the NotSupport box (" +
                                (notSupport.empty() ? std::string("empty") : Quoted(notSupport)) +
-                               ") and the driver is not installed" + slip);
+                               ") and the driver is not installed" + slip + ": " + fix,
+                           fix);
             }
             continue;
         }
@@ -240,11 +277,16 @@ void CheckCommandLists(const IniFile& ini, Sink& sink, SetupReferences& refs) {
     }
     if (const IniSection* app = ini.FindSection("Application"))
         for (const IniKey& k : app->keys)
-            if (KindOfKey(k.name) == kOsOther && ini.KeyLine("Application", k.name) == k.line)
+            if (KindOfKey(k.name) == kOsOther && ini.KeyLine("Application", k.name) == k.line) {
+                const std::string near = NearestName(k.name, osKeys);
+                const std::string fix = near.empty() ? "rename " + Quoted(k.name) + " to the OS key of the Windows "
+                                                       "version it is for, or remove it"
+                                                     : "rename " + Quoted(k.name) + " to " + near;
                 sink.Warning(k.line, "unknown-os-key",
                              "no Windows version reads the key " + Quoted(k.name) +
-                                 "; the OS keys are WIN95, W95A, W95B, W95C, W98, WINNT, NT31, NT35X and NT40" +
-                                 DidYouMean(k.name, osKeys));
+                                 "; the OS keys are WIN95, W95A, W95B, W95C, W98, WINNT, NT31, NT35X and NT40: " + fix,
+                             fix);
+            }
 }
 
 void CheckMessages(const IniFile& ini, Sink& sink, const SetupReferences& refs) {
@@ -267,9 +309,14 @@ void CheckMessages(const IniFile& ini, Sink& sink, const SetupReferences& refs) 
                 (other.shownOnReach == worst->shownOnReach && other.line < worst->line))
                 worst = &other;
         }
+        const std::string near = NearestName(use.key, KeyNames(ini, "Message"));
+        const std::string fix = near.empty() ? "add " + use.key + "=(the text to show) to [Message]"
+                                             : "rename the [Message] key " + Quoted(near) + " (line " +
+                                                   std::to_string(ini.KeyLine("Message", near)) + ") to " + use.key;
         sink.Add(worst->line, worst->shownOnReach ? "error" : "warning", "missing-message",
                  "[Message] has no text under " + Quoted(use.key) + " (missing or empty), so " + worst->when +
-                     " the launcher shows an empty box" + DidYouMean(use.key, KeyNames(ini, "Message")));
+                     " the launcher shows an empty box: " + fix,
+                 fix);
     }
     const IniSection* section = ini.FindSection("Message");
     if (!section) return;
@@ -280,10 +327,18 @@ void CheckMessages(const IniFile& ini, Sink& sink, const SetupReferences& refs) 
         CheckEscapesInPaths(text, k.line, sink);
         bool used = false;
         for (const MessageUse& use : refs.messages) used = used || FoldedName(use.key) == FoldedName(k.name);
-        if (!used)
+        if (!used) {
+            std::vector<std::string> shown;
+            for (const MessageUse& use : refs.messages)
+                if (ini.Read("Message", use.key, 512).empty()) shown.push_back(use.key);
+            const std::string near = NearestName(k.name, shown);
+            const std::string fix = near.empty() ? "remove " + k.name + "= from [Message], or name it in a list entry"
+                                                 : "rename the key " + Quoted(k.name) + " to " + near;
             sink.Warning(k.line, "unused-message",
                          "no command shows the message " + Quoted(k.name) +
-                             "; a command shows the message named by its whole entry text");
+                             "; a command shows the message named by its whole entry text: " + fix,
+                         fix);
+        }
     }
 }
 
@@ -296,10 +351,20 @@ void CheckUnusedSections(const IniFile& ini, Sink& sink, const SetupReferences& 
         bool used = name == "application" || name == "subdir" || name == "message";
         for (const NamedSection& n : refs.detectCard) used = used || FoldedName(n.name) == name;
         for (const NamedSection& n : refs.exec) used = used || FoldedName(n.name) == name;
-        if (!used)
+        if (!used) {
+            std::vector<std::string> named;
+            for (const NamedSection& n : refs.detectCard)
+                if (!ini.FindSection(n.name)) named.push_back(n.name);
+            for (const NamedSection& n : refs.exec)
+                if (!ini.FindSection(n.name)) named.push_back(n.name);
+            const std::string near = NearestName(s.name, named);
+            const std::string fix = near.empty() ? "remove [" + s.name + "], or name it by a whole list entry"
+                                                 : "rename [" + s.name + "] to [" + near + "]";
             sink.Warning(s.line, "unused-section",
                          "no command list names [" + s.name +
-                             "]; DetectCard and Exec entries name their section by their whole text");
+                             "]; DetectCard and Exec entries name their section by their whole text: " + fix,
+                         fix);
+        }
     }
 }
 

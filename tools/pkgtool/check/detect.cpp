@@ -34,33 +34,54 @@ void CheckIdentifier(Sink& sink, int line, const std::string& field, const char*
     static const std::regex decimal("[+-]?[0-9]+"), hex("(0[xX])?[0-9A-Fa-f]+[hH]?");
     if (std::regex_match(text, decimal)) {
         long long value = text.size() > 12 ? -1 : std::stoll(text);
-        if (value < 0 || value > 65535)
+        if (value < 0 || value > 65535) {
+            const std::string fix = std::string("write the ") + what +
+                                    " as the decimal number (0..65535) of the card's four hexadecimal digits";
             sink.Error(line, "identifier-range",
                        std::string("the ") + what + " " + Quoted(text) +
-                           " is outside 0..65535; only its low 16 bits count, so " + reads);
-        else if (text.size() > 1 && text[0] == '0')
+                           " is outside 0..65535; only its low 16 bits count, so " + reads + ": " + fix,
+                       fix);
+        } else if (text.size() > 1 && text[0] == '0') {
+            std::string fix = std::string("write the ") + what + " as " + std::to_string(value);
+            if (text.size() <= 4) fix += ", or as " + std::to_string(std::stol(text, nullptr, 16)) + " if " + text +
+                                         " is hexadecimal";
             sink.Warning(line, "hex-identifier",
                          std::string("the ") + what + " " + Quoted(text) +
                              " has a leading zero, as hexadecimal identifiers do; identifiers are decimal and " +
-                             reads);
+                             reads + ": " + fix,
+                         fix);
+        }
         return;
     }
-    if (std::regex_match(text, hex))
+    if (std::regex_match(text, hex)) {
+        std::string digits = text;
+        if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) digits = digits.substr(2);
+        if (digits.back() == 'h' || digits.back() == 'H') digits.pop_back();
+        const std::string fix = digits.size() <= 4 ? std::string("write the ") + what + " " + text + " in decimal: " +
+                                                         std::to_string(std::stol(digits, nullptr, 16))
+                                                   : std::string("write the ") + what +
+                                                         " in decimal, from the card's four hexadecimal digits";
         sink.Error(line, "hex-identifier",
                    std::string("the ") + what + " " + Quoted(text) + " looks hexadecimal, but identifiers are decimal: " +
-                       reads + "; write 0x1234 as 4660");
-    else
+                       reads + "; " + fix,
+                   fix);
+    } else {
+        const std::string fix = std::string("write the ") + what + " as a decimal number alone";
         sink.Error(line, "bad-identifier",
-                   std::string("the ") + what + " " + Quoted(text) + " is not a decimal number: " + reads);
+                   std::string("the ") + what + " " + Quoted(text) + " is not a decimal number: " + reads + "; " + fix,
+                   fix);
+    }
 }
 
 void CheckBlank(Sink& sink, int line, const std::string& field, int number, bool matters, const std::string& effect) {
     if (!StartsWithBlank(field) && !EndsWithBlank(field)) return;
     std::string where = "field " + std::to_string(number) + " " + Quoted(field) + " has a blank";
+    const std::string fix = "write field " + std::to_string(number) + " as " + Quoted(TrimBlanks(field));
     if (matters)
-        sink.Error(line, "blank-in-field", where + "; fields are not trimmed, so " + effect);
+        sink.Error(line, "blank-in-field", where + "; fields are not trimmed, so " + effect + ": " + fix, fix);
     else if (StartsWithBlank(field))
-        sink.Warning(line, "blank-in-field", where + " after the comma; fields are not trimmed, so the blank is kept");
+        sink.Warning(line, "blank-in-field",
+                     where + " after the comma; fields are not trimmed, so the blank is kept: " + fix, fix);
 }
 
 void CheckEntry(const IniFile& ini, Sink& sink, const std::string& section, int n) {
@@ -69,13 +90,18 @@ void CheckEntry(const IniFile& ini, Sink& sink, const std::string& section, int 
     const std::string entry = ReadChecked(ini, sink, section, key, 256, true);
     const std::vector<std::string> fields = SplitFields(entry);
     if (HasEmptyField(entry)) {
+        const std::string fix = "fill every field of entry " + key + " of [" + section +
+                                "]: vendor,device,bus type,helper flag,0";
         sink.Error(line, "empty-field",
                    "an empty field between commas is dropped and the later fields move forward (in 4660,,AGP,1,0 "
-                   "the bus type is 1); write every field");
+                   "the bus type is 1): " + fix,
+                   fix);
     } else if (fields.size() < 2) {
+        const std::string fix = "write entry " + key + " of [" + section + "] as " +
+                                (fields.empty() ? std::string("vendor") : TrimBlanks(fields[0])) +
+                                ",device,bus type,helper flag,0, identifiers in decimal";
         sink.Error(line, "card-missing-fields",
-                   "the entry lacks the device identifier, so it never matches a card; write "
-                   "vendor,device,bus type,helper flag,0");
+                   "the entry lacks the device identifier, so it never matches a card: " + fix, fix);
     } else if (fields.size() < 5) {
         // Said as the launcher's own parser reads the entry, so that the
         // two cannot disagree.
@@ -85,13 +111,15 @@ void CheckEntry(const IniFile& ini, Sink& sink, const std::string& section, int 
             sink.Note(line, "card-missing-fields",
                       "the entry has 4 fields of 5 (vendor,device,bus type,helper flag,fifth field); setup never "
                       "reads the fifth, so the entry works as written: " + reads);
-        else
+        else {
+            const std::string fix = "write " + Quoted(entry + (fields.size() == 2 ? ",PCI,1,0" : ",1,0")) +
+                                    " with the bus type and helper flag this card needs";
             sink.Warning(line, "card-missing-fields",
                          "the entry has " + std::to_string(fields.size()) +
                              " fields of 5 (vendor,device,bus type,helper flag,fifth field); the missing ones read "
-                             "as empty, so " + reads + ". Write " +
-                             Quoted(entry + (fields.size() == 2 ? ",PCI,1,0" : ",1,0")) +
-                             " with the bus type and helper flag this card needs");
+                             "as empty, so " + reads + ": " + fix,
+                         fix);
+        }
     }
     if (fields.size() >= 1) CheckIdentifier(sink, line, fields[0], "vendor identifier");
     if (fields.size() >= 2) CheckIdentifier(sink, line, fields[1], "device identifier");
@@ -99,10 +127,14 @@ void CheckEntry(const IniFile& ini, Sink& sink, const std::string& section, int 
         const std::string& bus = fields[2];
         CheckBlank(sink, line, bus, 3, IsAgpBusType(TrimBlanks(bus).c_str()),
                    "it is not AGP and the location stays the scanned one instead of 000800");
-        if (bus.size() > 7)
+        if (bus.size() > 7) {
+            const std::string fix = std::string("write the bus type as ") +
+                                    (IsAgpBusType(TrimBlanks(bus).c_str()) ? "AGP" : "PCI");
             sink.Warning(line, "bus-type-too-long",
                          "the bus type " + Quoted(bus) + " has " + std::to_string(bus.size()) +
-                             " characters; the launcher keeps only 7");
+                             " characters; the launcher keeps only 7: " + fix,
+                         fix);
+        }
     }
     if (fields.size() >= 4) {
         const std::string& flag = fields[3];
@@ -136,16 +168,25 @@ std::string CardEntryReading::Describe() const {
 void CheckDetectCardSection(const IniFile& ini, Sink& sink, const NamedSection& named) {
     const IniSection* section = ini.FindSection(named.name);
     if (!section) {
+        const std::string near = NearestName(named.name, SectionNames(ini));
+        const std::string fix = near.empty() ? "add the section [" + named.name +
+                                                   "] with the entry 1=vendor,device,bus type,helper flag,0"
+                                             : "rename [" + near + "] (line " +
+                                                   std::to_string(ini.FindSection(near)->line) + ") to [" +
+                                                   named.name + "]";
         sink.Error(named.listLine, "missing-section",
                    "the script has no section [" + named.name + "], so " + Quoted(named.name) +
-                       " finds no card and always fails" + DidYouMean(named.name, SectionNames(ini)));
+                       " finds no card and always fails: " + fix,
+                   fix);
         return;
     }
     const int count = CheckNumberedKeys(ini, sink, named.name, "the list of [" + named.name + "]");
     if (count == 0) {
+        const std::string fix = "number the entries of [" + named.name + "] from 1=vendor,device,bus type,helper flag,0";
         sink.Error(section->line, "no-entry-1",
                    "[" + named.name + "] has no entry 1 (or it is empty); DetectCard reads the entries from 1 on, "
-                   "so it finds no card and always fails");
+                   "so it finds no card and always fails: " + fix,
+                   fix);
         return;
     }
     for (int n = 1; n <= count; ++n) CheckEntry(ini, sink, named.name, n);
@@ -156,6 +197,9 @@ void CheckDetectCardSection(const IniFile& ini, Sink& sink, const NamedSection& 
         unsigned short v = 0, d = 0;
         if (!ReadCardIds(ini.Read(named.name, std::to_string(n), 256).c_str(), &v, &d)) continue;
         auto at = first.emplace(std::make_pair(v, d), n);
+        const std::string fix = "keep one entry: remove entry " + std::to_string(n) + " of [" + named.name +
+                                "], and give entry " + std::to_string(at.first->second) +
+                                " the bus type that fits, or leave CheckPCIKey out of the list";
         if (!at.second)
             sink.Warning(ini.KeyLine(named.name, std::to_string(n)), "card-duplicate",
                          "entry " + std::to_string(n) + " names the card " + std::to_string(v) + "," +
@@ -163,10 +207,11 @@ void CheckDetectCardSection(const IniFile& ini, Sink& sink, const NamedSection& 
                              std::to_string(ini.KeyLine(named.name, std::to_string(at.first->second))) +
                              "); DetectCard takes the first entry whose card is there, so entry " +
                              std::to_string(n) + " is never used. This launcher cannot tell an AGP card of a chip "
-                             "from a PCI card of it: keep one entry. With bus type AGP, CheckPCIKey looks for the "
+                             "from a PCI card of it. With bus type AGP, CheckPCIKey looks for the "
                              "instance 000800, which no document of the time confirms Windows names a card; with "
                              "PCI, for the slot where the card was found (BUS_bb&DEV_dd&FUNC_ff), which is how "
-                             "Windows 95 and 98 name a card's instance; or leave CheckPCIKey out of the list");
+                             "Windows 95 and 98 name a card's instance: " + fix,
+                         fix);
     }
 }
 

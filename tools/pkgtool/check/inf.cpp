@@ -32,15 +32,12 @@ struct PackageInf {
     std::string path, shown;
     InfFile inf;
     std::set<Ids> ids[2]; // the cards each reader finds, by InfReader
+    // The ids Windows 95/98 read in its models lines, by card: read once,
+    // however many DetectCard entries and keys ask.
+    std::map<Ids, std::vector<PciHardwareId>> win9xModelsIds;
 };
 
 const InfReader kReaders[] = {InfReader::kWin9x, InfReader::kNt4};
-
-std::string HexId(unsigned v) {
-    char b[8];
-    snprintf(b, sizeof b, "%04X", v & 0xFFFF);
-    return b;
-}
 
 struct Folder {
     std::string shown; // as the script names it
@@ -74,7 +71,8 @@ std::vector<PackageInf> InfsIn(const std::string& folder, const std::string& pac
         std::string ext = it->path().extension().string();
         if (!it->is_regular_file(ec) || !SameName(ext, ".inf")) continue;
         const std::string bytes = ReadFileStart(it->path().string(), size_t(kMaxInfBytes));
-        PackageInf inf{it->path().string(), Relative(it->path().string(), packageDir), ReadInf(bytes), {}};
+        PackageInf inf{it->path().string(), Relative(it->path().string(), packageDir), ReadInf(bytes), {},
+                       ModelsIdsByCard(bytes, InfReader::kWin9x)};
         for (InfReader r : kReaders) inf.ids[int(r)] = IdsOf(inf.inf.As(r).cards);
         infs.push_back(inf);
     }
@@ -205,14 +203,16 @@ void CheckDriverInfs(const IniFile& ini, Sink& sink, const SetupReferences& refs
                 const InfReader r = ReaderOf(kindOfKey[k]);
                 if (!f.infs.empty() && f.IdsFor(r).count(ids) && r == InfReader::kWin9x)
                     for (const PackageInf& inf : f.infs) {
-                        const auto listedIds = ModelsIdsOf(ReadFileStart(inf.path, size_t(kMaxInfBytes)), r, v, d);
+                        const auto at = inf.win9xModelsIds.find(ids);
+                        if (at == inf.win9xModelsIds.end()) continue;
+                        const std::vector<PciHardwareId>& listedIds = at->second;
                         bool plain = false;
-                        for (const auto& m : listedIds) plain = plain || (!m.second.hasSubsys && !m.second.hasRev);
+                        for (const PciHardwareId& m : listedIds) plain = plain || (!m.hasSubsys && !m.hasRev);
                         if (plain) subsysOnly.clear(), anyPlain = true;
-                        for (const auto& m : listedIds)
-                            if (m.second.hasSubsys && !anyPlain) {
+                        for (const PciHardwareId& m : listedIds)
+                            if (m.hasSubsys && !anyPlain) {
                                 char b[24];
-                                snprintf(b, sizeof b, "SUBSYS_%08lX", m.second.subsys);
+                                snprintf(b, sizeof b, "SUBSYS_%08lX", m.subsys);
                                 addOnce(subsysOnly, b);
                                 addOnce(subsysWhere, inf.shown);
                             }
@@ -234,13 +234,19 @@ void CheckDriverInfs(const IniFile& ini, Sink& sink, const SetupReferences& refs
             if (!subsysOnly.empty() && !anyPlain) {
                 std::vector<std::string> shown(subsysOnly.begin(), subsysOnly.begin() + std::min<size_t>(8, subsysOnly.size()));
                 if (subsysOnly.size() > 8) shown.push_back("... (" + std::to_string(subsysOnly.size()) + " in all)");
+                char hw[40];
+                snprintf(hw, sizeof hw, "PCI\\VEN_%04X&DEV_%04X", v, d);
+                char card[40];
+                snprintf(card, sizeof card, "%04x:%04x:%s", v, d, subsysOnly.front().c_str() + 7);
+                const std::string fix = "add a models line with " + std::string(hw) + " alone to " +
+                                        Joined(subsysWhere) + " if the driver serves every such card, or check a "
+                                        "card with pkgtool run --card " + card;
                 sink.Warning(line, "card-subsys-only",
                              Joined(subsysWhere) + " lists the card " + PciCardLabel(v, d) + " of this entry only "
                              "with subsystem ids (" + Joined(shown) + "): DetectCard accepts the chip with any "
                              "subsystem, but Windows 95 and 98 install the driver only for a card that reports one of "
-                             "these, and a card with another gets no driver. Add a line with PCI\\VEN_" +
-                             HexId(v) + "&DEV_" + HexId(d) + " alone if the driver serves every such card, or check "
-                             "the card with pkgtool run --card VENDOR:DEVICE:SUBSYS");
+                             "these, and a card with another gets no driver: " + fix,
+                             fix);
             }
             if (missingKeys.empty()) continue;
             std::string why = Suggestion(SplitFields(entry), ids, listed);
@@ -280,7 +286,7 @@ void CheckDriverInfs(const IniFile& ini, Sink& sink, const SetupReferences& refs
             sink.Error(line, "card-not-in-inf",
                        "no driver INF in " + Joined(missingIn) + " (" + Joined(missingKeys) + ") lists the card " +
                            PciCardLabel(v, d) + " of this entry: setup accepts it, but the driver does not install "
-                           "for it" + (why.empty() ? "" : "; " + why),
+                           "for it; " + fix,
                        fix);
         }
     }
@@ -307,26 +313,34 @@ void CheckDriverInfs(const IniFile& ini, Sink& sink, const SetupReferences& refs
                     if (std::find(sections.begin(), sections.end(), "[" + list.detectCard[0] + "]") == sections.end())
                         sections.push_back("[" + list.detectCard[0] + "]");
                 }
-                if (!refusing.empty())
+                if (!refusing.empty()) {
+                    const std::string fix = "add the entry " + std::to_string(c.vendor) + "," +
+                                            std::to_string(c.device) + ",PCI,1,0 (or AGP) to " + Joined(sections) +
+                                            " of " + script;
                     infSink.Warning(c.line, "card-turned-away",
                                     "the driver supports " + PciCardLabel(c.vendor, c.device) +
                                         ", but no DetectCard entry of " + Joined(refusing) +
-                                        " lists it, so setup turns that card away there",
-                                    "add the entry " + std::to_string(c.vendor) + "," + std::to_string(c.device) +
-                                        ",PCI,1,0 (or AGP) to " + Joined(sections) + " of " + script);
+                                        " lists it, so setup turns that card away there: " + fix,
+                                    fix);
+                }
             }
             std::set<std::pair<int, std::string>> noticed;
             for (const auto& used : installers) {
                 const InfReading& reading = inf.inf.As(used.first);
                 // A file this version cannot use, in a folder where no other INF serves it.
-                if (!inf.inf.cards.empty() && reading.cards.empty() && f.second.IdsFor(used.first).empty())
+                if (!inf.inf.cards.empty() && reading.cards.empty() && f.second.IdsFor(used.first).empty()) {
+                    const std::string fix = "correct this file as said, or put an INF that " +
+                                            std::string(RulesOf(used.first).systems) + " read into " +
+                                            f.second.shown;
                     infSink.Error(reading.takesFile ? reading.missed.front().first.line : 0, "inf-not-read",
                                   std::string(RulesOf(used.first).systems) + " (" + Joined(used.second) +
                                       ") find no card in this file: " +
                                       (reading.takesFile ? reading.missed.front().second : reading.whyNot) +
-                                      ". The driver installs for no card there");
+                                      ". The driver installs for no card there: " + fix,
+                                  fix);
+                }
                 for (const InfNotice& n : reading.notices)
-                    if (noticed.insert({n.line, n.code}).second) infSink.Warning(n.line, n.code, n.message);
+                    if (noticed.insert({n.line, n.code}).second) infSink.Warning(n.line, n.code, n.message, n.fix);
             }
         }
     }

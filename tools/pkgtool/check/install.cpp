@@ -119,8 +119,8 @@ std::string WhyNoNtDisplayInf(const std::string& bytes) {
             }
         }
     if (installs.empty()) return "no models line names an install section";
-    return "its install section [" + installs[0] + "]" + (installs.size() > 1 ? " and the others" : "") +
-           " have no [" + installs[0] + ".Services] with AddService, which NT 4.0 needs to start a display "
+    return "its install section [" + installs[0] + "]" + (installs.size() > 1 ? " and the others have" : " has") +
+           " no [" + installs[0] + ".Services] with AddService, which NT 4.0 needs to start a display "
            "driver's miniport (KB Q179154): a Windows 95/98 INF";
 }
 

@@ -63,7 +63,8 @@ void CheckQuoting(Sink& sink, int line, const std::string& key, const std::vecto
     sink.Warning(line, "unquoted-cwd",
                  "the command line begins with an unquoted [CWD] path: where the package's folder has a blank in "
                  "its name (C:\\Driver Disk), Windows first looks for C:\\Driver.exe and runs any program of that "
-                 "name; quote it: " + key + "=" + fixed + " (Sequor passes the quotes on as they stand)");
+                 "name (Sequor passes the quotes on as they stand); quote it: " + key + "=" + fixed,
+                 "quote it: " + key + "=" + fixed);
 }
 
 void CheckEntry(const IniFile& ini, Sink& sink, int n, const std::string& packageDir) {
@@ -78,20 +79,32 @@ void CheckEntry(const IniFile& ini, Sink& sink, int n, const std::string& packag
     if (fields.empty()) return;
     if (fields.size() == 1)
         sink.Warning(line, "missing-field",
-                     "the value has no second field (the working directory); write " + Quoted(value + ",null") +
-                         " to run it in Sequor's own directory");
+                     "the value has no second field (the working directory): write " + key + "=" + value +
+                         ",null to run it in Sequor's own directory",
+                     "write " + key + "=" + value + ",null to run it in Sequor's own directory");
     else if (fields.size() > 2)
         sink.Warning(line, "extra-fields",
                      "fields after the second are ignored: a comma can't be part of a command line, so " +
-                         Quoted(fields[2]) + " and anything after it is dropped");
+                         Quoted(fields[2]) + " and anything after it is dropped: write " + key + "=" + fields[0] +
+                         "," + fields[1] + " and give the program what it needs without commas",
+                     "write " + key + "=" + fields[0] + "," + fields[1] +
+                         " and give the program what it needs without commas");
     if (EqualNoCase(fields[0].c_str(), "null"))
-        sink.Warning(line, "null-command", "the command line is null, so Sequor skips this entry");
+        sink.Warning(line, "null-command",
+                     "the command line is null, so Sequor skips this entry: write the program to start, or remove "
+                     "entry " + key + " and number the later ones down",
+                     "write the program to start, or remove entry " + key + " and number the later ones down");
     else if (std::string missing = ProgramMissing(fields[0], packageDir); !missing.empty())
         sink.Warning(line, "missing-file",
                      "the package has no program " + Quoted(missing) +
-                         " for Sequor to start; a package on a CD is complete, so the name is likely a typo");
+                         " for Sequor to start; a package on a CD is complete, so the name is likely a typo: correct " +
+                         Quoted(missing) + " in entry " + key + ", or add the program",
+                     "correct " + Quoted(missing) + " in entry " + key + ", or add the program");
     else if (StartsWithBlank(fields[0]))
-        sink.Warning(line, "blank-in-field", "the command line " + Quoted(fields[0]) + " begins with a blank");
+        sink.Warning(line, "blank-in-field",
+                     "the command line " + Quoted(fields[0]) + " begins with a blank: write " +
+                         Quoted(TrimBlanks(fields[0])),
+                     "write " + Quoted(TrimBlanks(fields[0])));
     CheckQuoting(sink, line, key, fields, packageDir);
     if (fields.size() >= 2) {
         const std::string& dir = fields[1];
@@ -100,10 +113,14 @@ void CheckEntry(const IniFile& ini, Sink& sink, int n, const std::string& packag
                        "the working directory " + Quoted(dir) +
                            " begins with a blank; fields are not trimmed, so the program cannot start and is "
                            "skipped" +
-                           (EqualNoCase(TrimBlanks(dir).c_str(), "null") ? " (null with a blank is not null)" : ""));
+                           (EqualNoCase(TrimBlanks(dir).c_str(), "null") ? " (null with a blank is not null)" : "") +
+                           ": write " + Quoted(TrimBlanks(dir)),
+                       "write " + Quoted(TrimBlanks(dir)));
         else if (EndsWithBlank(dir))
             sink.Warning(line, "blank-in-field",
-                         "the working directory " + Quoted(dir) + " ends with a blank; fields are not trimmed");
+                         "the working directory " + Quoted(dir) + " ends with a blank; fields are not trimmed: write " +
+                             Quoted(TrimBlanks(dir)),
+                         "write " + Quoted(TrimBlanks(dir)));
     }
 }
 
@@ -137,8 +154,11 @@ void CheckProcessList(const IniFile& ini, Sink& sink, const std::string& package
         bool hasKeys = section && !section->keys.empty();
         sink.Add(section ? section->line : 0, hasKeys ? "error" : "warning", "no-entry-1",
                  hasKeys ? "[ProcessList] has no entry 1 (or it is empty); Sequor reads the keys from 1 on, so it "
-                           "runs nothing"
-                         : "the file has no [ProcessList] entries; Sequor runs nothing");
+                           "runs nothing: number the entries of [ProcessList] from 1"
+                         : "the file has no [ProcessList] entries; Sequor runs nothing: add [ProcessList] with "
+                           "1=\"[CWD]\\setup.exe\",null",
+                 hasKeys ? "number the entries of [ProcessList] from 1"
+                         : "add [ProcessList] with 1=\"[CWD]\\setup.exe\",null");
         return;
     }
     for (int n = 1; n <= count; ++n) CheckEntry(ini, sink, n, packageDir);

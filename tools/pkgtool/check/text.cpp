@@ -16,8 +16,9 @@ void CheckTextMark(const IniFile& ini, Sink& sink, const std::string& fileName, 
             sink.Warning(1, "byte-order-mark",
                          "the file begins with a UTF-8 byte order mark. Windows 95, 98 and NT 4.0 read " + fileName +
                              " byte for byte, so the mark is text in front of line 1; that line is no section "
-                             "header, so nothing is lost now, but a header moved there would be. Save the file as "
-                             "ANSI text, without the mark");
+                             "header, so nothing is lost now, but a header moved there would be: save " + fileName +
+                             " as ANSI text, without the mark",
+                         "save " + fileName + " as ANSI text, without the mark");
             return;
         }
         std::string first = "the first section header";
@@ -27,13 +28,15 @@ void CheckTextMark(const IniFile& ini, Sink& sink, const std::string& fileName, 
                    "the file begins with a UTF-8 byte order mark. Windows 95, 98 and NT 4.0 read " + fileName +
                        " byte for byte: the mark becomes three characters in front of the first line, so " + first +
                        " is no section header and none of its keys is read. Wine decodes the mark, so a test under "
-                       "Wine passes where those systems fail. Save the file as ANSI text, without the mark");
+                       "Wine passes where those systems fail: save " + fileName + " as ANSI text, without the mark",
+                   "save " + fileName + " as ANSI text, without the mark");
     } else if (ini.Mark() == TextMark::kUtf16) {
         sink.Error(1, "byte-order-mark",
                    "the file is UTF-16 text. Windows 95 and 98 read " + fileName +
                        " byte for byte: a NUL follows every character and no section is found at all, so " +
-                       nothingRead + ". Windows NT 4.0 and Wine decode the file, so a test under Wine passes. Save "
-                       "the file as ANSI text");
+                       nothingRead + ". Windows NT 4.0 and Wine decode the file, so a test under Wine passes: save " +
+                       fileName + " as ANSI text",
+                   "save " + fileName + " as ANSI text");
     }
 }
 
@@ -60,12 +63,14 @@ void CheckAnsiText(const std::string& value, int line, Sink& sink, const std::st
     if (LooksLikeUtf8(value))
         sink.AddShown(line, "warning", "utf8-text",
                      "the " + what + " holds UTF-8 text, which Windows of that time does not read: with " + page +
-                         " it shows as " + Quoted(shown) + ". Save the script in " + page +
-                         " (--codepage N checks for another)");
+                         " it shows as " + Quoted(shown) + " (--codepage N checks for another): save the script in " +
+                         page,
+                     "save the script in " + page);
     else if (!valid)
         sink.AddShown(line, "warning", "codepage-text",
                      "the " + what + " holds bytes that are no text of " + page + ": that Windows shows " +
-                         Quoted(shown) + " (--codepage N checks for another)");
+                         Quoted(shown) + " (--codepage N checks for another); write the " + what + " in " + page,
+                     "write the " + what + " in " + page);
 }
 
 namespace {
@@ -123,7 +128,8 @@ void CheckEscapesInPaths(const std::string& message, int line, Sink& sink) {
                      Quoted(shown) + " holds " + (newline ? "\\n" : "\\t") + ", which the launcher turns into " +
                          (newline ? "a line break, so the path is broken over two lines"
                                   : "a tab, so the path shows a gap") +
-                         "; the escapes are small letters only, so write " + Quoted(fixed));
+                         "; the escapes are small letters only, so write " + Quoted(fixed),
+                     "write " + Quoted(fixed));
     }
 }
 

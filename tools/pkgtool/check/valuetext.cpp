@@ -29,12 +29,16 @@ std::string ReadChecked(const IniFile& ini, Sink& sink, const std::string& secti
     std::string value = ini.Read(section, key, size);
     std::string whole = ini.ReadWhole(section, key);
     bool changed = commaList ? SplitFields(value) != SplitFields(whole) : value != whole;
-    if (changed)
+    if (changed) {
+        const std::string fix = "shorten the value of " + key + " in [" + section + "] to at most " +
+                                std::to_string(size - 1) + " characters";
         sink.Error(ini.KeyLine(section, key), "value-cut",
                    "the value of " + key + " in [" + section + "] is " + std::to_string(whole.size()) +
                        " characters long; the program reads only the first " + std::to_string(size - 1) +
                        ", so it sees " + Quoted(value.size() > 40 ? "..." + value.substr(value.size() - 40) : value) +
-                       " at the end");
+                       " at the end: " + fix,
+                   fix);
+    }
     return value;
 }
 
@@ -46,17 +50,24 @@ void CheckTokens(const std::string& value, int line, Sink& sink, const std::vect
         bool letters = word.size() > 2;
         for (size_t i = 1; i + 1 < word.size(); ++i) letters = letters && std::isalpha((unsigned char)word[i]);
         if (!letters) continue;
-        bool exact = false, otherCase = false;
+        bool exact = false;
+        std::string meant, tokens;
         for (const std::string& token : known) {
             exact = exact || word == token;
-            otherCase = otherCase || (word != token && SameName(word, token));
+            if (word != token && SameName(word, token)) meant = token;
+            tokens += (tokens.empty() ? "" : " or ") + token;
         }
         if (exact) continue;
-        if (otherCase)
+        if (!meant.empty()) {
+            const std::string fix = "write " + meant;
             sink.Error(line, "token-case",
-                       Quoted(word) + " is not replaced: the tokens are case-sensitive, write it in capitals");
-        else
-            sink.Warning(line, "unknown-token", Quoted(word) + " is no token of this program and stays as written");
+                       Quoted(word) + " is not replaced: the tokens are case-sensitive, write it in capitals: " + fix,
+                       fix);
+        } else {
+            const std::string fix = "write " + tokens + " in its place, or the text it stands for";
+            sink.Warning(line, "unknown-token",
+                         Quoted(word) + " is no token of this program and stays as written: " + fix, fix);
+        }
     }
 }
 

@@ -154,7 +154,9 @@ int CdCommand(const std::vector<std::string>& args) {
     // warns about is an error on a disc, said once.
     options.label = labelGiven ? label : LabelFromName(fs::absolute(dir).lexically_normal().filename().string());
     if (const std::string why = LabelProblem(options.label); !why.empty())
-        findings.push_back({dir, 0, "error", "disc-label", "--label " + label + ": " + why});
+        findings.push_back({dir, 0, "error", "disc-label",
+                            "--label " + label + ": " + why + "; give --label a name of at most 11 capitals, digits and _",
+                            "", "give --label a name of at most 11 capitals, digits and _"});
     // Every package on the disc, as check reads it: the one AutoRun starts
     // and any other a user may start by hand. A missing program that check
     // only warns about is an error on a disc, said once.
@@ -175,12 +177,15 @@ int CdCommand(const std::vector<std::string>& args) {
                 findings.push_back({l.file, l.line, "warning", "disc-inf-label",
                                     "the INF gives its disk the volume label \"" + l.label + "\", and the disc's "
                                     "label is " + options.label + ": no document of the time says whether Windows 95 "
-                                    "and 98 then ask for the disk; give the disc that label (--label) or drop the "
-                                    "label from [SourceDisksNames]"});
+                                    "and 98 then ask for the disk; give the disc that label (--label " + l.label +
+                                        ") or drop the label from [SourceDisksNames]",
+                                    "", "give the disc that label (--label " + l.label +
+                                        ") or drop the label from [SourceDisksNames]"});
     }
     if (FindNoCase(dir, "AUTORUN.INF").empty() && !autorun)
         findings.push_back({dir, 0, "note", "disc-no-autorun",
-                            "the disc has no AUTORUN.INF, so nothing starts when it is inserted; --autorun writes one"});
+                            "the disc has no AUTORUN.INF, so nothing starts when it is inserted; --autorun writes one",
+                            "", "give --autorun, or add an AUTORUN.INF with open= naming setup.exe"});
     std::stable_sort(findings.begin(), findings.end(), [](const Finding& a, const Finding& b) {
         return a.file != b.file ? a.file < b.file : a.line < b.line;
     });

@@ -152,7 +152,9 @@ void ReadPackage(const std::string& dir, const std::string& setupFolder, const s
             if (found.empty())
                 Sink(out, sequorPath).Error(line, "disc-program-missing",
                                             "Sequor starts " + Quoted(tried.front()) + " from the launch directory, "
-                                            "which the disc lacks");
+                                            "which the disc lacks: put " + tried.front() + " beside sequor95.ini, or "
+                                            "correct entry " + key,
+                                            "put " + tried.front() + " beside sequor95.ini, or correct entry " + key);
             c.Add(found, sequorPath, line, "[ProcessList] " + key);
         }
     }
@@ -176,7 +178,10 @@ References ReadReferences(const std::string& root, const std::string& autorunTex
         if (!f.open.empty() && start.isSetup) {
             if (start.programPath.empty())
                 Sink(out, autorunPath).Error(f.openLine, "disc-program-missing",
-                                             "open= starts " + Quoted(start.program) + ", which the disc lacks");
+                                             "open= starts " + Quoted(start.program) + ", which the disc lacks: put " +
+                                                 start.program + " there (its path from the CD's root), or correct open=",
+                                             "put " + start.program + " there (its path from the CD's root), or correct "
+                                             "open=");
             c.Add(start.programPath, autorunPath, f.openLine, "open=");
             setupFolder = FindWindowsPath(root, start.programFolder);
             refs.packageDir = start.launchFolder;
@@ -212,8 +217,10 @@ std::string MakeAutoRun(const std::string& root, std::vector<Finding>& out) {
         std::string list;
         for (const fs::path& p : packages) list += (list.empty() ? "" : ", ") + p.lexically_relative(root).string();
         out.push_back({where, 0, "error", "autorun-no-package",
-                       packages.empty() ? "no folder of the disc holds SETUP.INI, so --autorun has no setup to start"
-                                        : "several folders hold SETUP.INI (" + list + "): write AUTORUN.INF yourself"});
+                       packages.empty() ? "no folder of the disc holds SETUP.INI, so --autorun has no setup to "
+                                          "start: put the package's SETUP.INI on the disc"
+                                        : "several folders hold SETUP.INI (" + list + "): write AUTORUN.INF yourself",
+                       "", packages.empty() ? "put the package's SETUP.INI on the disc" : "write AUTORUN.INF yourself"});
         return "";
     }
     std::string below = packages[0].lexically_relative(root).generic_string();
@@ -228,7 +235,8 @@ std::string MakeAutoRun(const std::string& root, std::vector<Finding>& out) {
     if (program.empty()) {
         out.push_back({where, 0, "error", "disc-program-missing",
                        "--autorun starts setup.exe, which the disc lacks next to SETUP.INI" +
-                           std::string(below.empty() ? "" : " and in its root")});
+                           std::string(below.empty() ? "" : " and in its root") + ": put setup.exe beside SETUP.INI",
+                       "", "put setup.exe beside SETUP.INI"});
         return "";
     }
     if (program.find(' ') != std::string::npos) program = "\"" + program + "\"";

@@ -53,8 +53,11 @@ void CheckNames(const std::vector<Entry>& entries, const Named& named, std::vect
     auto add = [&](Finding f, const Naming* by) {
         if (by) {
             f.severity = "error";
-            f.message += "; " + fs::path(by->file).filename().string() + ":" + std::to_string(by->line) +
-                         " names it (" + by->what + ")";
+            // The line that names it changes with it.
+            const std::string line = "; " + fs::path(by->file).filename().string() + ":" +
+                                     std::to_string(by->line) + " (" + by->what + ") names it";
+            f.message += line;
+            f.fix += line;
         }
         out.push_back(f);
     };
@@ -75,19 +78,25 @@ void CheckNames(const std::vector<Entry>& entries, const Named& named, std::vect
         if (const std::string bad = JolietRefused(name); !bad.empty())
             add({e.source, 0, "warning", "disc-name-chars",
                  Windows(e.path) + ": the name holds " + bad + ", which Joliet refuses (it allows no "
-                 "control characters and none of * / : ; ? \\, and only UCS-2); the disc shows _ in their place"},
+                 "control characters and none of * / : ; ? \\, and only UCS-2); the disc shows _ in their place: "
+                 "rename it without them, and the lines that name it",
+                 "", "rename it without them, and the lines that name it"},
                 by);
         if (const size_t n = Ucs2Length(name); n > kJolietNameMax)
             add({e.source, 0, "warning", "disc-name-long",
                  Windows(e.path) + ": the name has " + std::to_string(n) +
-                     " characters; Joliet keeps 64, so Windows sees it cut"},
+                     " characters; Joliet keeps 64, so Windows sees it cut: rename it to 64 characters or fewer, "
+                     "and the lines that name it",
+                 "", "rename it to 64 characters or fewer, and the lines that name it"},
                 by);
         if (const size_t n = JolietPathLength(e.path); n > kJolietPathMax) {
             add({e.source, 0, "warning", "disc-path-long",
                  Windows(e.path) + ": the path has " + std::to_string(n) +
                      " characters; Joliet keeps 240 bytes (120 characters), so the " +
                      (e.dir ? "folder and all it holds are" : "file is") +
-                     " left out of the Joliet tree, which is what Windows 95, 98 and NT 4.0 read"},
+                     " left out of the Joliet tree, which is what Windows 95, 98 and NT 4.0 read: shorten the names "
+                     "of its folders",
+                 "", "shorten the names of its folders"},
                 by);
             if (e.dir) jolietGone.insert(e.path);
         }
@@ -99,7 +108,8 @@ void CheckNames(const std::vector<Entry>& entries, const Named& named, std::vect
             out.push_back({e.source, 0, "warning", "disc-too-deep",
                            Windows(e.path) + ": ISO 9660 holds 8 levels of folders, the root being the first, so a "
                            "reader without Joliet does not see this folder and what it holds; Windows 95, 98 and "
-                           "NT 4.0 read it through Joliet"});
+                           "NT 4.0 read it through Joliet: move it up a level if other readers matter",
+                           "", "move it up a level if other readers matter"});
             isoGone.insert(e.path);
         }
     }
@@ -113,7 +123,9 @@ void CheckNames(const std::vector<Entry>& entries, const Named& named, std::vect
         }
         add({k.second.front()->source, 0, "warning", "disc-name-clash",
              list + " become one name as Windows reads the disc (Joliet keeps 64 characters, refused characters "
-                    "become _, and Windows matches names without regard to case): only one of them can be opened"},
+                    "become _, and Windows matches names without regard to case): only one of them can be opened; "
+                    "rename all but one",
+             "", "rename all but one"},
             by);
     }
 }

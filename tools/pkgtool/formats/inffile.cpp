@@ -80,12 +80,15 @@ Reading Read(const std::string& bytes, const InfRules* rules) {
             return r;
         }
         if (verdict == SignatureVerdict::kUndecided)
-            out.notices.push_back({line, "inf-signature", "the Signature \"" + signature + "\": " + note +
-                                                              ". Write $Chicago$, which every system of the time takes"});
+            out.notices.push_back({line, "inf-signature",
+                                   "the Signature \"" + signature + "\": " + note +
+                                       "; every system of the time takes $Chicago$: write Signature=\"$Chicago$\"",
+                                   "write Signature=\"$Chicago$\""});
         if (rules->largestFile && bytes.size() > rules->largestFile)
             out.notices.push_back({0, "inf-size", "the file has " + std::to_string(bytes.size()) + " bytes; forum "
                                                   "reports (no documentation) say " + systems + " fail on INF files "
-                                                  "over 64 KB"});
+                                                  "over 64 KB: keep it below 64 KB, e.g. one INF a language",
+                                   "keep it below 64 KB, e.g. one INF a language"});
     }
     const InfSection* manufacturer = inf.Find("manufacturer");
     if (!manufacturer) return r;
@@ -102,7 +105,11 @@ Reading Read(const std::string& bytes, const InfRules* rules) {
                                        "the models section [" + s->name + "] has a name of " +
                                            std::to_string(s->name.size()) + " characters; the Windows 2000 DDK says "
                                            "that on Windows 98 section names should be no longer than " +
-                                           std::to_string(rules->longestSectionName)});
+                                           std::to_string(rules->longestSectionName) + ": rename it, here and in "
+                                           "[Manufacturer], to " + std::to_string(rules->longestSectionName) +
+                                           " characters or fewer",
+                                       "rename it, here and in [Manufacturer], to " +
+                                           std::to_string(rules->longestSectionName) + " characters or fewer"});
             for (const InfLine& l : s->lines) {
                 std::string k, v;
                 bool e = false;
@@ -259,6 +266,16 @@ std::vector<std::pair<ModelsMatch, PciHardwareId>> ModelsIdsOf(const std::string
     std::vector<std::pair<ModelsMatch, PciHardwareId>> out;
     ForEachModelsId(bytes, reader, [&](const ModelsMatch& m, const PciHardwareId& id, size_t) {
         if (id.vendor == vendor && id.device == device && out.size() < 4096) out.push_back({m, id});
+    });
+    return out;
+}
+
+std::map<std::pair<unsigned, unsigned>, std::vector<PciHardwareId>> ModelsIdsByCard(const std::string& bytes,
+                                                                                    InfReader reader) {
+    std::map<std::pair<unsigned, unsigned>, std::vector<PciHardwareId>> out;
+    ForEachModelsId(bytes, reader, [&](const ModelsMatch&, const PciHardwareId& id, size_t) {
+        std::vector<PciHardwareId>& ids = out[{id.vendor, id.device}];
+        if (ids.size() < 4096) ids.push_back(id);
     });
     return out;
 }

@@ -6,6 +6,7 @@
 // target never sees does not count there.
 #pragma once
 #include "tools/pkgtool/formats/infrules.h"
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,6 +23,7 @@ struct InfCard {
 struct InfNotice {
     int line = 0; // 0 for the whole file
     std::string code, message;
+    std::string fix = ""; // the advice that ends the message
 };
 
 struct InfReading {
@@ -80,6 +82,10 @@ ModelsMatch ChooseModelsLine(const std::string& bytes, InfReader reader, const C
 // in file order, as the target reads the file.
 std::vector<std::pair<ModelsMatch, PciHardwareId>> ModelsIdsOf(const std::string& bytes, InfReader reader,
                                                                unsigned vendor, unsigned device);
+// The ids of ModelsIdsOf for every vendor and device at once, from one
+// reading of the file.
+std::map<std::pair<unsigned, unsigned>, std::vector<PciHardwareId>> ModelsIdsByCard(const std::string& bytes,
+                                                                                    InfReader reader);
 
 // One target's reading alone, without what it misses.
 InfReading ReadInfAs(const std::string& bytes, InfReader reader);

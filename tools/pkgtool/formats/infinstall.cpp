@@ -113,13 +113,17 @@ private:
             Notice(d.line, "warning", "inf-tag-file",
                    "Windows NT 4.0 takes \"" + Printable(d.second) + "\" as the tag file that shows disk " + kv.first +
                        " is in the drive (Windows 95 and 98 take it as a volume label), and the package has no such "
-                       "file; no document of the time says whether NT 4.0 then asks for the disk. Ship an empty "
-                       "file of that name beside the INF, or leave the field empty");
+                       "file; no document of the time says whether NT 4.0 then asks for the disk: ship an empty "
+                       "file \"" + Printable(d.second) + "\" beside the INF, or leave the field empty",
+                   "ship an empty file \"" + Printable(d.second) + "\" beside the INF, or leave the field empty");
         }
     }
 
-    void Notice(int line, const char* severity, const std::string& code, const std::string& message) {
-        if (noticed_.insert({line, code + message}).second) out_->notices.push_back({line, severity, code, message});
+    // fix: the advice that ends the message.
+    void Notice(int line, const char* severity, const std::string& code, const std::string& message,
+                const std::string& fix = std::string()) {
+        if (noticed_.insert({line, code + message}).second)
+            out_->notices.push_back({line, severity, code, message, fix});
     }
 
     // Tokens left raw: a name the target cannot resolve.
@@ -129,14 +133,17 @@ private:
                                         ? "no [Strings] section of the file defines it"
                                         : std::string("no [Strings] section defines it (") + rules_.systems +
                                               " read only the undecorated [Strings], not [Strings.LanguageID])";
+            const std::string fix = "define " + Printable(t) + "=\"...\" in the file's [Strings]";
             if (namesFile)
                 Notice(line, "error", "inf-token-file",
                        "%" + Printable(t) + "% stays a raw token on " + rules_.systems + ": " + why +
-                           ", so the install looks for a file of that name, which no disk holds");
+                           ", so the install looks for a file of that name, which no disk holds; " + fix,
+                       fix);
             else
                 Notice(line, "warning", "inf-token",
                        "%" + Printable(t) + "% stays a raw token on " + rules_.systems + ": " + why +
-                           ", so the user sees it as written");
+                           ", so the user sees it as written; " + fix,
+                       fix);
         }
     }
 
@@ -315,7 +322,11 @@ private:
                        (decorated.empty() ? ""
                                           : " (it has [" + decorated + "], a decorated section that " +
                                                 "the installer of " + rules_.systems + " does not read)") +
-                       ", so the install on " + rules_.systems + " copies nothing for the card");
+                       ", so the install on " + rules_.systems + " copies nothing for the card: " +
+                       (decorated.empty() ? "add [" + Printable(name) + "] with its CopyFiles, or correct the name"
+                                          : "add the undecorated [" + Printable(name) + "]"),
+                   decorated.empty() ? "add [" + Printable(name) + "] with its CopyFiles, or correct the name"
+                                     : "add the undecorated [" + Printable(name) + "]");
             return;
         }
         out_->installSections.push_back(install->name);
@@ -347,13 +358,16 @@ private:
                     Notice(l.number, "warning", "inf-no-copy-section",
                            "CopyFiles names the section [" + Printable(item) + "], which the file lacks; no "
                            "document of the time says whether the install on " + rules_.systems +
-                               " then skips it or stops");
+                               " then skips it or stops: add [" + Printable(item) + "] with its files, or correct the name",
+                           "add [" + Printable(item) + "] with its files, or correct the name");
                     continue;
                 }
                 if (s == install) {
                     Notice(l.number, "warning", "inf-no-copy-section",
                            "CopyFiles names the install section [" + s->name + "] itself, whose lines are no file "
-                           "names; no document of the time says what the install on " + rules_.systems + " makes of it");
+                           "names; no document of the time says what the install on " + rules_.systems +
+                               " makes of it: name a section that lists the files",
+                           "name a section that lists the files");
                     continue;
                 }
                 Unresolved(unresolved, l.number, false);
@@ -390,7 +404,8 @@ private:
                 if (BadNameChar(c, name == &file.source)) {
                     Notice(file.line, "error", "inf-file-name",
                            "the name \"" + Printable(*name) + "\" holds a character that Windows refuses in file "
-                           "names (control bytes and * ? \" < > | : /), so the copy fails");
+                           "names (control bytes and * ? \" < > | : /), so the copy fails: rename the file and the line",
+                           "rename the file and the line");
                     break;
                 }
             // Windows 2000 Server Resource Kit, "Manipulating Folders and
@@ -399,7 +414,8 @@ private:
             if (reader_ == InfReader::kWin9x && !IsShortName(*name) && (name == &file.target || file.source != file.target))
                 Notice(file.line, "error", "inf-long-name",
                        "\"" + Printable(*name) + "\" is no 8.3 name, and the installer of Windows 95 and 98 "
-                       "copies only 8.3 names: rename the file and the line");
+                       "copies only 8.3 names: rename the file and the line",
+                       "rename the file and the line");
         }
         if (rawToken) {
             file.from = InstallSource::kNone;
@@ -422,7 +438,8 @@ private:
                            (reader_ == InfReader::kNt4 ? "neither [SourceDisksNames.x86] nor [SourceDisksNames]"
                                                        : "[SourceDisksNames]") +
                            " defines, as the Setup API's documentation requires; no source says where the install "
-                           "on " + rules_.systems + " then looks: define the disk");
+                           "on " + rules_.systems + " then looks: define disk " + Printable(sdf[0]) + " there",
+                       "define disk " + Printable(sdf[0]) + " there");
             } else {
                 diskPath = d->second.path;
                 d->second.used = true;
@@ -435,7 +452,8 @@ private:
             Notice(file.line, "warning", "inf-no-source",
                    shown + " is listed only in " + unread + ", a decorated section that the installer of " +
                        rules_.systems + " does not read, and in no [SourceDisksFiles] it reads; no source says "
-                       "where it then looks: add it to [SourceDisksFiles]");
+                       "where it then looks: add " + shown + " to [SourceDisksFiles]",
+                   "add " + shown + " to [SourceDisksFiles]");
         } else if (hasLayout_) {
             // Windows 95 DDK, "Version Section": LayoutFile= names the layout
             // that holds [SourceDisksNames] and [SourceDisksFiles]: a file the
@@ -450,7 +468,8 @@ private:
             Notice(file.line, "warning", "inf-unlisted-file",
                    shown + " is not in [SourceDisksFiles], which lists the INF's other files; Windows NT looks "
                    "for it beside the INF, and no document of the time says where the installer of " +
-                   std::string(rules_.systems) + " looks: list it");
+                   std::string(rules_.systems) + " looks: list " + shown + " in [SourceDisksFiles]",
+                   "list " + shown + " in [SourceDisksFiles]");
         }
         if (file.from == InstallSource::kNone) {
             out_->files.push_back(file);
@@ -462,7 +481,8 @@ private:
         if (("\\" + file.lookedFor + "\\").find("\\..\\") != std::string::npos && reader_ == InfReader::kWin9x)
             Notice(file.line, "warning", "inf-dotdot",
                    "the source path \"" + Printable(file.lookedFor) + "\" climbs with \"..\", which may not work on "
-                   "Windows 98 Second Edition (KB Q234309): give the path as the fourth field of [SourceDisksNames]");
+                   "Windows 98 Second Edition (KB Q234309): give the path as the fourth field of [SourceDisksNames]",
+                   "give the path as the fourth field of [SourceDisksNames]");
         file.found = lookup_(file.lookedFor);
         // NT finds a compressed source by its name with the extension's last
         // character replaced by '_' (Setup API, "SetupDecompressOrCopyFile").
@@ -496,8 +516,9 @@ private:
             if (std::string name = missing(binary); !name.empty())
                 Notice(line, "error", "nt4-file-not-copied",
                        "ServiceBinary names " + Printable(binary) + ", which the install section [" + install.name +
-                           "] does not copy: NT 4.0 cannot start the display driver's miniport. Add " + name +
-                           " to a copy section of [" + install.name + "]");
+                           "] does not copy: NT 4.0 cannot start the display driver's miniport; add " + name +
+                           " to a copy section of [" + install.name + "]",
+                       "add " + name + " to a copy section of [" + install.name + "]");
         });
         inf_.ForEachDirective(install.name, ".softwaresettings", "addreg", [&](const InfLine&, const std::string& v) {
             for (const std::string& reg : InfFields(inf_.Substitute(v))) {
@@ -510,7 +531,8 @@ private:
                             Notice(r->lines[j].number, "error", "nt4-file-not-copied",
                                    "InstalledDisplayDrivers names " + Printable(f[n]) + ", so NT 4.0 loads " + name +
                                        ", which the install section [" + install.name +
-                                       "] does not copy. Add it to a copy section of [" + install.name + "]");
+                                       "] does not copy; add " + name + " to a copy section of [" + install.name + "]",
+                                   "add " + name + " to a copy section of [" + install.name + "]");
                 }
             }
         });

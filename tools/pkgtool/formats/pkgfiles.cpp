@@ -155,7 +155,9 @@ private:
         const Listing& l = List(dir);
         if (!l.error.empty()) {
             Report(dir, {Shown(below), 0, "error", "disc-unreadable",
-                         "the folder cannot be read (" + l.error + "), so the disc cannot be made"});
+                         "the folder cannot be read (" + l.error + "), so the disc cannot be made: give it read "
+                         "and search permission",
+                         "", "give it read and search permission"});
             return;
         }
         chain_.push_back(dir);
@@ -165,7 +167,9 @@ private:
                     out_.push_back({given_, 0, "error", "disc-too-many-entries",
                                     "the folder holds more than " + std::to_string(kMaxPackageEntries) +
                                         " files and folders (each link to a folder counts all it leads to "
-                                        "again); pkgtool reads no further, so no disc is made of it"});
+                                        "again); pkgtool reads no further, so no disc is made of it: remove the "
+                                        "links and files the package does not need",
+                                    "", "remove the links and files the package does not need"});
                 full_ = true;
                 break;
             }
@@ -182,7 +186,8 @@ private:
             if (c.real.empty()) {
                 Report(at, {shown, 0, "warning", "disc-not-a-file",
                             Windows(path) + ": a link to nothing (" + c.linkText +
-                                "): a CD holds only files and folders, so it is left out"});
+                                "): a CD holds only files and folders, so it is left out; remove the link",
+                            "", "remove the link"});
                 return;
             }
             const fs::path inside = c.real.lexically_relative(root_);
@@ -190,7 +195,8 @@ private:
                 Report(at, {shown, 0, "error", "disc-link-outside",
                             Windows(path) + ": a link to " + c.real.string() + ", outside the folder: a disc holds "
                             "no links and pkgtool copies nothing from outside the package, so it is left out, and "
-                            "the disc would lack what this folder shows; copy what it leads to into the package"});
+                            "the disc would lack what this folder shows; copy what it leads to into the package",
+                            "", "copy what it leads to into the package"});
                 return;
             }
             if (std::find(chain_.begin(), chain_.end(), c.real) != chain_.end()) {
@@ -199,7 +205,8 @@ private:
                                 (inside == "." ? std::string("the root") : Windows(inside.generic_string())) +
                                 ", which holds the link: a disc holds no links and cannot hold a loop, so it is "
                                 "left out, and the disc would lack what this folder shows through it; remove the "
-                                "link"});
+                                "link",
+                            "", "remove the link"});
                 return;
             }
         }
@@ -210,11 +217,13 @@ private:
             if (c.readable)
                 entries_.push_back({path, c.real.string(), false, depth});
             else
-                Report(at, {shown, 0, "error", "disc-unreadable", "the file cannot be read, so the disc cannot be made"});
+                Report(at, {shown, 0, "error", "disc-unreadable", "the file cannot be read, so the disc cannot be made: give it read permission",
+                            "", "give it read permission"});
         } else {
             Report(at, {shown, 0, "warning", "disc-not-a-file",
                         Windows(path) + ": " + NodeKind(c.type) + (c.link ? " (where the link leads)" : "") +
-                            ": a CD holds only files and folders, so it is left out"});
+                            ": a CD holds only files and folders, so it is left out; remove it from the package",
+                        "", "remove it from the package"});
         }
     }
 

@@ -14,7 +14,5 @@ extern const unsigned kReferenceCount;
 
 // The entry of a code; "" when the reference has none.
 std::string ReferenceEntry(const std::string& code);
-// Its After: example, lines joined by a line break; "" when there is none.
-std::string ReferenceFix(const std::string& code);
 // Every code the reference explains, in its order.
 std::vector<std::string> ReferenceCodes();
