@@ -228,9 +228,13 @@ std::string FormatMatrixText(const std::vector<MatrixPath>& paths) {
 
 std::string FormatMatrixJson(const std::vector<MatrixPath>& paths) {
     std::string out = "[\n";
+    const std::string status = "\"exitStatus\": " + std::to_string(MatrixExitStatus(paths));
     for (size_t i = 0; i < paths.size(); ++i) {
         const MatrixPath& p = paths[i];
         std::string run = FormatTranscriptJson(p.t);
+        // Each object carries the tool's exit status, as every JSON output does.
+        const size_t at = run.find("\"exitStatus\": ");
+        if (at != std::string::npos) run.replace(at, status.size(), status);
         while (!run.empty() && run.back() == '\n') run.pop_back();
         const std::string path = "\"path\": {\"number\": " + std::to_string(i + 1) + ", \"windows\": " +
                                  JsonString(p.windows) + ", \"os\": " + JsonString(p.os) + ", \"card\": " +
