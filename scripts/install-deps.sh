@@ -21,6 +21,9 @@ packages+=(dpkg-dev mmdebstrap)
 # The tests validate pkgtool's JSON against docs/pkgtool.schema.json, and
 # the Debian package against Debian's policy checker.
 packages+=(python3-jsonschema lintian)
+# pkgtool report's page is opened in a real browser; the Wine tier keeps
+# screenshots of the real boxes.
+packages+=(chromium imagemagick)
 
 missing=()
 if ! dpkg --print-foreign-architectures | grep -qx i386; then

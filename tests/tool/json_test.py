@@ -44,12 +44,15 @@ def tool(pkgtool, *args):
             return out.returncode, None
         found = schema_check.problems(doc)
         check(not found, "pkgtool %s: against the schema:\n  %s" % (" ".join(args), "\n  ".join(found)))
-        check(doc["exitStatus"] == out.returncode,
-              "pkgtool %s: exitStatus %s, exit status %d" % (" ".join(args), doc["exitStatus"], out.returncode))
+        docs = doc if isinstance(doc, list) else [doc]
+        status = {d["exitStatus"] for d in docs}
+        check(status == {out.returncode},
+              "pkgtool %s: exitStatus %s, exit status %d" % (" ".join(args), status, out.returncode))
         # Each error and warning advises this package: its fix ends the message.
-        for f in doc["findings"]:
-            check(f["severity"] == "note" or (f["fix"] and f["message"].endswith(f["fix"])),
-                  "pkgtool %s: %s without its own fix: %r" % (" ".join(args), f["code"], f))
+        for d in docs:
+            for f in d["findings"]:
+                check(f["severity"] == "note" or (f["fix"] and f["message"].endswith(f["fix"])),
+                      "pkgtool %s: %s without its own fix: %r" % (" ".join(args), f["code"], f))
     return out.returncode, doc
 
 
@@ -91,12 +94,24 @@ def main():
             (no_drv, [], 1, "install-stops"),
             (disc, ["--program", "sequor"], 0, None),
             (whole, ["--program", "sequor"], 1, None),  # setup.exe is not there to start
+            # --all: every path; the failing ones are those the script means to install.
+            (whole, ["--all"], 0, None),
+            (no_drv, ["--all"], 1, "W95A W95B W95C W98"),
         ]
         for folder, opts, status, stop in cases:
             rc, doc = tool(pkgtool, "run", folder, "--json", *opts)
             what = "run %s %s" % (os.path.basename(folder), " ".join(opts))
             check(rc == status, "%s: exit status %d, not %d" % (what, rc, status))
             if doc is None:
+                continue
+            if "--all" in opts:
+                failing = [p["path"] for p in doc if p["path"]["kind"] == "failed"]
+                keys = sorted({p["osKey"] for p in doc if p["path"]["kind"] == "failed"})
+                check(all(p["path"]["meantToInstall"] and not p["installed"] for p in doc
+                          if p["path"]["kind"] == "failed"), "%s: a failing path is one meant to install" % what)
+                check(" ".join(keys) == (stop or ""), "%s: failing paths %r" % (what, failing))
+                check({p["osKey"] for p in doc} >= {"W95A", "W95B", "W95C", "W98", "WIN95", "NT40", "NT35X",
+                                                    "NT31", "WINNT", None}, "%s: every OS key" % what)
                 continue
             check(doc["installed"] == (status == 0), "%s: installed %s" % (what, doc["installed"]))
             if stop:

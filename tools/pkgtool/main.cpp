@@ -9,6 +9,11 @@
 //       box, the helper's command line, the applet's clicks and typed path,
 //       the programs opened and started, the prompts, the exit code and what
 //       became of the driver; exit status 1 when it is not installed.
+//   pkgtool run DIR --all [PC options] [--json]
+//       the dry run of every path that matters (report/matrix.h): a line each;
+//       exit status 1 when a path that the script means to install does not.
+//   pkgtool report DIR -o FILE.html [PC options]
+//       writes one self-contained page of every path, drawn (report/html.h).
 //   pkgtool cd DIR -o FILE.iso [--label NAME] [--autorun] [--codepage N] [--json]
 //       writes the CD image of DIR (disc/cd.cpp).
 //   pkgtool new [--update | --print] DIR [--agp VEN:DEV]... [--codepage N] [--pci-ids FILE]
@@ -25,6 +30,8 @@
 #include "tools/pkgtool/draft/draft.h"
 #include "tools/pkgtool/dryrun/dryrun.h"
 #include "tools/pkgtool/check/suggest.h"
+#include "tools/pkgtool/report/html.h"
+#include "tools/pkgtool/report/matrix.h"
 #include "tools/pkgtool/report/reference.h"
 #include "tools/pkgtool/report/report.h"
 #include "tools/pkgtool/report/transcript.h"
@@ -45,6 +52,8 @@ const char kUsage[] =
     "usage: pkgtool check DIR [--codepage N] [--pci-ids FILE] [--json]\n"
     "       pkgtool run DIR [--program setup|sequor] [--machine FILE] [PC options] [--codepage N] [--verbose]\n"
     "                       [--json]\n"
+    "       pkgtool run DIR --all [PC options] [--codepage N] [--json]\n"
+    "       pkgtool report DIR -o FILE.html [PC options] [--codepage N]\n"
     "       pkgtool cd DIR -o FILE.iso [--label NAME] [--autorun] [--codepage N] [--json]\n"
     "       pkgtool new [--update | --print] DIR [--agp VEN:DEV]... [--codepage N] [--pci-ids FILE]\n"
     "       pkgtool explain CODE\n"
@@ -56,6 +65,13 @@ const char kUsage[] =
     "             the driver (its last line says why); explain: no such code; new: SETUP.INI exists (new never\n"
     "             overwrites it), or the check of the drafted package found an error\n"
     "             2 a wrong command line\n"
+    "             run --all: 1 when a path that the script means to install (its OS key's list has Install, the\n"
+    "             card is one of its DetectCard entries in the slot the entry names, the user did not cancel)\n"
+    "             ends without the driver, else 0; report: 0 when the page was written\n"
+    "  --all                         run: every path that matters, a line each: every OS key's Windows, each card of\n"
+    "                                the package's DetectCard entries and none, with and without the USB\n"
+    "                                supplement, OK and Cancel (other PC options hold for every path)\n"
+    "  -o FILE.html                  report: the page to write (self-contained: no script, nothing from elsewhere)\n"
     "new: drafts DIR\\SETUP.INI from the driver INF files of DIR and its folders, then runs check on it\n"
     "  --update                      add to DIR's SETUP.INI only what its INF files call for and it lacks\n"
     "                                (cards, keys for folders it does not serve); every other byte stays\n"
@@ -146,17 +162,18 @@ int main(int argc, char** argv) {
         const int status = pkgdraft::NewCommand(std::vector<std::string>(argv + 2, argv + argc));
         return status < 0 ? Usage() : status;
     }
-    if (job != "check" && job != "run")
-        return Wrong(job.empty() ? "no command: check, run, cd, new or explain"
+    if (job != "check" && job != "run" && job != "report")
+        return Wrong(job.empty() ? "no command: check, run, report, cd, new or explain"
                                  : "unknown command " + job +
-                                       pkgcheck::DidYouMean(job, {"check", "run", "cd", "new", "explain"}));
+                                       pkgcheck::DidYouMean(job, {"check", "run", "report", "cd", "new", "explain"}));
     if (argc < 3) return Wrong(job + " needs the package's folder");
     std::string dir = argv[2];
     if (!std::filesystem::is_directory(dir)) {
         fprintf(stderr, "pkgtool: %s is not a directory\n", dir.c_str());
         return 2;
     }
-    bool json = false, verbose = false;
+    bool json = false, verbose = false, all = false;
+    std::string output;
     std::string program = "setup";
     CheckOptions options;
     PcSpec spec;
@@ -170,6 +187,15 @@ int main(int argc, char** argv) {
         if (a == "--verbose") {
             verbose = true;
             if (job == "check") fprintf(stderr, "pkgtool: warning: --verbose concerns run; check does not use it\n");
+            continue;
+        }
+        if (a == "--all" && job == "run") {
+            all = true;
+            continue;
+        }
+        if (a == "-o" && job == "report") {
+            if (i + 1 >= argc) return Wrong("-o needs the page's file name");
+            output = argv[++i];
             continue;
         }
         if (a.compare(0, 2, "--") != 0) return Wrong("unexpected argument " + a);
@@ -206,6 +232,23 @@ int main(int argc, char** argv) {
         std::cout << (json ? FormatFindingsJson(result.findings, result.cards)
                            : FormatCardsText(result.cards) + FormatFindingsText(result.findings));
         return FindingsExitStatus(result.findings);
+    }
+    if (job == "report") {
+        if (output.empty()) return Wrong("report needs -o FILE.html");
+        const std::vector<MatrixPath> paths = RunAll(spec, dir);
+        const std::string page = ReportHtml(dir, paths, CheckPackage(dir, options), spec.codePage, CARDSETUP_VERSION_TEXT);
+        FILE* f = fopen(output.c_str(), "wb");
+        if (!f || fwrite(page.data(), 1, page.size(), f) != page.size() || fclose(f) != 0) {
+            fprintf(stderr, "pkgtool: cannot write %s\n", output.c_str());
+            return 1;
+        }
+        return 0;
+    }
+    if (job == "run" && all) {
+        if (program != "setup") return Wrong("--all runs setup; --program sequor runs one path");
+        const std::vector<MatrixPath> paths = RunAll(spec, dir);
+        std::cout << (json ? FormatMatrixJson(paths) : FormatMatrixText(paths));
+        return MatrixExitStatus(paths);
     }
     if (job == "run") {
         if (!spec.cardsGiven) AddCardFromPackage(spec, dir);
