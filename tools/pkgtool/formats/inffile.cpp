@@ -203,28 +203,17 @@ void ForEachModelsId(const std::string& bytes, InfReader reader, Fn fn) {
     const InfRules& rules = RulesOf(reader);
     if (InfMarkOf(bytes) == InfMark::kUtf16 && !rules.readsUtf16) return;
     const InfText inf(InfNarrow(bytes, false), &rules);
-    const InfSection* manufacturer = inf.Find("manufacturer");
-    if (!manufacturer) return;
-    std::set<std::string> modelsSeen;
-    for (const InfLine& m : manufacturer->lines)
-        for (const std::string& name : inf.ModelsSections(m, rules.readsDecoratedModels)) {
-            const InfSection* s = inf.Find(name);
-            if (!s || !modelsSeen.insert(InfLower(InfTrim(name))).second) continue;
-            for (const InfLine& l : s->lines) {
-                std::string k, v;
-                bool e = false;
-                InfSplit(l.text, k, v, e);
-                if (!e) continue;
-                const std::vector<std::string> ids = InfFields(inf.Substitute(v));
-                for (size_t i = 1; i < ids.size(); ++i) {
-                    PciHardwareId id;
-                    if (!ParsePciHardwareIdParts(ids[i], id)) continue;
-                    ModelsMatch match;
-                    match.line = l.number, match.section = s->name, match.installSection = ids[0], match.id = ids[i];
-                    fn(match, id, i);
-                }
-            }
+    inf.ForEachModelsLine(rules.readsDecoratedModels, [&](const InfSection& s, const InfLine& l, const std::string&,
+                                                          const std::string& v) {
+        const std::vector<std::string> ids = InfFields(inf.Substitute(v));
+        for (size_t i = 1; i < ids.size(); ++i) {
+            PciHardwareId id;
+            if (!ParsePciHardwareIdParts(ids[i], id)) continue;
+            ModelsMatch match;
+            match.line = l.number, match.section = s.name, match.installSection = ids[0], match.id = ids[i];
+            fn(match, id, i);
         }
+    });
 }
 
 // The PCI bus enumerator reports a card's hardware ids most specific first:

@@ -158,35 +158,24 @@ private:
             if (m.rank >= 0 && !m.installSection.empty()) sections.push_back({m.installSection, m.line});
             return sections;
         }
-        std::set<std::string> seen, modelsSeen;
-        const InfSection* manufacturer = inf_.Find("manufacturer");
-        if (!manufacturer) return sections;
-        for (const InfLine& m : manufacturer->lines) {
-            for (const std::string& name : inf_.ModelsSections(m, rules_.readsDecoratedModels)) {
-                const InfSection* s = inf_.Find(name);
-                if (!s || !modelsSeen.insert(InfLower(InfTrim(name))).second) continue;
-                for (const InfLine& l : s->lines) {
-                    std::string k, v;
-                    bool e = false;
-                    InfSplit(l.text, k, v, e);
-                    if (!e) continue;
-                    std::vector<std::string> unresolved;
-                    std::vector<std::string> ids = InfFields(inf_.Substitute(v, &unresolved));
-                    bool wanted = everyModel;
-                    for (size_t i = 1; i < ids.size() && !wanted; ++i) {
-                        unsigned vendor = 0, device = 0;
-                        wanted = ParsePciHardwareId(ids[i], vendor, device) &&
-                                 std::find(cards.begin(), cards.end(), PciIds(vendor, device)) != cards.end();
-                    }
-                    if (!wanted) continue;
-                    std::vector<std::string> shown;
-                    inf_.Substitute(k, &shown);
-                    Unresolved(shown, l.number, false);
-                    Unresolved(unresolved, l.number, false);
-                    if (!ids[0].empty() && seen.insert(InfLower(ids[0])).second) sections.push_back({ids[0], l.number});
-                }
+        std::set<std::string> seen;
+        inf_.ForEachModelsLine(rules_.readsDecoratedModels, [&](const InfSection&, const InfLine& l,
+                                                                const std::string& k, const std::string& v) {
+            std::vector<std::string> unresolved;
+            std::vector<std::string> ids = InfFields(inf_.Substitute(v, &unresolved));
+            bool wanted = everyModel;
+            for (size_t i = 1; i < ids.size() && !wanted; ++i) {
+                unsigned vendor = 0, device = 0;
+                wanted = ParsePciHardwareId(ids[i], vendor, device) &&
+                         std::find(cards.begin(), cards.end(), PciIds(vendor, device)) != cards.end();
             }
-        }
+            if (!wanted) return;
+            std::vector<std::string> shown;
+            inf_.Substitute(k, &shown);
+            Unresolved(shown, l.number, false);
+            Unresolved(unresolved, l.number, false);
+            if (!ids[0].empty() && seen.insert(InfLower(ids[0])).second) sections.push_back({ids[0], l.number});
+        });
         return sections;
     }
 

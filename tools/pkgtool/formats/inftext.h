@@ -5,6 +5,7 @@
 // reading (inffile.h) and the install model (infinstall.h).
 #pragma once
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,26 @@ public:
                 if (eq && InfLower(k) == key) fn(s->lines[i], v);
             }
         }
+    }
+
+    // Calls fn(section, line, key, value) for each "key = value" line of every
+    // models section that [Manufacturer] names, each section once.
+    template <class Fn>
+    void ForEachModelsLine(bool readsDecorated, Fn fn) const {
+        const InfSection* manufacturer = Find("manufacturer");
+        if (!manufacturer) return;
+        std::set<std::string> seen;
+        for (const InfLine& m : manufacturer->lines)
+            for (const std::string& name : ModelsSections(m, readsDecorated)) {
+                const InfSection* s = Find(name);
+                if (!s || !seen.insert(InfLower(InfTrim(name))).second) continue;
+                for (const InfLine& l : s->lines) {
+                    std::string k, v;
+                    bool eq = false;
+                    InfSplit(l.text, k, v, eq);
+                    if (eq) fn(*s, l, k, v);
+                }
+            }
     }
 
 private:
