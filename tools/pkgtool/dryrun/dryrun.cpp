@@ -530,10 +530,40 @@ private:
         if (keys.size() > 8) holds += ", ... (" + std::to_string(keys.size()) + " keys)";
         e.fields.push_back({"registry", keys.empty() ? "no key under Enum\\PCI" : holds});
         e.fields.push_back({"result", found ? "found" : "not found"});
+        if (!found && detected_) {
+            const std::string elsewhere = RegisteredElsewhere(keys);
+            if (!elsewhere.empty()) e.fields.push_back({"why", elsewhere});
+        }
         if (!found)
             failure_ = "CheckPCIKey found no Enum\\PCI key of " + deviceKey_ + " at " + location_ +
                        " in the registry";
         return true;
+    }
+
+    // Where the registry holds the card that CheckPCIKey did not find, and
+    // why the launcher looked elsewhere: its substring match with case.
+    std::string RegisteredElsewhere(const std::vector<std::string>& keys) const {
+        for (const std::string& k : keys) {
+            const size_t slash = k.find('\\');
+            if (slash == std::string::npos) continue;
+            const std::string device = k.substr(0, slash), instance = k.substr(slash + 1);
+            const bool sameDevice = device.find(deviceKey_) != std::string::npos;
+            if (!sameDevice && strcasestr(device.c_str(), deviceKey_.c_str()) == nullptr) continue;
+            std::string s = "the registry holds the card as Enum\\PCI\\" + k;
+            if (!sameDevice)
+                return s + ", in other letter case: the launcher compares " + deviceKey_ +
+                       " with case, and Windows writes it in capitals";
+            if (strcasestr(instance.c_str(), location_.c_str()))
+                return s + ", its location in other letter case: the launcher compares " + location_ + " with case";
+            if (location_ == "000800")
+                return s + ": the DetectCard entry [" + matchedSection_ + "] " + matchedEntry_ +
+                       " gives the bus type AGP, and for it the launcher looks for the instance 000800 whatever the "
+                       "card's slot; Windows registered this card at its slot (no document of the time confirms "
+                       "that Windows 95 or 98 names an AGP card's instance 000800)";
+            return s + ": the launcher looks at " + location_ + ", the slot where DetectCard found the card on the "
+                                                                "bus, and this PC's Windows registered it at another";
+        }
+        return "";
     }
 
     const sim::Machine& m_;
