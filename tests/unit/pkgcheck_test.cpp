@@ -369,6 +369,12 @@ TEST(PkgCheck, TextAsTheTargetReadsIt) {
         // A mark in front of a comment costs no header.
         {"mark-before-comment", "\xef\xbb\xbf; Example\n[Application]\nW98=End\n[Message]\nNotSupport=n\n", nullptr,
          {}, {"SETUP.INI:1 warning byte-order-mark"}},
+        // The mark costs the first header only: the rest draws what it draws without it.
+        {"mark-keeps-utf8", "\xef\xbb\xbf[Application]\nNT40=Install,ShowMsgNT\n[SubDir]\nNT40=\\NT40\n[Message]\n"
+                            "NotSupport=Caf\xc3\xa9\nShowMsgNT=n\n",
+         "\xef\xbb\xbf; list\n[ProcessList]\n1=\xe8\xa1\xa8.exe,null\n", {"NT40/"},
+         {"SETUP.INI:1 error byte-order-mark", "SETUP.INI:6 warning utf8-text", "sequor95.ini:1 warning byte-order-mark",
+          "sequor95.ini:3 warning utf8-text"}},
     });
 }
 
