@@ -96,6 +96,7 @@ int CdCommand(const std::vector<std::string>& args) {
     std::string dir, out, label;
     bool autorun = false, labelGiven = false, json = false;
     int codePage = 1252;
+    bool codePageGiven = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--codepage" || a.compare(0, 11, "--codepage=") == 0) {
@@ -105,6 +106,7 @@ int CdCommand(const std::vector<std::string>& args) {
             if (value.empty() || *end || page <= 0 || page > 65535 || !pkgcheck::IsKnownCodePage(int(page)))
                 return Wrong("--codepage takes the number of a code page this machine can convert, e.g. 1252 or 932");
             codePage = int(page);
+            codePageGiven = true;
             continue;
         }
         if ((a == "-o" || a == "--output" || a == "--label") && i + 1 < args.size()) {
@@ -160,6 +162,7 @@ int CdCommand(const std::vector<std::string>& args) {
     // only warns about is an error on a disc, said once.
     CheckOptions check;
     check.codePage = codePage;
+    check.codePageGiven = codePageGiven;
     check.followAutoRun = !autorun;
     check.everyPackage = true;
     check.treeFindings = false; // ReadTree above reported them

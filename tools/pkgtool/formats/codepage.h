@@ -24,6 +24,16 @@ std::string ShownText(const std::string& bytes, int codePage);
 // Chinese and Korean Windows); its second byte may be a backslash.
 bool IsLeadByte(int codePage, unsigned char c);
 
+// bytes are well-formed text of the double-byte code page (932, 936, 949
+// or 950) with one double-byte character at least, each of them one that
+// the page defines.
+bool IsDoubleByteText(const std::string& bytes, int codePage);
+
+// The double-byte code pages among 932, 936, 949 and 950 whose text the
+// bytes are, where code page 1252 does not show them as Western text would
+// be; empty otherwise.
+std::vector<int> DoubleBytePagesOf(const std::string& bytes);
+
 // bytes hold at least one multi-byte UTF-8 sequence and are valid UTF-8
 // throughout: text saved by a modern editor, not by one of that time.
 bool LooksLikeUtf8(const std::string& bytes);
