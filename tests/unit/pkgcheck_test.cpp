@@ -803,6 +803,16 @@ TEST(PkgCheck, InstallModel) {
     ASSERT_EQ(1u, bad.notices.size());
     EXPECT_EQ("inf-file-name", bad.notices[0].code);
     EXPECT_NE(std::string::npos, bad.notices[0].message.find("BAD\\x01\\x1B.DRV")) << bad.notices[0].message;
+    // The second byte 0x5C of 表 is no backslash in code page 932, and its two bytes fit 8.3.
+    const std::string dbcs = CopyInf("[Inst]\r\nCopyFiles=A\r\n[A]\r\n\x95\x5c\x8e\xa6.DRV\r\n");
+    for (int page : {932, 1252}) {
+        pkgcheck::UseCodePage use(page);
+        std::string codes;
+        for (const auto& n : pkgcheck::ReadInfInstall(dbcs, InfReader::kWin9x, {}, true, lookup).notices)
+            codes += n.code + " ";
+        EXPECT_EQ(codes.find("inf-file-name") == std::string::npos, page == 932) << page << ": " << codes;
+        EXPECT_EQ(codes.find("inf-long-name") == std::string::npos, page == 932) << page << ": " << codes;
+    }
 }
 
 // check's reading of a DetectCard entry is the launcher's parser; what the

@@ -52,6 +52,26 @@ std::string Windows(std::string path) {
     return path;
 }
 
+// Columns a UTF-8 text takes on a terminal: two for the East Asian wide and
+// full-width characters (Unicode's East Asian Width W and F), one for any
+// other, so that the table of names lines up with Japanese names in it.
+int DisplayWidth(const std::string& utf8) {
+    int width = 0;
+    for (size_t i = 0; i < utf8.size();) {
+        const unsigned char c = utf8[i];
+        const int extra = c < 0x80 ? 0 : c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+        unsigned cp = extra == 0 ? c : c & (0x3F >> extra);
+        for (int k = 1; k <= extra && i + k < utf8.size(); ++k) cp = cp << 6 | (utf8[i + k] & 0x3F);
+        i += extra + 1;
+        const bool wide = (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0xA4CF && cp != 0x303F) ||
+                          (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF) ||
+                          (cp >= 0xFE30 && cp <= 0xFE4F) || (cp >= 0xFF00 && cp <= 0xFF60) ||
+                          (cp >= 0xFFE0 && cp <= 0xFFE6) || (cp >= 0x20000 && cp <= 0x3FFFD);
+        width += wide ? 2 : 1;
+    }
+    return width;
+}
+
 // The ISO 9660 names, for the paths the scripts name, shown as a reader
 // without Joliet shows them.
 std::string NamesReport(const Named& named, const std::map<std::string, DiscName>& names) {
@@ -65,9 +85,8 @@ std::string NamesReport(const Named& named, const std::map<std::string, DiscName
         std::string iso = it == names.end() || it->second.iso.empty() ? "(not in the ISO 9660 tree)"
                                                                        : Windows(it->second.iso);
         for (size_t v; (v = iso.find(";1")) != std::string::npos;) iso.erase(v, 2);
-        char line[1024];
-        snprintf(line, sizeof line, "  %-30s %s\n", joliet.c_str(), iso.c_str());
-        out += line;
+        out += "  " + joliet + std::string(joliet.size() < 200 ? std::max(1, 31 - DisplayWidth(joliet)) : 1, ' ') +
+               iso + "\n";
     }
     return out;
 }

@@ -185,7 +185,7 @@ public:
         if (line != "helper: start clicked" && line.compare(0, 17, "applet: path OK w") != 0) return false;
         stopTold_ = true;
         e.kind = "install-stops";
-        e.fields = {{"code", stops_[0].code}, {"file", stops_[0].file},
+        e.fields = {{"code", stops_[0].code}, {"file", pkgcheck::TargetPath(stops_[0].file)},
                     {"line", stops_[0].line > 0 ? std::to_string(stops_[0].line) : ""},
                     {"why", stops_[0].message}};
         return true;
@@ -271,10 +271,12 @@ private:
                                      detected_ ? ini.KeyLine(matchedSection_, matchedEntry_) : -1};
         CheckOptions options;
         options.codePage = int(m_.codePage);
+        // Check's texts are decoded already; the run's are the PC's bytes until shown.
         for (const Finding& f : CheckPackage(packageDir, options).findings)
             if (f.file == scriptPath && lines.count(f.line) && f.line > 0 &&
                 (f.code.compare(0, 7, "subdir-") == 0 || f.code == "card-not-in-inf"))
-                add(f.file, f.line, f.severity, f.code, f.message, f.fix);
+                add(f.file, f.line, f.severity, f.code, EncodeInCodePage(f.message, options.codePage),
+                    EncodeInCodePage(f.fix, options.codePage));
         DriverGroup g;
         g.folder = DriverFolder(ini, kind, packageDir, g.shown);
         if (g.folder.empty()) {
@@ -973,7 +975,10 @@ void RunStarted(bool sequor, const PcSpec& spec, const std::string& dir, sim::Ma
     for (const sim::Process& p : m.processes)
         if (p.running && p.commandLine.find("(left over)") == std::string::npos)
             t.notes.push_back("Still running when the program ended: " + p.commandLine);
+    // Findings are text for the reader, as the PC shows it.
     t.findings = explainer.InstallFindings();
+    for (Finding& f : t.findings)
+        f.message = pkgcheck::ShownText(f.message, t.codePage), f.fix = pkgcheck::ShownText(f.fix, t.codePage);
     Judge(t, explainer);
 }
 

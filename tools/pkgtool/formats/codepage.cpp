@@ -72,6 +72,36 @@ std::string TargetName(const std::string& diskName) {
     return out;
 }
 
+std::string TargetPath(const std::string& diskPath) {
+    std::string out;
+    for (size_t at = 0;;) {
+        const size_t slash = diskPath.find('/', at);
+        out += TargetName(diskPath.substr(at, slash - at));
+        if (slash == std::string::npos) return out;
+        out += '/';
+        at = slash + 1;
+    }
+}
+
+std::string EncodeInCodePage(const std::string& utf8, int codePage) {
+    bool ascii = true;
+    for (unsigned char c : utf8) ascii = ascii && c < 0x80;
+    if (ascii) return utf8;
+    iconv_t cd = iconv_open(IconvName(codePage).c_str(), "UTF-8");
+    if (cd == (iconv_t)-1) return utf8;
+    std::string out(utf8.size() * 2 + 8, '\0');
+    char* in = const_cast<char*>(utf8.data());
+    char* o = &out[0];
+    size_t inLeft = utf8.size(), oLeft = out.size();
+    const bool ok = iconv(cd, &in, &inLeft, &o, &oLeft) != (size_t)-1 && inLeft == 0;
+    iconv_close(cd);
+    if (!ok) return utf8;
+    out.resize(out.size() - oLeft);
+    return out;
+}
+
+bool IsLeadByteInUse(unsigned char c) { return sim::IsLeadByteOf(sim::Current().codePage, c); }
+
 size_t FindChar(const std::string& s, char c, size_t from) {
     const char* base = s.c_str();
     for (const char* p = base; *p; p = NextChar(p))

@@ -56,6 +56,18 @@ std::string FileNameOf(const std::string& windowsPath);
 // has them; any other name is taken to be those bytes already.
 std::string TargetName(const std::string& diskName);
 
+// A path below the package, parts separated by '/', as the target's
+// Windows names it: TargetName of each part.
+std::string TargetPath(const std::string& diskPath);
+
+// A text composed in UTF-8 (a finding's message) in the bytes of the code
+// page, where it has them all; the text itself otherwise.
+std::string EncodeInCodePage(const std::string& utf8, int codePage);
+
+// Whether c begins a double-byte character in the code page in use
+// (UseCodePage).
+bool IsLeadByteInUse(unsigned char c);
+
 // The code page that the scans above and the framework's own (NextChar)
 // use while this object lives: the simulated PC's, for check and cd.
 class UseCodePage {
