@@ -984,7 +984,12 @@ void RunStarted(bool sequor, const PcSpec& spec, const std::string& dir, sim::Ma
 
 } // namespace
 
-Transcript DryRun(const std::string& program, const PcSpec& spec, const std::string& dir) {
+Transcript DryRun(const std::string& program, const PcSpec& given, const std::string& dir) {
+    // A launch directory and argument text typed on this machine are UTF-8;
+    // the PC holds them in its code page's bytes.
+    PcSpec spec = given;
+    for (std::string* s : {&spec.launchDir, &spec.arguments})
+        if (pkgcheck::LooksLikeUtf8(*s)) *s = pkgcheck::EncodeInCodePage(*s, spec.codePage);
     Transcript t;
     sim::Machine m;
     bool sequor = strcasecmp(program.c_str(), "sequor") == 0;
