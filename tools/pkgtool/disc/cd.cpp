@@ -72,6 +72,15 @@ int DisplayWidth(const std::string& utf8) {
     return width;
 }
 
+// The AUTORUN.INF bytes in hexadecimal, where they are not ASCII.
+std::string AutorunBytes(const std::string& text) {
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    bool ascii = true;
+    for (unsigned char c : text) out += hex[c >> 4], out += hex[c & 15], ascii = ascii && c < 0x80;
+    return ascii ? "" : ", \"autorunBytes\": \"" + out + "\"";
+}
+
 // The ISO 9660 names, for the paths the scripts name, shown as a reader
 // without Joliet shows them.
 std::string NamesReport(const Named& named, const std::map<std::string, DiscName>& names) {
@@ -195,7 +204,8 @@ int CdCommand(const std::vector<std::string>& args) {
         for (const DiskLabelUse& l : checked.diskLabels)
             if (!pkgcheck::SameName(l.label, options.label))
                 findings.push_back({l.file, l.line, "warning", "disc-inf-label",
-                                    "the INF gives its disk the volume label \"" + l.label + "\", and the disc's "
+                                    "the INF gives its disk the volume label \"" +
+                                        pkgcheck::ShownText(l.label, codePage) + "\", and the disc's "
                                     "label is " + options.label + ": no document of the time says whether Windows 95 "
                                     "and 98 then ask for the disk; give the disc that label (--label) or drop the "
                                     "label from [SourceDisksNames]"});
@@ -218,7 +228,7 @@ int CdCommand(const std::vector<std::string>& args) {
         report += failed || !image.error.empty() ? "AUTORUN.INF that --autorun would write (no image is written):\n"
                                                  : "AUTORUN.INF written to the disc:\n";
         for (size_t at = 0, nl; (nl = text.find('\n', at)) != std::string::npos; at = nl + 1)
-            report += "  " + text.substr(at, nl - at) + "\n";
+            report += "  " + pkgcheck::ShownText(text.substr(at, nl - at), codePage) + "\n";
     }
     if (!image.names.empty()) report += NamesReport(refs.named, image.names);
     report += FormatFindingsText(findings);
@@ -233,7 +243,8 @@ int CdCommand(const std::vector<std::string>& args) {
     const int status = failed || !image.error.empty() ? 1 : 0;
     if (json) {
         std::string j = "{" + FindingsJsonMembers("cd", findings, status) +
-                        ", \"autorun\": " + (options.autorunText.empty() ? "null" : JsonString(options.autorunText)) +
+                        ", \"autorun\": " + (options.autorunText.empty() ? "null" : JsonString(pkgcheck::ShownText(options.autorunText, codePage))) +
+                        AutorunBytes(options.autorunText) +
                         ", \"names\": " + NamesJson(refs.named, image.names) + ", \"image\": ";
         if (sum.empty())
             j += "null, \"notWritten\": " +
