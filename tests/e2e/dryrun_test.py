@@ -9,7 +9,11 @@ read gives all ones), the registry entries the case seeds, the version the
 case names. One case differs on purpose: a script with a UTF-8 byte order
 mark, which Wine decodes and Windows 98 reads as text; the dry run on 98
 must refuse it and its note must say that Wine reads the file differently.
-Boxes that the program's own quit message closes are left out
+The double-byte cases run from a folder whose name has a second byte 0x5C
+(ソ), on a Japanese Wine (code page 932) with Japanese messages: each box
+must hold the bytes that `pkgtool run --codepage 932` predicts, and its
+JSON the same text as Unicode. Boxes that the program's own quit message
+closes are left out
 of the comparison: whether the platform gets to draw them is a matter of
 timing, and the dry run says so in its transcript.
 
@@ -34,6 +38,15 @@ OSR21 = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Unins
 MESSAGES = ("[Message]\nNotSupport=Not supported.\nDetectCard=No card.\nCheckPCIKey=Not detected yet.\n"
             "ShowUSBMsg=No USB supplement.\\n\\nOK to go on?\nShowMsgNT=Follow the applet.\nShowMsgDone=Done.\n")
 
+def ansi(text):
+    """Text as its bytes in code page 932, one str character a byte."""
+    return text.encode("cp932").decode("latin-1")
+
+
+# Wine takes its ANSI code page from the locale; ソ is 0x83 0x5C, 表 0x95 0x5C.
+JAPANESE = {"LANG": "ja_JP.UTF-8", "LC_ALL": "ja_JP.UTF-8"}
+SOFT = "C:\\ソフト"
+
 CASES = [
     dict(name="w98_detect_check_usb_install_exec", os="win98",
          script="[Application]\nW98=DetectCard,CheckPCIKey,ShowUSBMsg,Install,ExecTool,ShowMsgDone\n"
@@ -54,6 +67,13 @@ CASES = [
     dict(name="sequor_reboot_prompt", os="win98", program="sequor", answers=["No"],
          sequor="[ProcessList]\n1=[CWD]\\prog1.exe 1,[CWD]\n2=[CWD]\\prog2.exe 2,null\n3=[CWD]\\absent.exe,null\n",
          exits={"prog1.exe": 1, "prog2.exe": 2}),
+    dict(name="cp932_setup_from_a_0x5c_folder", os="win98", where=SOFT, locale=JAPANESE,
+         script="[Application]\nW98=DetectCard,ShowMsgDone\n[DetectCard]\n1=4660,22136,PCI,1,0\n[Message]\n"
+                "DetectCard=" + ansi("対応する表示カードが見つかりません。\\nソフトを確認してください。") + "\n"),
+    dict(name="cp932_sequor_runs_setup_from_a_0x5c_folder", os="win98", program="sequor", where=SOFT,
+         locale=JAPANESE, answers=["OK", "No"], exits={"prog2.exe": 2},
+         script="[Application]\nW98=ShowMsgDone\n[Message]\nShowMsgDone=" + ansi("表示ソフトの準備ができました。") + "\n",
+         sequor="[ProcessList]\n1=[CWD]\\setup.exe,[CWD]\n2=[CWD]\\prog2.exe 2,null\n"),
     dict(name="w98_utf8_mark_wine_differs", os="win98", mark="\ufeff",
          script="[Application]\nW98=ShowMsgDone\n" + MESSAGES,
          wine_boxes=[("SETUP", "Done.", "OK")], dry_boxes=[("SETUP", "Not supported.", "OK")]),
@@ -87,18 +107,20 @@ def package_dir(case, tmp):
         with open(os.path.join(d, "SETUP.INI"), "wb") as f:
             f.write(script_bytes(case))
     if "sequor" in case:
-        with open(os.path.join(d, "sequor95.ini"), "w", newline="\r\n") as f:
+        with open(os.path.join(d, "sequor95.ini"), "w", newline="\r\n", encoding="latin-1") as f:
             f.write(case["sequor"])
     for sub in case.get("dirs", []):
         os.makedirs(os.path.join(d, sub))
     for name in ("opened.exe", "fitter16.exe", "prog1.exe", "prog2.exe"):
         open(os.path.join(d, name), "wb").close()
+    if "setup.exe" in case.get("sequor", ""):  # the launcher's own code runs it
+        open(os.path.join(d, "setup.exe"), "wb").close()
     return d
 
 
 def dry_run(pkgtool, case, d):
     answers = [a for a in case.get("answers", []) if not a.lower().startswith("wait")]
-    args = [pkgtool, "run", d, "--json", "--program", case.get("program", "setup"), "--dir", PKG,
+    args = [pkgtool, "run", d, "--json", "--program", case.get("program", "setup"), "--dir", case.get("where", PKG),
             "--os", case["os"], "--no-card", "--helper-exit", str(case.get("helper_exit", 0))]
     for e in case.get("enum", []):
         args += ["--enum", e]
@@ -106,6 +128,8 @@ def dry_run(pkgtool, case, d):
         args += ["--answer", ",".join(answers)]
     for name, code in case.get("exits", {}).items():
         args += ["--exit", "%s=%d" % (name, code)]
+    if "locale" in case:
+        args += ["--codepage", "932"]
     out = subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
     if out.returncode not in (0, 1):  # 1: the run ended without installing the driver
         raise wt.HarnessError("pkgtool failed: %s" % out.stderr.decode(errors="replace"))
@@ -119,22 +143,39 @@ def dry_run(pkgtool, case, d):
     return t
 
 
+def raw(e, key):
+    """A step's text as the PC's bytes, one str character a byte, as Wine's side logs it."""
+    return bytes.fromhex(e[key + "Bytes"]).decode("latin-1") if key + "Bytes" in e else e[key]
+
+
+def steps(t):
+    """The steps, those of each setup run inside a Sequor run in its place."""
+    for e in t["steps"]:
+        yield e
+        if e["kind"] == "setup" and "run" in e:
+            yield from steps(e["run"])
+
+
 def from_dry_run(t):
     """What both sides can show, from the dry run's transcript."""
     seen = dict(boxes=[], helper=[], pasted=[], opened=[], started=[], exit_code=t["exitCode"])
-    for e in t["steps"]:
+    for e in steps(t):
         k = e["kind"]
         if k == "box" and not e["answer"].startswith("none"):
-            seen["boxes"].append((e["caption"], e["text"].replace("\r\n", "\n"), e["buttons"]))
+            seen["boxes"].append((raw(e, "caption"), raw(e, "text").replace("\r\n", "\n"), e["buttons"]))
+            if "textBytes" in e:  # the JSON's Unicode is that text as the PC shows it
+                shown = bytes.fromhex(e["textBytes"]).decode("cp932")
+                if shown != e["text"]:
+                    raise wt.HarnessError("box text %r is not its bytes in code page 932, %r" % (e["text"], shown))
         elif k == "started" and e["commandLine"].startswith("fitter16.exe"):
             seen["helper"].append(e["commandLine"])
-        elif k == "started" and t["program"] == "Sequor":
-            seen["started"].append((e["commandLine"], e["directory"]))
+        elif k == "started" and t["program"] == "Sequor" and e in t["steps"]:
+            seen["started"].append((raw(e, "commandLine"), raw(e, "directory")))
         elif k == "applet" and e["what"].startswith("pasted "):
             seen["pasted"].append(e["what"][len("pasted "):])
         elif k == "opened":
             seen["opened"].append((os.path.basename(e["file"].replace("\\", "/")), e["directory"]))
-    quit_closed = [e["text"] for e in t["steps"] if e["kind"] == "box" and e["answer"].startswith("none")]
+    quit_closed = [raw(e, "text") for e in steps(t) if e["kind"] == "box" and e["answer"].startswith("none")]
     return seen, quit_closed
 
 
@@ -161,7 +202,9 @@ def main():
                            ("exitcode.exe", "prog1.exe"),
                            ("exitcode.exe", "prog2.exe")]
                 marked = "mark" in c
-                host = lay_out(pfx, PKG, None if marked else c.get("script"), doubles=doubles,
+                where = c.get("where", PKG)
+                pfx.mkdir(PKG)  # the doubles' logs stay there
+                host = lay_out(pfx, where, None if marked else c.get("script"), doubles=doubles,
                                files={"SETUP.INI": script_bytes(c)} if marked else None)
                 for sub in c.get("dirs", []):
                     os.makedirs(os.path.join(host, sub), exist_ok=True)
@@ -169,12 +212,22 @@ def main():
                 if c.get("program") == "sequor":
                     exe = "Sequor.exe"
                     shutil.copy(shipped("Sequor.exe"), os.path.join(host, exe))
-                    pfx.write_file(PKG + "\\sequor95.ini", c["sequor"].replace("\n", "\r\n"))
+                    pfx.write_file(where + "\\sequor95.ini", c["sequor"].replace("\n", "\r\n"))
                 logs = {k: PKG + "\\" + k + ".log" for k in ("helper", "applet", "opened", "programs")}
+                for log in logs.values():  # a case run from elsewhere leaves C:\pkg as it was
+                    if os.path.exists(pfx.host_path(log)):
+                        os.remove(pfx.host_path(log))
                 env = {"FITTER16_LOG": logs["helper"], "FITTER16_EXIT": str(c.get("helper_exit", 0)),
                        "APPLET_LOG": logs["applet"], "OPENED_LOG": logs["opened"], "EXITCODE_LOG": logs["programs"]}
-                r = wt.run_program(pfx, PKG + "\\" + exe, cwd=PKG, version=c["os"], answers=c.get("answers", []),
-                                   env=env, name=c["name"], timeout=120, keep_running=True)
+                saved_env = dict(pfx.env)
+                pfx.env.update(c.get("locale", {}))  # the user double reads the boxes in the same code page
+                try:
+                    # The runner's command line is the ANSI code page's bytes; its directory argument Unicode.
+                    r = wt.run_program(pfx, ansi(where) + "\\" + exe, cwd=where, version=c["os"],
+                                       answers=c.get("answers", []), env=env, name=c["name"], timeout=120,
+                                       keep_running=True)
+                finally:
+                    pfx.env = saved_env
                 # Programs opened without waiting write their line when they
                 # get to it, in no defined order.
                 opened_log = pfx.host_path(logs["opened"])
@@ -199,8 +252,9 @@ def main():
                 # A program's own idea of its command line and directory is
                 # what Sequor gave it; a "null" directory is Sequor's own.
                 expected["opened"] = sorted(expected["opened"])
-                expected["started"] = [(cmd, d or PKG) for cmd, d in expected["started"]
-                                       if not cmd.lower().endswith("absent.exe")]
+                # The shipped setup.exe logs no start of its own: its boxes say it ran.
+                expected["started"] = [(cmd, d or ansi(where)) for cmd, d in expected["started"]
+                                       if not cmd.lower().endswith("absent.exe") and "setup.exe" not in cmd.lower()]
                 if "wine_boxes" in c:
                     wt.check_eq(seen["boxes"], c["wine_boxes"], "boxes under Wine", r)
                     wt.check_eq(expected["boxes"], c["dry_boxes"], "boxes of the dry run", r)

@@ -136,6 +136,20 @@ def main():
         check(all(re.match(r"^[A-Z0-9_]{1,8}(\.[A-Z0-9_]{0,3};1)?(/|$)", p.split("/")[-1]) for p in jp_iso)
               and any(p.endswith("/JREBOOT.EXE;1") for p in jp_iso), "ISO 9660 level 1 names: %s" % sorted(jp_iso))
 
+        # The same package in a folder ソフト of the disc: AutoRun's line names
+        # it in code page 932, the bytes Japanese Windows opens.
+        jproot, jprootimage = os.path.join(tmp, "jproot"), os.path.join(tmp, "jproot.iso")
+        os.mkdir(jproot)
+        shutil.copytree(jp, os.path.join(jproot, "ソフト"))
+        os.remove(os.path.join(jproot, "ソフト", "AUTORUN.INF")) if os.path.exists(
+            os.path.join(jproot, "ソフト", "AUTORUN.INF")) else None
+        out = run([pkgtool, "cd", jproot, "-o", jprootimage, "--autorun", "--codepage", "932", "--label", "JP"], env=env)
+        check(out.returncode == 0 and "open=ソフト\\setup.exe \\ソフト" in out.stdout.decode(),
+              "cd --autorun of a folder ソフト: %d\n%s" % (out.returncode, out.stdout.decode()))
+        autorun = run(["isoinfo", "-J", "-i", jprootimage, "-x", "/AUTORUN.INF;1"]).stdout
+        want = "[autorun]\r\nopen=ソフト\\setup.exe \\ソフト\r\n".encode("cp932")
+        check(autorun == want, "AUTORUN.INF in code page 932: %r" % autorun)
+
         # An error leaves no image behind, nor a half-written one.
         broken = os.path.join(tmp, "broken")
         stage(broken, package, EPOCH)

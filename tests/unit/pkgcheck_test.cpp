@@ -372,9 +372,20 @@ TEST(PkgCheck, TextAsTheTargetReadsIt) {
          {"SETUP.INI:4 warning utf8-text", "SETUP.INI:6 warning utf8-text", "sequor95.ini:2 warning utf8-text"}},
         // Already in code page 1252.
         {"latin1", "[Application]\nW98=End\n[Message]\nNotSupport=Caf\xe9 \x80\n", nullptr, {}, {}},
+        // Western words that are well-formed double-byte text too, and text of 932 and 949 that 1252 garbles.
+        {"double-byte", "[Application]\nNT40=Install,ShowMsgNT\n[SubDir]\nNT40=\\NT40\n[Message]\n"
+                        "NotSupport=d\xe9j\xe0 Gr\xf6\xdfe \x93quoted\x94\nShowMsgNT=\x83\x5c\x83\x74\x83\x67\n",
+         "[ProcessList]\n1=\xba\xb8\xc3\xe6.exe,null\n", {"NT40/"},
+         {"SETUP.INI:7 warning codepage-double-byte", "sequor95.ini:2 warning codepage-double-byte"}},
         // A mark in front of a comment costs no header.
         {"mark-before-comment", "\xef\xbb\xbf; Example\n[Application]\nW98=End\n[Message]\nNotSupport=n\n", nullptr,
          {}, {"SETUP.INI:1 warning byte-order-mark"}},
+        // The mark costs the first header only: the rest draws what it draws without it.
+        {"mark-keeps-utf8", "\xef\xbb\xbf[Application]\nNT40=Install,ShowMsgNT\n[SubDir]\nNT40=\\NT40\n[Message]\n"
+                            "NotSupport=Caf\xc3\xa9\nShowMsgNT=n\n",
+         "\xef\xbb\xbf; list\n[ProcessList]\n1=\xe8\xa1\xa8.exe,null\n", {"NT40/"},
+         {"SETUP.INI:1 error byte-order-mark", "SETUP.INI:6 warning utf8-text", "sequor95.ini:1 warning byte-order-mark",
+          "sequor95.ini:3 warning utf8-text"}},
     });
 }
 
@@ -407,8 +418,10 @@ TEST(PkgCheck, ByteOrderMarksAndCodePages) {
     japanese.Write("SETUP.INI", "[Application]\nW98=End\n[Message]\nNotSupport=C:\\\x95\\new\n");
     EXPECT_TRUE(CheckPackage(japanese.Path(), options).findings.empty());
     r = CheckPackage(japanese.Path(), CheckOptions());
-    ASSERT_EQ(1u, r.findings.size());
-    EXPECT_EQ("escape-in-path", r.findings[0].code);
+    ASSERT_EQ(2u, r.findings.size()) << FormatFindingsText(r.findings);
+    EXPECT_EQ("codepage-double-byte", r.findings[0].code); // and 932 is named
+    EXPECT_NE(std::string::npos, r.findings[0].message.find("932 (Japanese")) << r.findings[0].message;
+    EXPECT_EQ("escape-in-path", r.findings[1].code);
     // Bytes that code page 932 leaves undefined.
     japanese.Write("SETUP.INI", "[Application]\nW98=End\n[Message]\nNotSupport=caf\xe9\n");
     r = CheckPackage(japanese.Path(), options);
@@ -796,6 +809,16 @@ TEST(PkgCheck, InstallModel) {
     ASSERT_EQ(1u, bad.notices.size());
     EXPECT_EQ("inf-file-name", bad.notices[0].code);
     EXPECT_NE(std::string::npos, bad.notices[0].message.find("BAD\\x01\\x1B.DRV")) << bad.notices[0].message;
+    // The second byte 0x5C of 表 is no backslash in code page 932, and its two bytes fit 8.3.
+    const std::string dbcs = CopyInf("[Inst]\r\nCopyFiles=A\r\n[A]\r\n\x95\x5c\x8e\xa6.DRV\r\n");
+    for (int page : {932, 1252}) {
+        pkgcheck::UseCodePage use(page);
+        std::string codes;
+        for (const auto& n : pkgcheck::ReadInfInstall(dbcs, InfReader::kWin9x, {}, true, lookup).notices)
+            codes += n.code + " ";
+        EXPECT_EQ(codes.find("inf-file-name") == std::string::npos, page == 932) << page << ": " << codes;
+        EXPECT_EQ(codes.find("inf-long-name") == std::string::npos, page == 932) << page << ": " << codes;
+    }
 }
 
 // check's reading of a DetectCard entry is the launcher's parser; what the

@@ -144,6 +144,41 @@ TEST(PkgRun, TranscriptKeepsTheOrderAndSaysWhatClosedABox) {
     EXPECT_EQ(Kinds(noHelper)[0], "start-failed");
     EXPECT_NE(noHelper.exitCode, 0);
     EXPECT_EQ(RunExitStatus(noHelper), 1);
+
+    // Entries that leave no trace on the machine still get their step, and
+    // the result names what stopped the list.
+    const struct {
+        const char* usb;
+        const char* answer;
+        const char* steps; // each step's entry and the start of its text, in order
+        const char* outcome;
+    } lists[] = {
+        {"", "Cancel", "Install,ExecReadme,End: not reached, since the user answered Cancel on ShowUSBMsg|",
+         "the user answered Cancel on ShowUSBMsg, so the W95B command list stopped before its Install"},
+        {"USB Supplement", "", "ShowUSBMsg: no box: setup finds the USB supplement installed|End: ends|",
+         "the install helper installed"},
+        // Not "USB..." is no supplement to the launcher: the box comes.
+        {"Supplement", "OK", "End: ends|", "the install helper installed"},
+    };
+    for (const auto& c : lists) {
+        PcSpec w95b;
+        ASSERT_EQ(ApplyPcOption(w95b, "os", "W95B"), "");
+        if (*c.usb) ASSERT_EQ(ApplyPcOption(w95b, "usb", c.usb), "");
+        if (*c.answer) ASSERT_EQ(ApplyPcOption(w95b, "answer", c.answer), "");
+        AddCardFromPackage(w95b, EXAMPLE_PACKAGE_DIR);
+        Transcript r = DryRun("setup", w95b, EXAMPLE_PACKAGE_DIR);
+        std::string steps;
+        for (const auto& e : r.events)
+            if (e.kind == "step") steps += e.Field("entry") + ": " + e.Field("what") + "|";
+        std::string want = c.steps;
+        for (size_t at = 0, got = 0; at < want.size(); at = want.find('|', at) + 1) {
+            const std::string one = want.substr(at, want.find('|', at) - at);
+            got = steps.find(one, got);
+            EXPECT_NE(got, std::string::npos) << c.usb << c.answer << ": " << one << " in " << steps;
+        }
+        EXPECT_NE(r.outcome.find(c.outcome), std::string::npos) << r.outcome;
+        EXPECT_EQ(SchemaProblems(FormatTranscriptJson(r)), "");
+    }
 }
 
 TEST(PkgRun, SequorProgramsTakeTheirExitCodesAndMissingOnesFail) {
@@ -271,6 +306,9 @@ TEST(PkgRun, CapturesOfARealPc) {
         {"00:20.0 0300: 1013:00b8\n", 0, "line 1: device number"},
         {"\x7f" "ELF\x01\x01\0\0", 0, "line 1: not a line of lspci"},
         {"00:02.0 0300 1013 00b8\n", 0, "line 1: no VENDOR:DEVICE"},
+        {"\n\n", 0, "no function line: the capture is empty"},
+        {"0001:00:02.0 0300: 1013:00b8\n", 0, "every function of the capture sits outside PCI domain 0"},
+        {"Slot:\t00:02.0\nClass:\t0300\nVendor:\t1013\nDevice:\t00b8\n", 0, "line 1: lspci -vmm output"},
     };
     for (const auto& c : lspci) {
         std::vector<PciCard> cards;
@@ -284,12 +322,16 @@ TEST(PkgRun, CapturesOfARealPc) {
         std::string text;
         size_t entries;
         const char* error;
+        const char* note = nullptr; // the start of the one note it gives
     } exports[] = {
         {"REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Enum\\PCI\\VEN_1013&DEV_00B8\\BUS_00&DEV_02&FUNC_00]\r\n"
          "\"DeviceDesc\"=\"A \\\"card\\\"\"\r\n\"Flags\"=hex:00,\\\r\n  01\r\n@=dword:00000014\r\n"
          "\"Path\"=hex(2):43,3a,00\r\n[HKEY_CURRENT_USER\\X]\r\n\"y\"=\"z\"\r\n",
          5, nullptr},
-        {"[HKEY_LOCAL_MACHINE\\Enum]\r\n", 0, "line 1: not a registry export"},
+        {"[HKEY_LOCAL_MACHINE\\Enum]\r\n", 0, "line 1: not a registry export: its first line is \"[HKEY_LOCAL_MACHINE"},
+        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\Enum\\PCI\\VEN_1013&DEV_00b8\\BUS_00&DEV_02&FUNC_00]\n", 1, nullptr,
+         "Enum\\PCI keys of the export have small letters (VEN_1013&DEV_00b8\\BUS_00&DEV_02&FUNC_00)"},
+        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\X]\n", 1, nullptr, "The export holds no key under Enum\\PCI"},
         {"", 0, "not a registry export"},
         {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\X]\n\"a\"=\"open\n", 0, "line 3: a text value"},
         {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\X]\n\"a\"=dword:123\n", 0, "line 3: dword:"},
@@ -299,9 +341,12 @@ TEST(PkgRun, CapturesOfARealPc) {
     };
     for (const auto& c : exports) {
         std::vector<RegistryEntry> entries;
-        std::string error = ReadRegistryExport(c.text, entries);
+        std::vector<std::string> notes;
+        std::string error = ReadRegistryExport(c.text, entries, &notes);
         EXPECT_EQ(error.rfind(c.error ? c.error : "", 0), 0u) << c.text << ": " << error;
         if (!c.error) EXPECT_EQ(entries.size(), c.entries) << c.text;
+        EXPECT_EQ(notes.size(), c.note ? 1u : 0u) << c.text;
+        if (c.note && !notes.empty()) EXPECT_EQ(notes[0].rfind(c.note, 0), 0u) << notes[0];
     }
 
     // The registry of the export, not one derived from the cards: CheckPCIKey
@@ -317,7 +362,14 @@ TEST(PkgRun, CapturesOfARealPc) {
         ASSERT_EQ(ApplyPcOption(spec, "registry", (p.dir / "pc.reg").string()), "");
         Transcript t = DryRun("setup", spec, p.dir.string());
         ASSERT_FALSE(t.events.empty());
-        EXPECT_EQ(t.events.back().Field("text"), c.second) << c.first;
+        std::string last;
+        for (const auto& e : t.events)
+            if (e.kind == "box") last = e.Field("text");
+        EXPECT_EQ(last, c.second) << c.first;
+        // Where the card is registered instead, and why the launcher looked elsewhere.
+        EXPECT_EQ(First(t, "pcikey").Field("why").empty(), c.second == std::string("Done.")) << c.first;
+        if (c.second != std::string("Done."))
+            EXPECT_NE(First(t, "pcikey").Field("why").find(c.first), std::string::npos) << First(t, "pcikey").Field("why");
     }
     PcSpec spec;
     EXPECT_NE(ApplyPcOption(spec, "lspci", (p.dir / "absent.txt").string()), "");

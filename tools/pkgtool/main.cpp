@@ -27,6 +27,7 @@
 #include "tools/pkgtool/formats/cardnames.h"
 #include "tools/pkgtool/check/check.h"
 #include "tools/pkgtool/formats/codepage.h"
+#include <algorithm>
 #include "tools/pkgtool/draft/draft.h"
 #include "tools/pkgtool/dryrun/dryrun.h"
 #include "tools/pkgtool/check/suggest.h"
@@ -226,6 +227,7 @@ int main(int argc, char** argv) {
 
     // One code page for every text and path of the package, from here on.
     options.codePage = spec.codePage;
+    options.codePageGiven = std::find(spec.given.begin(), spec.given.end(), "codepage") != spec.given.end();
     pkgcheck::UseCodePage page(spec.codePage);
     if (job == "check") {
         CheckResult result = CheckPackage(dir, options);

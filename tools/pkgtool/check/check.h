@@ -17,6 +17,7 @@ struct Finding {
 
 struct CheckOptions {
     int codePage = 1252;       // the ANSI code page of the Windows that runs the package
+    bool codePageGiven = false; // --codepage: no guess at another code page
     bool followAutoRun = true; // a folder with AUTORUN.INF is a CD root: check every package on it
     bool everyPackage = false; // check every folder below the root that holds a SETUP.INI (pkgtool cd)
     bool treeFindings = true;  // report the links and entries the disc leaves out (pkgtool cd reports its own)

@@ -4,6 +4,7 @@
 // files and sections that its Windows version reads (formats/infrules.h).
 #include "setup/cardentry.h"
 #include "tools/pkgtool/formats/cardnames.h"
+#include "tools/pkgtool/formats/codepage.h"
 #include "tools/pkgtool/check/checkers.h"
 #include "tools/pkgtool/formats/inffile.h"
 #include "tools/pkgtool/check/oskeys.h"
@@ -214,7 +215,7 @@ void CheckDriverInfs(const IniFile& ini, Sink& sink, const SetupReferences& refs
                                 char b[24];
                                 snprintf(b, sizeof b, "SUBSYS_%08lX", m.subsys);
                                 addOnce(subsysOnly, b);
-                                addOnce(subsysWhere, inf.shown);
+                                addOnce(subsysWhere, TargetPath(inf.shown));
                             }
                     }
                 if (f.infs.empty() || f.IdsFor(r).count(ids)) continue;
@@ -225,7 +226,7 @@ void CheckDriverInfs(const IniFile& ini, Sink& sink, const SetupReferences& refs
                 for (const PackageInf& inf : f.infs)
                     for (const auto& m : inf.inf.As(r).missed)
                         if (m.first.vendor == v && m.first.device == d)
-                            addOnce(ignored, inf.shown + " lists it, but not as " + RulesOf(r).systems +
+                            addOnce(ignored, TargetPath(inf.shown) + " lists it, but not as " + RulesOf(r).systems +
                                                  " read it: " + m.second);
             }
             // DetectCard takes the chip with any subsystem; the device
@@ -263,7 +264,7 @@ void CheckDriverInfs(const IniFile& ini, Sink& sink, const SetupReferences& refs
                     if (!it->is_regular_file(fec) || !SameName(it->path().extension().string(), ".inf") ||
                         folders.count(it->path().parent_path().string()))
                         continue;
-                    elsewhere.push_back({Relative(it->path().string(), packageDir),
+                    elsewhere.push_back({TargetPath(Relative(it->path().string(), packageDir)),
                                          ReadInfCards(ReadFileStart(it->path().string(), size_t(kMaxInfBytes)))});
                 }
                 std::sort(elsewhere.begin(), elsewhere.end(),

@@ -42,7 +42,8 @@ std::string WindowsPath(std::string path) {
 std::string Relative(const std::string& path, const std::string& root) {
     std::error_code ec;
     std::string r = fs::relative(path, root, ec).generic_string();
-    return ec || r.empty() ? path : r;
+    // Named in messages as the PC names the author's files.
+    return ec || r.empty() ? path : TargetPath(r);
 }
 
 // An INF file is a few kilobytes; only this much of a larger file is read.

@@ -52,6 +52,29 @@ std::string Shortened(const std::string& utf8) {
 
 } // namespace
 
+namespace {
+
+std::string DoubleByteText(const std::string& value, const std::string& what, const std::string& page,
+                           const std::string& shown) {
+    static const char* names[][2] = {{"932", "Japanese"}, {"936", "Chinese, simplified"}, {"949", "Korean"},
+                                     {"950", "Chinese, traditional"}};
+    const std::vector<int> pages = DoubleBytePagesOf(value);
+    std::string in;
+    for (size_t i = 0; i < pages.size(); ++i) {
+        std::string name;
+        for (const auto& n : names)
+            if (std::to_string(pages[i]) == n[0]) name = n[1];
+        in += std::string(i == 0 ? "" : i + 1 == pages.size() ? " and " : ", ") + std::to_string(pages[i]) + " (" +
+              name + ": " + Quoted(Shortened(RenderInCodePage(value, pages[i]))) + ")";
+    }
+    return "the " + what + " shows as " + Quoted(shown) + " with " + page +
+           ", which is no Western text, but it is text of the double-byte code page" + (pages.size() > 1 ? "s " : " ") +
+           in + ": for a Windows of that code page, check the package with --codepage " + std::to_string(pages[0]) +
+           (pages.size() > 1 ? " (or another of them)" : "");
+}
+
+} // namespace
+
 void CheckAnsiText(const std::string& value, int line, Sink& sink, const std::string& what) {
     bool ascii = true;
     for (unsigned char c : value) ascii = ascii && c < 0x80;
@@ -66,6 +89,10 @@ void CheckAnsiText(const std::string& value, int line, Sink& sink, const std::st
                          " it shows as " + Quoted(shown) + " (--codepage N checks for another): save the script in " +
                          page,
                      "save the script in " + page);
+    else if (codePage == 1252 && !sink.Options().codePageGiven && !DoubleBytePagesOf(value).empty())
+        sink.AddShown(line, "warning", "codepage-double-byte", DoubleByteText(value, what, page, shown),
+                      "check the package with --codepage " + std::to_string(DoubleBytePagesOf(value)[0]) +
+                          (DoubleBytePagesOf(value).size() > 1 ? " (or another of them)" : ""));
     else if (!valid)
         sink.AddShown(line, "warning", "codepage-text",
                      "the " + what + " holds bytes that are no text of " + page + ": that Windows shows " +

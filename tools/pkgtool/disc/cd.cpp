@@ -52,6 +52,35 @@ std::string Windows(std::string path) {
     return path;
 }
 
+// Columns a UTF-8 text takes on a terminal: two for the East Asian wide and
+// full-width characters (Unicode's East Asian Width W and F), one for any
+// other, so that the table of names lines up with Japanese names in it.
+int DisplayWidth(const std::string& utf8) {
+    int width = 0;
+    for (size_t i = 0; i < utf8.size();) {
+        const unsigned char c = utf8[i];
+        const int extra = c < 0x80 ? 0 : c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+        unsigned cp = extra == 0 ? c : c & (0x3F >> extra);
+        for (int k = 1; k <= extra && i + k < utf8.size(); ++k) cp = cp << 6 | (utf8[i + k] & 0x3F);
+        i += extra + 1;
+        const bool wide = (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0xA4CF && cp != 0x303F) ||
+                          (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF) ||
+                          (cp >= 0xFE30 && cp <= 0xFE4F) || (cp >= 0xFF00 && cp <= 0xFF60) ||
+                          (cp >= 0xFFE0 && cp <= 0xFFE6) || (cp >= 0x20000 && cp <= 0x3FFFD);
+        width += wide ? 2 : 1;
+    }
+    return width;
+}
+
+// The AUTORUN.INF bytes in hexadecimal, where they are not ASCII.
+std::string AutorunBytes(const std::string& text) {
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    bool ascii = true;
+    for (unsigned char c : text) out += hex[c >> 4], out += hex[c & 15], ascii = ascii && c < 0x80;
+    return ascii ? "" : ", \"autorunBytes\": \"" + out + "\"";
+}
+
 // The ISO 9660 names, for the paths the scripts name, shown as a reader
 // without Joliet shows them.
 std::string NamesReport(const Named& named, const std::map<std::string, DiscName>& names) {
@@ -65,9 +94,8 @@ std::string NamesReport(const Named& named, const std::map<std::string, DiscName
         std::string iso = it == names.end() || it->second.iso.empty() ? "(not in the ISO 9660 tree)"
                                                                        : Windows(it->second.iso);
         for (size_t v; (v = iso.find(";1")) != std::string::npos;) iso.erase(v, 2);
-        char line[1024];
-        snprintf(line, sizeof line, "  %-30s %s\n", joliet.c_str(), iso.c_str());
-        out += line;
+        out += "  " + joliet + std::string(joliet.size() < 200 ? std::max(1, 31 - DisplayWidth(joliet)) : 1, ' ') +
+               iso + "\n";
     }
     return out;
 }
@@ -96,6 +124,7 @@ int CdCommand(const std::vector<std::string>& args) {
     std::string dir, out, label;
     bool autorun = false, labelGiven = false, json = false;
     int codePage = 1252;
+    bool codePageGiven = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--codepage" || a.compare(0, 11, "--codepage=") == 0) {
@@ -105,6 +134,7 @@ int CdCommand(const std::vector<std::string>& args) {
             if (value.empty() || *end || page <= 0 || page > 65535 || !pkgcheck::IsKnownCodePage(int(page)))
                 return Wrong("--codepage takes the number of a code page this machine can convert, e.g. 1252 or 932");
             codePage = int(page);
+            codePageGiven = true;
             continue;
         }
         if ((a == "-o" || a == "--output" || a == "--label") && i + 1 < args.size()) {
@@ -162,6 +192,7 @@ int CdCommand(const std::vector<std::string>& args) {
     // only warns about is an error on a disc, said once.
     CheckOptions check;
     check.codePage = codePage;
+    check.codePageGiven = codePageGiven;
     check.followAutoRun = !autorun;
     check.everyPackage = true;
     check.treeFindings = false; // ReadTree above reported them
@@ -175,7 +206,8 @@ int CdCommand(const std::vector<std::string>& args) {
         for (const DiskLabelUse& l : checked.diskLabels)
             if (!pkgcheck::SameName(l.label, options.label))
                 findings.push_back({l.file, l.line, "warning", "disc-inf-label",
-                                    "the INF gives its disk the volume label \"" + l.label + "\", and the disc's "
+                                    "the INF gives its disk the volume label \"" +
+                                        pkgcheck::ShownText(l.label, codePage) + "\", and the disc's "
                                     "label is " + options.label + ": no document of the time says whether Windows 95 "
                                     "and 98 then ask for the disk; give the disc that label (--label " + l.label +
                                         ") or drop the label from [SourceDisksNames]",
@@ -201,7 +233,7 @@ int CdCommand(const std::vector<std::string>& args) {
         report += failed || !image.error.empty() ? "AUTORUN.INF that --autorun would write (no image is written):\n"
                                                  : "AUTORUN.INF written to the disc:\n";
         for (size_t at = 0, nl; (nl = text.find('\n', at)) != std::string::npos; at = nl + 1)
-            report += "  " + text.substr(at, nl - at) + "\n";
+            report += "  " + pkgcheck::ShownText(text.substr(at, nl - at), codePage) + "\n";
     }
     if (!image.names.empty()) report += NamesReport(refs.named, image.names);
     report += FormatFindingsText(findings);
@@ -216,7 +248,8 @@ int CdCommand(const std::vector<std::string>& args) {
     const int status = failed || !image.error.empty() ? 1 : 0;
     if (json) {
         std::string j = "{" + FindingsJsonMembers("cd", findings, status) +
-                        ", \"autorun\": " + (options.autorunText.empty() ? "null" : JsonString(options.autorunText)) +
+                        ", \"autorun\": " + (options.autorunText.empty() ? "null" : JsonString(pkgcheck::ShownText(options.autorunText, codePage))) +
+                        AutorunBytes(options.autorunText) +
                         ", \"names\": " + NamesJson(refs.named, image.names) + ", \"image\": ";
         if (sum.empty())
             j += "null, \"notWritten\": " +

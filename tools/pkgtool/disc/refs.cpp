@@ -4,6 +4,7 @@
 #include "tools/pkgtool/check/oskeys.h"
 #include "tools/pkgtool/check/valuetext.h"
 #include "tools/pkgtool/disc/disc.h"
+#include "tools/pkgtool/formats/codepage.h"
 #include "tools/pkgtool/disc/names.h"
 #include "tools/pkgtool/formats/autorun.h"
 #include "tools/pkgtool/formats/pkgfiles.h"
@@ -223,7 +224,8 @@ std::string MakeAutoRun(const std::string& root, std::vector<Finding>& out) {
                        "", packages.empty() ? "put the package's SETUP.INI on the disc" : "write AUTORUN.INF yourself"});
         return "";
     }
-    std::string below = packages[0].lexically_relative(root).generic_string();
+    // AUTORUN.INF holds the folder as the target's Windows names it.
+    std::string below = TargetPath(packages[0].lexically_relative(root).generic_string());
     if (below == ".") below.clear();
     std::replace(below.begin(), below.end(), '/', '\\');
     // setup.exe next to the script, else in the root with the folder as its argument text.

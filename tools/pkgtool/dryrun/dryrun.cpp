@@ -12,6 +12,7 @@
 #include "setup/commands.h"
 #include "framework/chars.h"
 #include "framework/cmdline.h"
+#include "framework/fields.h"
 #include "sequor/exitrule.h"
 #include "sequor/shutdown.h"
 #include "tools/pkgtool/formats/codepage.h"
@@ -98,6 +99,10 @@ public:
                         {"list", value.empty() ? "(none: setup shows NotSupport)" : value}};
             if (value.empty()) failure_ = "the script has no command list for the OS key " + OsKeyText();
             listSeen_ = true;
+            entries_.clear();
+            const char* next = value.c_str();
+            char entry[256];
+            while (NextField(&next, entry, sizeof entry)) entries_.push_back(entry);
             return true;
         }
         if (strcasecmp(section.c_str(), "SubDir") == 0) {
@@ -106,6 +111,58 @@ public:
         }
         if (MatchCommand(section.c_str()) == kCmdDetectCard && IsNumber(key)) return Detect(section, key, value, e);
         return false;
+    }
+
+    // The list's entries that setup passes without a trace (ShowUSBMsg with
+    // the supplement installed, words that are no command) get a step of
+    // their own, told before the entry whose trace `line` is.
+    void Before(const std::string& line, std::vector<TranscriptEvent>& out) {
+        if (entries_.empty() || !stop_.empty()) return;
+        const std::vector<std::string> f = Split(line, '\t');
+        const bool read = f[0] == "read" && f.size() == 4;
+        if (read && MatchCommand(f[1].c_str()) == kCmdDetectCard && IsNumber(f[2]))
+            Reach(kCmdDetectCard, f[1], out);
+        else if (f[0] == "registry open" && f.size() == 2 && strcasecmp(f[1].c_str(), "Enum\\PCI") == 0)
+            Reach(kCmdCheckPciKey, "", out);
+        else if (read && strcasecmp(f[1].c_str(), "Message") == 0 && !IsCurrent(f[2]) &&
+                 (MatchCommand(f[2].c_str()) == kCmdShowMsg || MatchCommand(f[2].c_str()) == kCmdShowUsbMsg))
+            Reach(MatchCommand(f[2].c_str()), f[2], out);
+        else if (read && strcasecmp(f[2].c_str(), "program") == 0 && MatchCommand(f[1].c_str()) == kCmdExec &&
+                 !IsCurrent(f[1]))
+            Reach(kCmdExec, f[1], out);
+        else if (line.compare(0, 22, "process started: fitte") == 0 || line.compare(0, 18, "start failed (") == 0 ||
+                 line.find("Control_RunDLL desk.cpl") != std::string::npos)
+            if (current_ < 0 || MatchCommand(entries_[current_].c_str()) != kCmdInstall) Reach(kCmdInstall, "", out);
+    }
+
+    // A box of the current entry: Cancel on ShowUSBMsg stops the list, and
+    // ShowMsg always does.
+    void AfterBox(const TranscriptEvent& box) {
+        if (current_ < 0 || !stop_.empty()) return;
+        const std::string& entry = entries_[current_];
+        const ScriptCommand c = MatchCommand(entry.c_str());
+        if (c == kCmdShowUsbMsg && box.Field("answer") == "Cancel") stop_ = "the user answered Cancel on " + entry;
+        if (c == kCmdShowMsg) stop_ = entry + " shows its message and ends the list";
+    }
+
+    void Hung() {
+        if (stop_.empty()) stop_ = "setup waits for ever";
+    }
+
+    // The entries after the last one that left a trace.
+    void Finish(std::vector<TranscriptEvent>& out) {
+        if (entries_.empty()) return;
+        if (stop_.empty() && !failure_.empty()) stop_ = failure_;
+        Reach(kCmdNone, "\x01", out);
+    }
+
+    // Why the list ran no Install, where it did not.
+    std::string NoInstall() const {
+        bool listed = false;
+        for (const std::string& e : entries_) listed = listed || MatchCommand(e.c_str()) == kCmdInstall;
+        if (!listed) return "the " + OsKeyText() + " command list has no Install,";
+        return (stop_.empty() ? std::string("the list ended") : stop_) + ", so the " + OsKeyText() +
+               " command list stopped before its Install";
     }
 
     // The Install step, told before the program it starts.
@@ -128,7 +185,7 @@ public:
         if (line != "helper: start clicked" && line.compare(0, 17, "applet: path OK w") != 0) return false;
         stopTold_ = true;
         e.kind = "install-stops";
-        e.fields = {{"code", stops_[0].code}, {"file", stops_[0].file},
+        e.fields = {{"code", stops_[0].code}, {"file", pkgcheck::TargetPath(stops_[0].file)},
                     {"line", stops_[0].line > 0 ? std::to_string(stops_[0].line) : ""},
                     {"why", stops_[0].message}};
         return true;
@@ -142,6 +199,55 @@ public:
     bool listSeen() const { return listSeen_; }
 
 private:
+    bool IsCurrent(const std::string& name) const {
+        return current_ >= 0 && strcasecmp(entries_[current_].c_str(), name.c_str()) == 0;
+    }
+
+    // Moves to the next entry of command `c` (and name, where given), telling
+    // each entry passed on the way; kCmdNone passes every entry left.
+    void Reach(ScriptCommand c, const std::string& name, std::vector<TranscriptEvent>& out) {
+        size_t to = size_t(current_ + 1);
+        while (to < entries_.size() && (c == kCmdNone || MatchCommand(entries_[to].c_str()) != c ||
+                                        (!name.empty() && strcasecmp(entries_[to].c_str(), name.c_str()) != 0)))
+            ++to;
+        if (c != kCmdNone && to == entries_.size()) return; // not an entry of the list: leave the walk alone
+        std::string notReached;
+        for (size_t k = size_t(current_ + 1); k < to; ++k) {
+            const std::string& entry = entries_[k];
+            if (!stop_.empty()) {
+                notReached += (notReached.empty() ? "" : ",") + entry;
+                continue;
+            }
+            TranscriptEvent e;
+            e.kind = "step";
+            e.fields = {{"entry", entry}, {"what", PassedWithoutTrace(entry)}};
+            out.push_back(e);
+            if (MatchCommand(entry.c_str()) == kCmdEnd) stop_ = entry + " ends the list";
+        }
+        if (!notReached.empty()) {
+            TranscriptEvent e;
+            e.kind = "step";
+            e.fields = {{"entry", notReached}, {"what", "not reached, since " + stop_}};
+            out.push_back(e);
+        }
+        current_ = int(to);
+    }
+
+    std::string PassedWithoutTrace(const std::string& entry) const {
+        switch (MatchCommand(entry.c_str())) {
+        case kCmdShowUsbMsg:
+            return "no box: setup finds the USB supplement installed (the DisplayName of Uninstall\\OSR21" +
+                   (spec_.usbDisplayName.empty() ? std::string() : ", \"" + spec_.usbDisplayName + "\",") +
+                   " begins with USB), so the list goes on";
+        case kCmdEnd: return "ends the list";
+        case kCmdNone: return "no command (none of DetectCard, CheckPCIKey, ShowMsg, ShowUSBMsg, Install, Exec, End "
+                              "begins it): setup passes over it";
+        case kCmdInstall: return "started no install program";
+        case kCmdExec: return "opened nothing";
+        default: return "ran without a trace";
+        }
+    }
+
     // The install as the target performs it, through the model check uses:
     // the folder's INF files that this Windows reads, the card's models
     // line, every file copied. Check's own findings about the [SubDir]
@@ -165,10 +271,12 @@ private:
                                      detected_ ? ini.KeyLine(matchedSection_, matchedEntry_) : -1};
         CheckOptions options;
         options.codePage = int(m_.codePage);
+        // Check's texts are decoded already; the run's are the PC's bytes until shown.
         for (const Finding& f : CheckPackage(packageDir, options).findings)
             if (f.file == scriptPath && lines.count(f.line) && f.line > 0 &&
                 (f.code.compare(0, 7, "subdir-") == 0 || f.code == "card-not-in-inf"))
-                add(f.file, f.line, f.severity, f.code, f.message, f.fix);
+                add(f.file, f.line, f.severity, f.code, EncodeInCodePage(f.message, options.codePage),
+                    EncodeInCodePage(f.fix, options.codePage));
         DriverGroup g;
         g.folder = DriverFolder(ini, kind, packageDir, g.shown);
         if (g.folder.empty()) {
@@ -424,10 +532,40 @@ private:
         if (keys.size() > 8) holds += ", ... (" + std::to_string(keys.size()) + " keys)";
         e.fields.push_back({"registry", keys.empty() ? "no key under Enum\\PCI" : holds});
         e.fields.push_back({"result", found ? "found" : "not found"});
+        if (!found && detected_) {
+            const std::string elsewhere = RegisteredElsewhere(keys);
+            if (!elsewhere.empty()) e.fields.push_back({"why", elsewhere});
+        }
         if (!found)
             failure_ = "CheckPCIKey found no Enum\\PCI key of " + deviceKey_ + " at " + location_ +
                        " in the registry";
         return true;
+    }
+
+    // Where the registry holds the card that CheckPCIKey did not find, and
+    // why the launcher looked elsewhere: its substring match with case.
+    std::string RegisteredElsewhere(const std::vector<std::string>& keys) const {
+        for (const std::string& k : keys) {
+            const size_t slash = k.find('\\');
+            if (slash == std::string::npos) continue;
+            const std::string device = k.substr(0, slash), instance = k.substr(slash + 1);
+            const bool sameDevice = device.find(deviceKey_) != std::string::npos;
+            if (!sameDevice && strcasestr(device.c_str(), deviceKey_.c_str()) == nullptr) continue;
+            std::string s = "the registry holds the card as Enum\\PCI\\" + k;
+            if (!sameDevice)
+                return s + ", in other letter case: the launcher compares " + deviceKey_ +
+                       " with case, and Windows writes it in capitals";
+            if (strcasestr(instance.c_str(), location_.c_str()))
+                return s + ", its location in other letter case: the launcher compares " + location_ + " with case";
+            if (location_ == "000800")
+                return s + ": the DetectCard entry [" + matchedSection_ + "] " + matchedEntry_ +
+                       " gives the bus type AGP, and for it the launcher looks for the instance 000800 whatever the "
+                       "card's slot; Windows registered this card at its slot (no document of the time confirms "
+                       "that Windows 95 or 98 names an AGP card's instance 000800)";
+            return s + ": the launcher looks at " + location_ + ", the slot where DetectCard found the card on the "
+                                                                "bus, and this PC's Windows registered it at another";
+        }
+        return "";
     }
 
     const sim::Machine& m_;
@@ -436,6 +574,9 @@ private:
     std::string osKey_, subDir_, deviceKey_, location_, failure_, matchedSection_, matchedEntry_, listed_;
     unsigned vendor_ = 0, device_ = 0, slot_ = 0;
     bool detected_ = false, listSeen_ = false, stopTold_ = false;
+    std::vector<std::string> entries_; // the command list, as setup splits it
+    int current_ = -1;                 // the entry whose trace came last
+    std::string stop_;                 // what ended the list before its last entry
     std::vector<Finding> installFindings_, stops_;
 };
 
@@ -449,6 +590,7 @@ std::vector<TranscriptEvent> ReadEvents(const sim::Machine& m, Explainer& explai
     for (const std::string& line : m.events) {
         std::string rest;
         TranscriptEvent e;
+        explainer.Before(line, out);
         if (TakePrefix(line, "read\tProcessList\t", rest)) entry = "[ProcessList] " + rest.substr(0, rest.find('\t'));
         if (TakePrefix(line, "setup run: ", rest)) {
             e.kind = "setup";
@@ -517,13 +659,16 @@ std::vector<TranscriptEvent> ReadEvents(const sim::Machine& m, Explainer& explai
         } else if (TakePrefix(line, "hang: ", rest)) {
             e.kind = "hang";
             e.fields = {{"why", rest}};
+            explainer.Hung();
         } else {
             continue;
         }
         out.push_back(e);
+        if (e.kind == "box") explainer.AfterBox(e);
         TranscriptEvent stop;
         if (explainer.Stops(line, stop)) out.push_back(stop);
     }
+    explainer.Finish(out);
     return out;
 }
 
@@ -643,7 +788,7 @@ void Judge(Transcript& t, const Explainer& x) {
     else if (!route.empty())
         t.outcome = route + " did not finish, so the driver is not installed";
     else if (x.listSeen())
-        t.outcome = "the " + x.OsKeyText() + " command list ran no Install, so the driver is not installed";
+        t.outcome = x.NoInstall() + " and the driver is not installed";
     else
         t.outcome = "the driver is not installed";
 }
@@ -830,13 +975,21 @@ void RunStarted(bool sequor, const PcSpec& spec, const std::string& dir, sim::Ma
     for (const sim::Process& p : m.processes)
         if (p.running && p.commandLine.find("(left over)") == std::string::npos)
             t.notes.push_back("Still running when the program ended: " + p.commandLine);
+    // Findings are text for the reader, as the PC shows it.
     t.findings = explainer.InstallFindings();
+    for (Finding& f : t.findings)
+        f.message = pkgcheck::ShownText(f.message, t.codePage), f.fix = pkgcheck::ShownText(f.fix, t.codePage);
     Judge(t, explainer);
 }
 
 } // namespace
 
-Transcript DryRun(const std::string& program, const PcSpec& spec, const std::string& dir) {
+Transcript DryRun(const std::string& program, const PcSpec& given, const std::string& dir) {
+    // A launch directory and argument text typed on this machine are UTF-8;
+    // the PC holds them in its code page's bytes.
+    PcSpec spec = given;
+    for (std::string* s : {&spec.launchDir, &spec.arguments})
+        if (pkgcheck::LooksLikeUtf8(*s)) *s = pkgcheck::EncodeInCodePage(*s, spec.codePage);
     Transcript t;
     sim::Machine m;
     bool sequor = strcasecmp(program.c_str(), "sequor") == 0;

@@ -352,7 +352,7 @@ std::string ApplyPcOption(PcSpec& spec, const std::string& name, const std::stri
     } else if (name == "registry") {
         std::string text;
         if (!ReadCapture(value, text)) return "registry: cannot read " + value;
-        std::string error = ReadRegistryExport(text, spec.registry);
+        std::string error = ReadRegistryExport(text, spec.registry, &spec.notes);
         if (!error.empty()) return "registry: " + value + ": " + error;
         spec.registryGiven = true;
         spec.notes.push_back("The registry holds the keys and values under HKEY_LOCAL_MACHINE of the export " + value +

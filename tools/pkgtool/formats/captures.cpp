@@ -32,6 +32,8 @@ std::string ReadLspci(const std::string& text, std::vector<PciCard>& cards, std:
         // Blank lines, and the indented details of -v.
         if (line.empty() || line[0] == ' ' || line[0] == '\t') continue;
         std::smatch m, ids;
+        if (line.compare(0, 5, "Slot:") == 0)
+            return At(number, "lspci -vmm output, which is not read: capture the output of lspci -n");
         if (line.size() > 1024 || !std::regex_match(line, m, location))
             return At(number, "not a line of lspci -n output (BUS:DEVICE.FUNCTION CLASS: VENDOR:DEVICE)");
         const std::string rest = m[5].str();
@@ -60,6 +62,13 @@ std::string ReadLspci(const std::string& text, std::vector<PciCard>& cards, std:
             return At(number, "a second function at " + m[2].str() + ":" + m[3].str() + "." + m[4].str());
         cards.push_back(c);
     }
+    // Every PC's bus holds its host bridge at least: an empty capture is a
+    // failed one, and --no-card says an empty bus outright.
+    if (cards.empty())
+        return otherDomains ? "every function of the capture sits outside PCI domain 0, out of the configuration "
+                              "ports' reach: no card would be found"
+                            : "no function line: the capture is empty, but lspci -n lists at least the host bridge "
+                              "of any PC; capture it again (--no-card describes an empty bus)";
     if (otherDomains)
         notes.push_back(std::to_string(otherDomains) + " function(s) of the capture sit outside PCI domain 0, out of "
                         "the configuration ports' reach: left out.");
@@ -111,7 +120,49 @@ bool HexBytes(const std::string& s, std::string& out) {
 
 } // namespace
 
-std::string ReadRegistryExport(const std::string& raw, std::vector<RegistryEntry>& entries) {
+namespace {
+
+// The launcher finds a card's key by substring and with case (setup's
+// CheckPCIKey). The DDKs' pages write hardware ids VEN_xxxx&DEV_xxxx in
+// capitals; no document of the time found says how Windows 95/98 spell
+// the keys they enumerate, so the note leaves keys regedit wrote alone.
+bool HasSmallLetters(const std::string& s) {
+    for (char c : s)
+        if (c >= 'a' && c <= 'z') return true;
+    return false;
+}
+
+void NoteSmallLetters(const std::vector<RegistryEntry>& entries, std::vector<std::string>* notes) {
+    if (!notes) return;
+    std::set<std::string> shown;
+    bool anyPci = false;
+    for (const RegistryEntry& e : entries) {
+        if (!StartsNoCase(e.key, "Enum\\PCI\\")) continue;
+        anyPci = true;
+        std::string rest = e.key.substr(9);
+        const size_t slash = rest.find('\\');
+        if (slash != std::string::npos) rest = rest.substr(0, rest.find('\\', slash + 1));
+        if (HasSmallLetters(rest)) shown.insert(rest);
+    }
+    if (!anyPci)
+        notes->push_back("The export holds no key under Enum\\PCI, so CheckPCIKey finds no card in it; on the PC, "
+                         "regedit /e PC.REG HKEY_LOCAL_MACHINE\\Enum\\PCI exports those keys.");
+    if (shown.empty()) return;
+    std::string list;
+    int n = 0;
+    for (const std::string& k : shown)
+        if (n++ < 3) list += (list.empty() ? "" : ", ") + k;
+    if (shown.size() > 3) list += " and " + std::to_string(shown.size() - 3) + " more";
+    notes->push_back("Enum\\PCI keys of the export have small letters (" + list +
+                     "). The launcher compares the card's VEN_xxxx&DEV_xxxx and its location with case, in "
+                     "capitals, so CheckPCIKey does not find a card there; keys that regedit wrote are as the PC "
+                     "holds them, so correct only keys edited by hand.");
+}
+
+} // namespace
+
+std::string ReadRegistryExport(const std::string& raw, std::vector<RegistryEntry>& entries,
+                               std::vector<std::string>* notes) {
     std::istringstream in(Narrow(raw));
     std::string line, key;
     bool header = false, inLocalMachine = false;
@@ -129,8 +180,13 @@ std::string ReadRegistryExport(const std::string& raw, std::vector<RegistryEntry
         }
         if (line.empty() || line[0] == ';') continue;
         if (!header) {
-            if (line != "REGEDIT4" && line != "Windows Registry Editor Version 5.00")
-                return At(first, "not a registry export: it begins with REGEDIT4");
+            if (line != "REGEDIT4" && line != "Windows Registry Editor Version 5.00") {
+                std::string shown;
+                for (char c : line.substr(0, 40)) shown += (unsigned char)c < 0x20 || (unsigned char)c >= 0x7f ? '?' : c;
+                return At(first, "not a registry export: its first line is \"" + shown + (line.size() > 40 ? "..." : "") +
+                                     "\", where regedit writes REGEDIT4 (Windows 95, 98 and NT 4.0) or \"Windows "
+                                     "Registry Editor Version 5.00\" (later Windows)");
+            }
             header = true;
             continue;
         }
@@ -191,5 +247,6 @@ std::string ReadRegistryExport(const std::string& raw, std::vector<RegistryEntry
         if (inLocalMachine && !key.empty()) entries.push_back(e);
     }
     if (!header) return "not a registry export: it is empty";
+    NoteSmallLetters(entries, notes);
     return "";
 }

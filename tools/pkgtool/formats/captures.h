@@ -30,10 +30,13 @@ struct RegistryEntry {
 
 // Adds a card per function line of `lspci -n` output (`-nn`, `-D` and `-v`
 // output read too). Functions outside PCI domain 0 are left out with a
-// note: the configuration ports do not reach them. Returns an error text
+// note: the configuration ports do not reach them; a capture without a
+// function is an error. Returns an error text
 // naming the line, or "".
 std::string ReadLspci(const std::string& text, std::vector<PciCard>& cards, std::vector<std::string>& notes);
 
 // Reads the keys and values under HKEY_LOCAL_MACHINE of a registry export;
-// other roots are left out. Returns an error text naming the line, or "".
-std::string ReadRegistryExport(const std::string& text, std::vector<RegistryEntry>& entries);
+// other roots are left out. Returns an error text naming the line, or "";
+// adds to `notes` what would keep CheckPCIKey from finding a card in it.
+std::string ReadRegistryExport(const std::string& text, std::vector<RegistryEntry>& entries,
+                               std::vector<std::string>* notes = nullptr);

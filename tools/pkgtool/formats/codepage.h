@@ -24,6 +24,16 @@ std::string ShownText(const std::string& bytes, int codePage);
 // Chinese and Korean Windows); its second byte may be a backslash.
 bool IsLeadByte(int codePage, unsigned char c);
 
+// bytes are well-formed text of the double-byte code page (932, 936, 949
+// or 950) with one double-byte character at least, each of them one that
+// the page defines.
+bool IsDoubleByteText(const std::string& bytes, int codePage);
+
+// The double-byte code pages among 932, 936, 949 and 950 whose text the
+// bytes are, where code page 1252 does not show them as Western text would
+// be; empty otherwise.
+std::vector<int> DoubleBytePagesOf(const std::string& bytes);
+
 // bytes hold at least one multi-byte UTF-8 sequence and are valid UTF-8
 // throughout: text saved by a modern editor, not by one of that time.
 bool LooksLikeUtf8(const std::string& bytes);
@@ -45,6 +55,18 @@ std::string FileNameOf(const std::string& windowsPath);
 // files have, in the bytes of the code page in use (UseCodePage), where it
 // has them; any other name is taken to be those bytes already.
 std::string TargetName(const std::string& diskName);
+
+// A path below the package, parts separated by '/', as the target's
+// Windows names it: TargetName of each part.
+std::string TargetPath(const std::string& diskPath);
+
+// A text composed in UTF-8 (a finding's message) in the bytes of the code
+// page, where it has them all; the text itself otherwise.
+std::string EncodeInCodePage(const std::string& utf8, int codePage);
+
+// Whether c begins a double-byte character in the code page in use
+// (UseCodePage).
+bool IsLeadByteInUse(unsigned char c);
 
 // The code page that the scans above and the framework's own (NextChar)
 // use while this object lives: the simulated PC's, for check and cd.

@@ -389,8 +389,10 @@ private:
     void Copy(InstallFile& file, bool rawToken) {
         const std::string shown = "\"" + Printable(file.source) + "\"";
         for (const std::string* name : {&file.target, &file.source}) {
-            for (unsigned char c : *name)
-                if (BadNameChar(c, name == &file.source)) {
+            for (size_t i = 0; i < name->size(); ++i)
+                if (IsLeadByteInUse((unsigned char)(*name)[i]) && i + 1 < name->size()) {
+                    ++i; // a second byte 0x5C is half of the character, no path separator
+                } else if (BadNameChar((unsigned char)(*name)[i], name == &file.source)) {
                     Notice(file.line, "error", "inf-file-name",
                            "the name \"" + Printable(*name) + "\" holds a character that Windows refuses in file "
                            "names (control bytes and * ? \" < > | : /), so the copy fails: rename the file and the line",
@@ -551,8 +553,15 @@ bool IsShortName(const std::string& name) {
     const size_t dot = name.find('.');
     const std::string base = name.substr(0, dot), ext = dot == std::string::npos ? "" : name.substr(dot + 1);
     if (base.empty() || base.size() > 8 || ext.size() > 3 || ext.find('.') != std::string::npos) return false;
-    for (unsigned char c : name)
+    // Double-byte characters count their two bytes, as the FAT's 8.3 names do.
+    for (size_t i = 0; i < name.size(); ++i) {
+        const unsigned char c = name[i];
+        if (IsLeadByteInUse(c) && i + 1 < name.size()) {
+            ++i;
+            continue;
+        }
         if (c <= ' ' || std::string("\\/:*?\"<>|+,;=[]").find(char(c)) != std::string::npos) return false;
+    }
     return true;
 }
 

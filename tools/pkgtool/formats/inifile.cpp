@@ -72,6 +72,7 @@ bool IniFile::Load(const std::string& path) {
 
 void IniFile::SetText(const std::string& bytes) {
     bytes_ = bytes;
+    unmarked_ = bytes.compare(0, 3, "\xef\xbb\xbf") == 0 ? bytes.substr(3) : std::string();
     mark_ = bytes.compare(0, 3, "\xef\xbb\xbf") == 0                                       ? TextMark::kUtf8
             : bytes.compare(0, 2, "\xff\xfe") == 0 || bytes.compare(0, 2, "\xfe\xff") == 0 ? TextMark::kUtf16
                                                                                           : TextMark::kNone;
@@ -115,7 +116,9 @@ void IniFile::SetText(const std::string& bytes) {
 
 std::string IniFile::Read(const std::string& section, const std::string& key, size_t size) const {
     std::vector<char> buffer(size + 1);
-    sim::ReadProfileString(&bytes_, section.c_str(), key.c_str(), "", buffer.data(), DWORD(size));
+    // The targets read a UTF-8 file byte for byte, not decoded as Wine's
+    // reader does; what the mark itself costs is the byte-order-mark finding's.
+    sim::ReadProfileString(mark_ == TextMark::kUtf8 ? &unmarked_ : &bytes_, section.c_str(), key.c_str(), "", buffer.data(), DWORD(size));
     return buffer.data();
 }
 

@@ -98,6 +98,9 @@ std::string FormatTranscriptText(const Transcript& t, bool verbose) {
         } else if (e.kind == "pcikey") {
             line += "looks for " + e.Field("looks for") + "; Enum\\PCI holds " + e.Field("registry") + "; " +
                     e.Field("result");
+            if (!e.Field("why").empty()) line += ": " + e.Field("why");
+        } else if (e.kind == "step") {
+            line += e.Field("entry") + ": " + e.Field("what");
         } else if (e.kind == "box") {
             line += "[" + e.Field("caption") + "] " + e.Field("text") + "  (" +
                     e.Field("buttons") + ", " +
