@@ -210,6 +210,12 @@ INT_PTR CALLBACK FirstProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
         return TRUE;
     }
     if (msg == WM_COMMAND && LOWORD(wp) == IDCANCEL) {
+        // APPLET_HOLD_MS: the last click that setup waits for waits this
+        // long, so that setup's box stays on the screen to be photographed.
+        if (const char* hold = getenv("APPLET_HOLD_MS"); hold && atoi(hold) > 0) {
+            Log("holding", hold);
+            Sleep(static_cast<DWORD>(atoi(hold)));
+        }
         Log("first dialog closed");
         EndDialog(dlg, IDCANCEL);
         return TRUE;

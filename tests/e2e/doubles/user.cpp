@@ -371,6 +371,10 @@ int main(int argc, char** argv) {
             bool present = a.action != "button";
             for (const Button& b : info.buttons) present |= b.id == a.button;
             LONG ex = GetWindowLongA(box, GWL_EXSTYLE);
+            RECT wr = {};
+            GetWindowRect(box, &wr);  // on the screen, frame included: where a screenshot finds it
+            const std::string rect = std::to_string(wr.left) + "," + std::to_string(wr.top) + "," +
+                                     std::to_string(wr.right) + "," + std::to_string(wr.bottom);
             char owner[24];
             snprintf(owner, sizeof owner, "%lu",
                      static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(GetWindow(box, GW_OWNER))));
@@ -379,7 +383,7 @@ int main(int argc, char** argv) {
                                ",\"text\":" + q(window_text(info.text)) +
                                ",\"buttons\":[" + ids + "],\"labels\":[" + labels + "]" +
                                ",\"icon\":" + q(icon) +
-                               ",\"default\":" + std::to_string(def_id) +
+                               ",\"default\":" + std::to_string(def_id) + ",\"rect\":[" + rect + "]" +
                                ",\"pid\":" + std::to_string(pid) +
                                ",\"tid\":" + std::to_string(tid) +
                                ",\"owner\":" + owner +

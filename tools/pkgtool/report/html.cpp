@@ -57,8 +57,10 @@ std::vector<std::string> SplitSlash(const std::string& s) {
 // A window of those Windows: title bar, body, buttons; pressed is the one
 // the user or the launcher clicks ("" for none).
 std::string Window(const std::string& cls, const std::string& caption, const std::string& body,
-                   const std::vector<std::string>& buttons, const std::string& pressed, const std::string& note) {
-    std::string s = "<div class=\"win " + cls + "\"><div class=\"title\"><span>" + caption +
+                   const std::vector<std::string>& buttons, const std::string& pressed, const std::string& note,
+                   const std::string& id = "") {
+    std::string s = "<div" + (id.empty() ? "" : " id=\"" + id + "\"") + " class=\"win " + cls +
+                    "\"><div class=\"title\"><span>" + caption +
                     "</span><span class=\"x\">&#215;</span></div><div class=\"body\">" + body + "</div>";
     if (!buttons.empty()) {
         s += "<div class=\"buttons\">";
@@ -71,7 +73,8 @@ std::string Window(const std::string& cls, const std::string& caption, const std
     return s;
 }
 
-std::string BoxHtml(const TranscriptEvent& e, int codePage) {
+// id: "p<path>-b<box>", so that a picture of one box can be cut out of the page.
+std::string BoxHtml(const TranscriptEvent& e, int codePage, const std::string& id) {
     const std::string answer = e.Field("answer");
     const bool closed = answer.compare(0, 4, "none") == 0;
     const std::string body = "<div class=\"msg\">" + IconSvg(e.Field("icon")) + "<div class=\"text\" data-box-text>" +
@@ -79,7 +82,8 @@ std::string BoxHtml(const TranscriptEvent& e, int codePage) {
     return "<div class=\"step box\"><div class=\"who\">setup's own message box</div>" +
            Window("mb", Shown(e.Field("caption"), codePage), body, SplitSlash(e.Field("buttons")), closed ? "" : answer,
                   closed ? "No button is pressed: setup's quit message closes the box."
-                         : "The user presses " + Esc(answer) + ".") +
+                         : "The user presses " + Esc(answer) + ".",
+                  id) +
            "</div>";
 }
 
@@ -137,8 +141,8 @@ std::string AppletHtml(const TranscriptEvent& e, int codePage) {
     return "<div class=\"step line\">the Display applet: " + Shown(what, codePage) + "</div>";
 }
 
-std::string StepHtml(const TranscriptEvent& e, int codePage) {
-    if (e.kind == "box") return BoxHtml(e, codePage);
+std::string StepHtml(const TranscriptEvent& e, int codePage, const std::string& boxId) {
+    if (e.kind == "box") return BoxHtml(e, codePage, boxId);
     if (e.kind == "applet") return AppletHtml(e, codePage);
     if (e.kind == "helper") {
         const std::string what = e.Field("what");
@@ -269,9 +273,12 @@ std::string ReportHtml(const std::string& dir, const std::vector<MatrixPath>& pa
              (p.card.empty() ? "" : "; card " + Esc(p.card)) +
              (p.usb.empty() ? "" : "; USB supplement " + Esc(p.usb)) + "</h3><p>" +
              Esc(pkgcheck::ShownText(p.t.outcome, codePage)) + "</p>\n";
+        int boxes = 0;
         for (const TranscriptEvent& e : p.t.events) {
             applet = applet || e.kind == "applet";
-            h += StepHtml(e, p.t.codePage) + "\n";
+            const std::string boxId =
+                e.kind == "box" ? "p" + std::to_string(i + 1) + "-b" + std::to_string(++boxes) : "";
+            h += StepHtml(e, p.t.codePage, boxId) + "\n";
         }
         h += "<p><a href=\"#matrix\">back to the table</a></p></section>\n";
     }
