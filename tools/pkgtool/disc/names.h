@@ -52,7 +52,7 @@ std::string SameNameKey(const std::string& name);
 // it as UCS-2, which Windows converts to its ANSI code page when a program
 // asks: the target then sees the bytes its scripts write. Of Windows 95/98
 // in Japanese and their reading of Joliet, no document of the time was
-// found beyond the Joliet specification's UCS-2 (Q142372 names no code page).
+// found beyond the UCS-2 of the Joliet standard (Q142372 names no code page).
 std::string NameOnDisc(const std::string& diskName);
 // Each part of a '/'-separated path below the root, so.
 std::string PathOnDisc(const std::string& diskPath);
