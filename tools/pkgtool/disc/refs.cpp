@@ -29,7 +29,7 @@ const char kReadOnly[] =
 
 // Why a file is no program Windows starts: "" when it begins with an MZ
 // header whose offset at 0x3C points to an NE or a PE header (Microsoft,
-// "Executable-File Header Format" and Microsoft's PE and COFF format document); a
+// "Executable-File Header Format", and its PE and COFF format document); a
 // plain DOS program runs in a DOS box, not as the helper with its window.
 std::string WhyNotWindowsProgram(const std::string& path) {
     const std::string head = ReadFileStart(path, 64);
