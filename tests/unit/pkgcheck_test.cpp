@@ -374,7 +374,7 @@ TEST(PkgCheck, TextAsTheTargetReadsIt) {
         {"latin1", "[Application]\nW98=End\n[Message]\nNotSupport=Caf\xe9 \x80\n", nullptr, {}, {}},
         // Western words that are well-formed double-byte text too, and text of 932 and 949 that 1252 garbles.
         {"double-byte", "[Application]\nNT40=Install,ShowMsgNT\n[SubDir]\nNT40=\\NT40\n[Message]\n"
-                        "NotSupport=d\xe9j\xe0 Gr\xf6\xdfe \x93quoted\x94\nShowMsgNT=\x83\x5c\x83\x74\x83\x67\n",
+                        "NotSupport=d\xe9j\xe0 Gr\xf6\xdf" "e \x93quoted\x94\nShowMsgNT=\x83\x5c\x83\x74\x83\x67\n",
          "[ProcessList]\n1=\xba\xb8\xc3\xe6.exe,null\n", {"NT40/"},
          {"SETUP.INI:7 warning codepage-double-byte", "sequor95.ini:2 warning codepage-double-byte"}},
         // A mark in front of a comment costs no header.
