@@ -73,6 +73,10 @@ bool IniFile::Load(const std::string& path) {
 void IniFile::SetText(const std::string& bytes) {
     bytes_ = bytes;
     unmarked_ = bytes.compare(0, 3, "\xef\xbb\xbf") == 0 ? bytes.substr(3) : std::string();
+    // A second mark is text to every reader, and the profile reader would
+    // take it for the mark: past it the file is read as it always was.
+    readsUnmarked_ = bytes.compare(0, 3, "\xef\xbb\xbf") == 0 && unmarked_.compare(0, 3, "\xef\xbb\xbf") != 0 &&
+                     unmarked_.compare(0, 2, "\xff\xfe") != 0 && unmarked_.compare(0, 2, "\xfe\xff") != 0;
     mark_ = bytes.compare(0, 3, "\xef\xbb\xbf") == 0                                       ? TextMark::kUtf8
             : bytes.compare(0, 2, "\xff\xfe") == 0 || bytes.compare(0, 2, "\xfe\xff") == 0 ? TextMark::kUtf16
                                                                                           : TextMark::kNone;
@@ -118,7 +122,7 @@ std::string IniFile::Read(const std::string& section, const std::string& key, si
     std::vector<char> buffer(size + 1);
     // The targets read a UTF-8 file byte for byte, not decoded as Wine's
     // reader does; what the mark itself costs is the byte-order-mark finding's.
-    sim::ReadProfileString(mark_ == TextMark::kUtf8 ? &unmarked_ : &bytes_, section.c_str(), key.c_str(), "", buffer.data(), DWORD(size));
+    sim::ReadProfileString(readsUnmarked_ ? &unmarked_ : &bytes_, section.c_str(), key.c_str(), "", buffer.data(), DWORD(size));
     return buffer.data();
 }
 

@@ -58,6 +58,7 @@ private:
     std::string bytes_;
     TextMark mark_ = TextMark::kNone;
     std::string unmarked_; // a UTF-8 file without its mark, as the targets read the rest
+    bool readsUnmarked_ = false;
     std::vector<IniSection> sections_;
     std::vector<IniBadHeader> badHeaders_;
 };
