@@ -153,7 +153,10 @@ void CheckDriverInstalls(const IniFile& ini, Sink& sink, const SetupReferences& 
         auto g = std::find_if(groups.begin(), groups.end(),
                               [&](const DriverGroup& x) { return x.folder == folder && x.reader == reader; });
         if (g == groups.end()) {
-            groups.push_back({folder, shown, reader, {}, {}, false, ini.KeyLine("Application", list.key)});
+            DriverGroup added;
+            added.folder = folder, added.shown = shown, added.reader = reader;
+            added.line = ini.KeyLine("Application", list.key);
+            groups.push_back(added);
             g = groups.end() - 1;
         }
         g->keys.push_back(list.key);

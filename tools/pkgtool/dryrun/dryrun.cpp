@@ -962,7 +962,10 @@ void RunStarted(bool sequor, const PcSpec& spec, const std::string& dir, sim::Ma
     Explainer explainer(m, start, spec);
     if (!start.failure.empty()) {
         t.ran = false;
-        t.events.push_back({"start-failed", {{"command line", start.autoRun}, {"reason", start.failure}}});
+        TranscriptEvent failed;
+        failed.kind = "start-failed";
+        failed.fields = {{"command line", start.autoRun}, {"reason", start.failure}};
+        t.events.push_back(failed);
         Judge(t, explainer);
         return;
     }
