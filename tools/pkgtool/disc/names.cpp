@@ -79,16 +79,7 @@ std::string NameOnDisc(const std::string& diskName) {
     return pkgcheck::RenderInCodePage(diskName, int(sim::Current().codePage));
 }
 
-std::string PathOnDisc(const std::string& diskPath) {
-    std::string out;
-    for (size_t at = 0;;) {
-        const size_t slash = diskPath.find('/', at);
-        out += NameOnDisc(diskPath.substr(at, slash - at));
-        if (slash == std::string::npos) return out;
-        out += '/';
-        at = slash + 1;
-    }
-}
+std::string PathOnDisc(const std::string& diskPath) { return pkgcheck::EachPathPart(diskPath, NameOnDisc); }
 
 std::string LabelProblem(const std::string& label) {
     if (label.empty()) return "the label is empty";

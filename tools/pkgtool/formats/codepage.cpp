@@ -57,31 +57,24 @@ std::string ShownText(const std::string& bytes, int codePage) {
 
 bool IsLeadByte(int codePage, unsigned char c) { return sim::IsLeadByteOf(unsigned(codePage), c); }
 
+// A name with a character the code page lacks stays as it is: Windows
+// shows it as no name of its own.
 std::string TargetName(const std::string& diskName) {
-    if (!LooksLikeUtf8(diskName)) return diskName;
-    iconv_t cd = iconv_open(IconvName(int(sim::Current().codePage)).c_str(), "UTF-8");
-    if (cd == (iconv_t)-1) return diskName;
-    std::string out(diskName.size() * 2 + 8, '\0');
-    char* in = const_cast<char*>(diskName.data());
-    char* o = &out[0];
-    size_t inLeft = diskName.size(), oLeft = out.size();
-    const bool ok = iconv(cd, &in, &inLeft, &o, &oLeft) != (size_t)-1 && inLeft == 0;
-    iconv_close(cd);
-    if (!ok) return diskName; // a character the code page lacks: Windows shows it as no name of its own
-    out.resize(out.size() - oLeft);
-    return out;
+    return LooksLikeUtf8(diskName) ? EncodeInCodePage(diskName, int(sim::Current().codePage)) : diskName;
 }
 
-std::string TargetPath(const std::string& diskPath) {
+std::string EachPathPart(const std::string& path, std::string (*name)(const std::string&)) {
     std::string out;
     for (size_t at = 0;;) {
-        const size_t slash = diskPath.find('/', at);
-        out += TargetName(diskPath.substr(at, slash - at));
+        const size_t slash = path.find('/', at);
+        out += name(path.substr(at, slash - at));
         if (slash == std::string::npos) return out;
         out += '/';
         at = slash + 1;
     }
 }
+
+std::string TargetPath(const std::string& diskPath) { return EachPathPart(diskPath, TargetName); }
 
 std::string EncodeInCodePage(const std::string& utf8, int codePage) {
     bool ascii = true;

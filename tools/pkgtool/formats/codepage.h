@@ -59,6 +59,8 @@ std::string TargetName(const std::string& diskName);
 // A path below the package, parts separated by '/', as the target's
 // Windows names it: TargetName of each part.
 std::string TargetPath(const std::string& diskPath);
+// Each part of a '/'-separated path, given to name.
+std::string EachPathPart(const std::string& path, std::string (*name)(const std::string&));
 
 // A text composed in UTF-8 (a finding's message) in the bytes of the code
 // page, where it has them all; the text itself otherwise.
